@@ -1,0 +1,51 @@
+#include "frontend/Outcome.h"
+
+namespace tavrino {
+
+int ExitCode(Outcome o) {
+  switch (o) {
+    case Outcome::Updated:
+    case Outcome::SameProgram:
+    case Outcome::ComparisonOk:
+    case Outcome::RestartOk:
+    case Outcome::FileLoaded:
+      return 0;
+    case Outcome::FileRejected:
+      return 2;
+    case Outcome::PortNotOpened:
+      return 3;
+    case Outcome::NoConnection:
+      return 4;
+    case Outcome::PanelRefused:
+    case Outcome::VerificationFailed:
+      return 5;
+    case Outcome::Declined:
+      return 6;
+    case Outcome::Stopped:
+      return 7;
+    case Outcome::InternalError:
+      return 8;
+  }
+  return 8;
+}
+
+const char* OutcomeName(Outcome o) {
+  switch (o) {
+    case Outcome::Updated: return "updated";
+    case Outcome::SameProgram: return "same program";
+    case Outcome::ComparisonOk: return "comparison ok";
+    case Outcome::RestartOk: return "restarted";
+    case Outcome::FileLoaded: return "file ok";
+    case Outcome::FileRejected: return "file rejected";
+    case Outcome::PortNotOpened: return "port not opened";
+    case Outcome::NoConnection: return "no connection";
+    case Outcome::PanelRefused: return "panel refused";
+    case Outcome::VerificationFailed: return "verification failed";
+    case Outcome::Declined: return "declined";
+    case Outcome::Stopped: return "stopped";
+    case Outcome::InternalError: return "internal error";
+  }
+  return "internal error";
+}
+
+}  // namespace tavrino

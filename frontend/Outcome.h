@@ -1,0 +1,35 @@
+#pragma once
+
+namespace tavrino {
+
+// How a command ended. The status log says it to the person; this says it to the caller
+// (exit status of the unattended run and of tavrino-cli).
+enum class Outcome {
+  Updated = 0,         // Program: the panel was written, verified and restarted
+  SameProgram,         // Program: the panel already held the file's program; restarted
+  ComparisonOk,        // Test: the panel's program equals the file's
+  RestartOk,           // Restart command: the panel accepted the restart
+  FileLoaded,          // Open File / check: the file loaded and checked good
+  FileRejected,        // file missing, unreadable or not a QZ-17 program file
+  PortNotOpened,       // no port chosen, or it could not be opened
+  NoConnection,        // the panel did not answer ("BRAK połączenia RS")
+  PanelRefused,        // the panel answered with an error, refused a command, or is unsupported
+  VerificationFailed,  // the panel's program differs from the file after writing / in a Test
+  Declined,            // the user answered No to a question
+  Stopped,             // the user pressed Stop / Ctrl+C
+  InternalError,       // an internal consistency error ("Error 0w", "Internal error 1", ...)
+};
+
+// True when the command did what was asked.
+inline bool Completed(Outcome o) {
+  return o == Outcome::Updated || o == Outcome::SameProgram || o == Outcome::ComparisonOk ||
+         o == Outcome::RestartOk || o == Outcome::FileLoaded;
+}
+
+// Process exit status, shared by tavrino-cli and the desktop program's unattended start.
+//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused or failed verification,
+//   6 declined, 7 stopped by the user, 8 internal error. (1 is left for bad command-line use.)
+int ExitCode(Outcome o);
+const char* OutcomeName(Outcome o);
+
+}  // namespace tavrino

@@ -1,0 +1,47 @@
+#pragma once
+#include "firmware/FirmwareFile.h"
+#include "frontend/Host.h"
+#include "link/Link.h"
+#include "link/Starter.h"
+#include "link/StarterUpdate.h"
+#include "run/UpdateRun.h"
+#include "serial/PortChoice.h"
+#include "serial/SerialPort.h"
+#include "settings/SettingsAreas.h"
+
+namespace tavrino {
+
+// All of the program's state, one object per subsystem, created once by a front end (or
+// fresh by a test) over a serial backend, a clock, a front end and a status log.
+struct Core {
+  Core(SerialBackend& backend, Clock& clock, FrontEnd& ui, StatusLog& log)
+      : host(clock, ui, log),
+        port(backend),
+        ports(port, ui),
+        link(port, host),
+        image(),
+        file(image, host),
+        starter(link, ports, image.UseSecondHalf, image.FileHasTwoHalves),
+        starterUpdate(starter, host),
+        settings(image, host),
+        run(host, file, image, port, ports, link, starter, starterUpdate, settings) {}
+
+  // The commands of the main window, without the window's busy/idle handling:
+  // Program (unattended or not), Test and Restart. Each closes the port when it ends.
+  Outcome Program(bool unattended);
+  Outcome Test();
+  Outcome Restart();
+
+  Host host;
+  SerialPort port;
+  PortChoice ports;
+  Link link;
+  FirmwareImage image;
+  FirmwareFile file;
+  Starter starter;
+  StarterUpdate starterUpdate;
+  SettingsAreas settings;
+  UpdateRun run;
+};
+
+}  // namespace tavrino

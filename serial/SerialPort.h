@@ -1,0 +1,48 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/SerialBackend.h"
+
+namespace tavrino {
+
+// The serial port driver: one port open at a time, a 1024-byte output queue so that a
+// whole request frame leaves in one write, and byte reads that never block.
+class SerialPort {
+ public:
+  static constexpr size_t kOutputBufferSize = 1024;
+
+  explicit SerialPort(SerialBackend& backend) : backend_(backend) {}
+
+  // Opens COM n at 115200 / divisor bit/s, 8 data bits, the parity letter ("N"), 1 stop bit.
+  bool OpenPort(uint16_t n, uint16_t divisor, char parity);
+  void ClosePort();
+  // Opens port n at 115200 and closes it again (closing a port that is open first).
+  bool PortAvailable(uint16_t n);
+  bool ReadPortByte(uint8_t& destination);
+  void QueuePortBytes(const uint8_t* bytes, size_t count);
+  void QueuePortBytes(const std::string& bytes);
+  void FlushPortOutput();
+  bool PortCtsOn();
+  bool IsOpen() const;
+
+  // Sleeps until a byte waits or ms have passed (the no-spinning wait of the frame reader).
+  bool WaitForInput(uint32_t ms);
+
+  // COM1..COM4 are /dev/ttyS0../dev/ttyS3 unless TAVRINO_COM1..TAVRINO_COM4 name a device.
+  static std::string DeviceName(uint16_t n);
+  // Why the last OpenPort failed, and on which device, for friendly messages.
+  SerialBackend::OpenError LastOpenError() const { return lastError_; }
+  const std::string& LastDevice() const { return lastDevice_; }
+
+  uint8_t OutputBuffer[kOutputBufferSize] = {};
+  uint16_t OutputCount = 0;
+
+ private:
+  SerialBackend& backend_;
+  SerialBackend::OpenError lastError_ = SerialBackend::OpenError::None;
+  std::string lastDevice_;
+};
+
+}  // namespace tavrino
