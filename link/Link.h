@@ -26,11 +26,20 @@ class FrameTrace {
 // Request and answer frames: the strict alternation of one request, at most one answer.
 class Link {
  public:
+  static constexpr uint16_t kMinRequest = 4;
+  static constexpr uint16_t kMaxRequest = 259;
+  // Longest stretch the frame reader and WaitMs sleep between two looks at the port and
+  // the window; short enough that Stop and the window stay responsive.
+  static constexpr uint16_t kIdleSliceMs = 10;
+  // The largest request on the wire: preamble, length, and 261 bytes all stuffed.
+  static constexpr uint16_t kMaxWireRequest = 2 + 1 + 2 * (kMaxRequest + 2);
+
   Link(SerialPort& port, Host& host) : port_(port), host_(host) {}
 
   // Queues one byte; in a frame a 0xFF is followed by a stuffed 0x00.
   void PutLinkByte(uint8_t value, bool inFrame);
-  // Sends RequestFrame[1..n] (4 <= n <= 259) as one frame, in one write.
+  // Sends RequestFrame[1..n] (4 <= n <= 259) as one frame, in one write. Any other n sends
+  // nothing, so the missing answer shows as a time-out.
   void SendRequest(uint16_t n);
   // Receives one answer into AnswerFrame. The time-out bounds the silence before the
   // first byte and between bytes (strictly greater ends it). True only for a whole answer
@@ -56,6 +65,9 @@ class Link {
   SerialPort& port_;
   Host& host_;
   FrameTrace* trace_ = nullptr;
+  // The bytes of the request being sent, as they went on the wire, for the trace.
+  uint8_t wire_[kMaxWireRequest] = {};
+  uint16_t wireCount_ = 0;
 };
 
 }  // namespace tavrino

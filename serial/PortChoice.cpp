@@ -1,0 +1,53 @@
+#include "serial/PortChoice.h"
+
+#include <array>
+
+namespace tavrino {
+namespace {
+
+constexpr uint16_t kPortCount = 4;
+constexpr uint16_t kFirstCycledMode = 1;
+constexpr uint16_t kLastCycledMode = 5;
+
+// Divisors of 115200 bit/s per link mode: 9600, 38400, 57600 in both handshake variants,
+// then 19200 for the Starter updater.
+constexpr std::array<uint16_t, 7> kDivisorOfMode = {12, 3, 2, 12, 3, 2, 6};
+constexpr uint16_t kDivisorOutOfRange = 12;
+
+}  // namespace
+
+uint16_t PortChoice::Divisor(uint16_t linkMode) {
+  return linkMode < kDivisorOfMode.size() ? kDivisorOfMode[linkMode] : kDivisorOutOfRange;
+}
+
+std::string PortChoice::StatusText(uint16_t portNumber, uint16_t linkMode) {
+  return " COM" + std::to_string(portNumber) + " " + std::to_string(Speed(linkMode)) + " bps";
+}
+
+bool PortChoice::ChoosePort() {
+  if (PortNumber < 1 || PortNumber > kPortCount) {
+    std::array<bool, kPortCount> available{};
+    for (uint16_t n = 1; n <= kPortCount; ++n) available[n - 1] = port_.PortAvailable(n);
+    uint16_t chosen = 0;
+    bool fastRS = true;  // the box is on each time the dialog opens
+    if (!ui_.ChoosePortDialog(available, chosen, fastRS)) return false;
+    // Only a port that opened may be chosen.
+    if (chosen < 1 || chosen > kPortCount || !available[chosen - 1]) return false;
+    PortNumber = chosen;
+    FastRS = fastRS;
+  }
+  return ApplyLinkSpeed();
+}
+
+bool PortChoice::ApplyLinkSpeed() {
+  bool opened = port_.OpenPort(PortNumber, Divisor(LinkMode), 'N');
+  ui_.SetStatusPanel(1, StatusText(PortNumber, LinkMode));
+  return opened;
+}
+
+bool PortChoice::NextLinkMode() {
+  LinkMode = LinkMode >= kLastCycledMode ? kFirstCycledMode : static_cast<uint16_t>(LinkMode + 1);
+  return ApplyLinkSpeed();
+}
+
+}  // namespace tavrino
