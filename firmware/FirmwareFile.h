@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "firmware/FirmwareImage.h"
+#include "firmware/QVFileStream.h"
 #include "frontend/Host.h"
 
 namespace tavrino {
@@ -15,7 +17,9 @@ class FirmwareFile {
   FirmwareFile(FirmwareImage& image, Host& host) : image_(image), host_(host) {}
 
   // ask: always show the open dialog; otherwise only when FirmwareFileName is empty.
-  // Writes "File checking:" and its result to the status log.
+  // Writes "File checking:" and its result to the status log. The image and the state
+  // below change only when the whole file has checked good: after a failed load they
+  // still describe the last good file, all of them alike.
   bool OpenFile(bool ask);
   Result LastResult() const { return lastResult_; }
 
@@ -31,9 +35,16 @@ class FirmwareFile {
   FirmwareImage& image() { return image_; }
 
  private:
+  bool Finish(Result result);
+  // Reads, descrambles and checks half 0 or 1 into the staging copy; false when it is bad,
+  // cannot be read whole, or Stop was pressed.
+  bool ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progressTotal);
+
   FirmwareImage& image_;
   Host& host_;
   Result lastResult_ = Result::Cancelled;
+  // The file as read so far; copied into the image only once it has checked good.
+  std::vector<uint8_t> staging_;
 };
 
 }  // namespace tavrino

@@ -22,8 +22,10 @@ class FirmwareImage {
   bool ImageLoad(uint32_t offset, uint8_t* destination, uint32_t count) const;
 
   // Reads program bytes from the half that fits the panel: half 2 when the file has two
-  // halves and the panel reported the 24 MHz board.
-  void ReadProgramBytes(int32_t offset, uint8_t* destination, uint32_t count) const;
+  // halves and the panel reported the 24 MHz board. Refused like ImageLoad when the bytes
+  // do not lie inside the image, and for a negative offset.
+  bool ReadProgramBytes(int32_t offset, uint8_t* destination, uint32_t count) const;
+  // One program byte; 0 for an offset outside the image.
   uint8_t ProgramByte(int32_t offset) const;
 
   const uint8_t* data() const { return bytes_.data(); }

@@ -1,0 +1,121 @@
+#include "firmware/FirmwareFile.h"
+
+#include <algorithm>
+
+#include "firmware/Checksum.h"
+#include "firmware/Version.h"
+#include "frontend/Texts.h"
+
+namespace tavrino {
+namespace {
+
+constexpr uint32_t kBlockSize = 512;
+constexpr uint32_t kTwoHalvesSize = 2 * kHalfSize;
+constexpr uint32_t kTrailerSize = kHalfSize - kProgramBytes;
+constexpr int32_t kVersionRecordOffset = 0x12000;
+constexpr size_t kVersionRecordSize = 6;
+// A record led by this signature stands in the six bytes behind it.
+const std::string kRecordSignature("\0\0QZ17", 6);
+
+const std::string kFileChecking = "File checking:";
+const std::string kNoSuchFile = "Selected file does not exist.";
+const std::string kNotAProgramFile1 = "ATTENTION: selected file is not";
+const std::string kNotAProgramFile2 = "           a QZ-17 program file !!!";
+
+}  // namespace
+
+bool FirmwareFile::OpenFile(bool ask) {
+  std::string path = FirmwareFileName;
+  if ((ask || path.empty()) && !host_.ui.ChooseFirmwareFile(path)) {
+    return Finish(Result::Cancelled);
+  }
+  StatusLog& log = host_.log;
+  log.KTclear();
+  TQVFileStream stream;
+  if (!stream.Open(path)) {
+    host_.ui.AskUser(kNoSuchFile, true);
+    return Finish(Result::CannotOpen);
+  }
+  log.KTadd(kFileChecking);
+
+  const int64_t size = stream.IsRegularFile() ? stream.Size() : -1;
+  const bool twoHalves = size == kTwoHalvesSize;
+  const int32_t progressTotal = static_cast<int32_t>(twoHalves ? kTwoHalvesSize : kProgramBytes);
+  staging_.resize(kTwoHalvesSize);
+  bool good = (size == kHalfSize || twoHalves) && ReadHalf(stream, 0, progressTotal);
+  if (good && twoHalves) {
+    // Half 2 is scrambled as a section of its own: its key phase starts again at zero.
+    stream.SectionBase = static_cast<int32_t>(kHalfSize);
+    good = stream.SeekSection(stream.SectionBase) == stream.SectionBase &&
+           ReadHalf(stream, 1, progressTotal);
+  }
+  stream.Close();
+
+  if (!good) {
+    log.KTstatus(texts::kBlad, texts::kStatusWidth);
+    log.KTadd("");
+    log.KTadd(kNotAProgramFile1);
+    log.KTadd(kNotAProgramFile2);
+    return Finish(Result::Rejected);
+  }
+
+  image_.ImageStore(0, staging_.data(), twoHalves ? kTwoHalvesSize : kHalfSize);
+  image_.FileHasTwoHalves = twoHalves;
+  const std::string record = ReadFileVersionRecord();
+  FileVersion = record.substr(0, 3);
+  FileLanguage = static_cast<uint8_t>(record[5]);
+  FileVersionText = VersionText(record.substr(0, 5), FileLanguage);
+  log.KTstatus(texts::kOk, texts::kStatusWidth);
+  host_.ui.SetStatusPanel(0, " " + path);
+  host_.ui.SetVersionLabel(FileVersionText);
+  FirmwareFileName = path;
+  return Finish(Result::Loaded);
+}
+
+bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progressTotal) {
+  uint8_t* bytes = staging_.data() + half * kHalfSize;
+  // Half 2 continues the progress of half 1 up to the whole file's size.
+  const uint32_t progressEnd = half == 0 ? kProgramBytes : kTwoHalvesSize;
+  HalfChecksum sums;
+  uint32_t remaining = kProgramBytes;
+  while (remaining > 0 && !host_.Stopped()) {
+    host_.log.KTprogress(static_cast<int32_t>(progressEnd - remaining), progressTotal,
+                         texts::kProgressStep);
+    const uint32_t n = std::min(remaining, kBlockSize);
+    host_.ui.ProcessMessages();
+    uint8_t* block = bytes + (kProgramBytes - remaining);
+    // A read error, or a file cut short while it is read: no point reading on.
+    if (stream.Read(block, static_cast<int32_t>(n)) != static_cast<int32_t>(n)) return false;
+    sums.Add(block, n);
+    remaining -= n;
+  }
+  if (host_.Stopped()) return false;
+
+  uint8_t* trailer = bytes + kProgramBytes;
+  if (stream.Read(trailer, kTrailerSize) != static_cast<int32_t>(kTrailerSize)) return false;
+  HalfChecksum stored;
+  stored.sum = static_cast<uint16_t>(trailer[0] | (trailer[1] << 8));
+  stored.xorValue = trailer[2];
+  stored.rot = trailer[3];
+  return stored == sums;
+}
+
+std::string FirmwareFile::ReadFileVersionRecord() const {
+  auto recordAt = [this](int32_t offset) {
+    std::string record(kVersionRecordSize, '\0');
+    for (size_t i = 0; i < kVersionRecordSize; ++i) {
+      record[i] = static_cast<char>(image_.ProgramByte(offset + static_cast<int32_t>(i)));
+    }
+    return record;
+  };
+  std::string record = recordAt(kVersionRecordOffset);
+  if (record == kRecordSignature) record = recordAt(kVersionRecordOffset + kVersionRecordSize);
+  return record;
+}
+
+bool FirmwareFile::Finish(Result result) {
+  lastResult_ = result;
+  return result == Result::Loaded;
+}
+
+}  // namespace tavrino
