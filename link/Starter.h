@@ -23,8 +23,8 @@ class Starter {
   // useSecondHalf is set here from the handshake and read by the firmware image;
   // fileHasTwoHalves is set by loading the firmware file. Both live in FirmwareImage.
   Starter(Link& link, PortChoice& ports, bool& useSecondHalf, const bool& fileHasTwoHalves)
-      : link_(link), ports_(ports), UseSecondHalf(useSecondHalf),
-        FileHasTwoHalves(fileHasTwoHalves) {}
+      : UseSecondHalf(useSecondHalf), FileHasTwoHalves(fileHasTwoHalves), link_(link),
+        ports_(ports) {}
 
   bool ReadFlashByte(uint32_t address, uint8_t& value);
   bool ReadFlashBlock(uint32_t address, uint8_t* block256);

@@ -23,6 +23,11 @@ class StarterUpdate {
   uint8_t UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram);
 
  private:
+  // After the restart: the updater's handshake at 19200 or 9600 bit/s.
+  bool RunUpdater();
+  // The new Starter's handshake, walking the link modes.
+  bool Reconnect();
+
   Starter& starter_;
   Host& host_;
 };

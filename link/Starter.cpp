@@ -1,0 +1,266 @@
+#include "link/Starter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <span>
+
+namespace tavrino {
+
+namespace {
+
+constexpr uint16_t kFlashTimeoutMs = 3000;
+constexpr uint16_t kEraseTimeoutMs = 15000;
+constexpr uint16_t kSettingsTimeoutMs = 49;
+constexpr uint16_t kBlockSize = 256;
+
+// The Starter takes the memory number into the command code; a number that would carry
+// past a byte names another command altogether.
+constexpr uint8_t kReadDataCommand = 0x70;
+constexpr uint8_t kWriteDataCommand = 0x80;
+constexpr uint8_t kMaxReadMemory = 0xFF - kReadDataCommand;
+constexpr uint8_t kMaxWriteMemory = 0xFF - kWriteDataCommand;
+
+constexpr std::array<uint8_t, 7> kSyncFirstVariant = {0x1B, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+constexpr std::array<uint8_t, 7> kSyncSecondVariant = {0x0D, 0xFF, 0xEE, 0xDD, 0xCC, 0xBB, 0xAA};
+constexpr std::array<uint8_t, 4> kSpeedRequest = {0x14, 0x55, 0xAA, 0x41};
+constexpr std::array<uint8_t, 4> kRestartRequest = {0x67, 0x68, 0x69, 0x6A};
+constexpr std::array<uint8_t, 4> kIdentifyRequest = {0x61, 0x61, 0x61, 0x61};
+
+constexpr uint8_t kFlagSecondHalf = 0x02;  // 24 MHz board: program from the second half
+constexpr uint8_t kFlagBadFlash = 0x04;    // the Starter cannot work with its flash chip
+
+constexpr int kRestartHandshakes = 9;
+constexpr int kRestartRequests = 3;
+
+// How the shared retry loop ended.
+enum class Tries { Success, NoAnswerLimit, Failed };
+
+// Limits on failed receives and on answers of the wrong kind; "shared" counts both kinds
+// in the noAnswer counter alone.
+struct Limits {
+  uint16_t noAnswer;
+  uint16_t badAnswer;
+  bool shared = false;
+};
+constexpr Limits kReadLimits{3, 3};
+constexpr Limits kEraseLimits{2, 2};
+constexpr Limits kChecksumLimits{3, 3, true};
+
+void FillRequest(Link& link, std::span<const uint8_t> request) {
+  std::copy(request.begin(), request.end(), &link.RequestFrame[1]);
+}
+
+// One request and its answer, repeated until accept() likes the answer, a counter passes
+// its limit, or Stop. The request is sent anew on every pass, always the same frame.
+template <class Accept>
+Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, Limits limits,
+             Accept accept) {
+  uint16_t noAnswer = 0;
+  uint16_t badAnswer = 0;
+  for (;;) {
+    FillRequest(link, request);
+    link.SendRequest(static_cast<uint16_t>(request.size()));
+    if (!link.ReceiveAnswer(timeoutMs)) {
+      ++noAnswer;
+    } else if (accept()) {
+      return Tries::Success;
+    } else if (limits.shared) {
+      ++noAnswer;
+    } else {
+      ++badAnswer;
+    }
+    if (noAnswer > limits.noAnswer) return Tries::NoAnswerLimit;
+    if (badAnswer > limits.badAnswer || link.StopRequested()) return Tries::Failed;
+  }
+}
+
+uint8_t FlashStatus(Tries t) {
+  switch (t) {
+    case Tries::Success: return kFlashDone;
+    case Tries::NoAnswerLimit: return kFlashNoAnswer;
+    case Tries::Failed: break;
+  }
+  return kFlashRefused;
+}
+
+// Flash addresses go out as three bytes, low byte first (bits 24-31 are not sent).
+uint8_t AddressByte(uint32_t address, int k) { return static_cast<uint8_t>(address >> (8 * k)); }
+
+// A keypad line: padded with spaces and cut to the display's 16 characters.
+constexpr size_t kKeypadWidth = 16;
+std::string KeypadLine(const std::string& text) {
+  std::string line = text.substr(0, std::min(text.size(), kKeypadWidth));
+  line.resize(kKeypadWidth, ' ');
+  return line;
+}
+
+}  // namespace
+
+bool Starter::ReadFlashByte(uint32_t address, uint8_t& value) {
+  const uint8_t request[] = {0x62, AddressByte(address, 0), AddressByte(address, 1),
+                             AddressByte(address, 2), 0x01};
+  const bool ok = Repeat(link_, request, kFlashTimeoutMs, kReadLimits, [&] {
+                    return link_.AnswerFrame[0] == 1 && link_.AnswerCode() == AnswerData;
+                  }) == Tries::Success;
+  if (ok) value = link_.AnswerData(0);
+  return ok;
+}
+
+bool Starter::ReadFlashBlock(uint32_t address, uint8_t* block256) {
+  const uint8_t request[] = {0x62, AddressByte(address, 0), AddressByte(address, 1),
+                             AddressByte(address, 2), 0x00};
+  const bool ok = Repeat(link_, request, kFlashTimeoutMs, kReadLimits, [&] {
+                    return link_.AnswerFrame[0] == 0 && link_.AnswerCode() == AnswerData;
+                  }) == Tries::Success;
+  if (ok) std::memcpy(block256, &link_.AnswerFrame[2], kBlockSize);
+  return ok;
+}
+
+bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorValue,
+                                uint8_t& rot) {
+  // The three values over the 512 bytes from the address; the length goes out as three
+  // bytes, low byte first.
+  const uint8_t request[] = {0x64, AddressByte(address, 0), AddressByte(address, 1),
+                             AddressByte(address, 2), 0x00, 0x02, 0x00};
+  // An answer too short to carry all four bytes would leave the values to whatever an
+  // earlier answer held, so it counts as a failure like any other.
+  const bool ok = Repeat(link_, request, kFlashTimeoutMs, kChecksumLimits, [&] {
+                    return link_.AnswerCode() == AnswerData && link_.AnswerDataCount() >= 4;
+                  }) == Tries::Success;
+  if (ok) {
+    sum = static_cast<uint16_t>(link_.AnswerData(0) | (link_.AnswerData(1) << 8));
+    xorValue = link_.AnswerData(2);
+    rot = link_.AnswerData(3);
+  }
+  return ok;
+}
+
+uint8_t Starter::EraseFlash(uint8_t sector) {
+  const uint8_t request[] = {0x66, sector, 0x66, 0x66};
+  return FlashStatus(Repeat(link_, request, kEraseTimeoutMs, kEraseLimits,
+                            [&] { return link_.AnswerCode() == AnswerAck; }));
+}
+
+uint8_t Starter::WriteFlashBlock(uint32_t address, const uint8_t* data256) {
+  // Blocks start at a multiple of 256: only bits 8 to 23 of the address are sent.
+  std::array<uint8_t, 3 + kBlockSize> request{};
+  request[0] = 0x65;
+  request[1] = AddressByte(address, 1);
+  request[2] = AddressByte(address, 2);
+  std::memcpy(&request[3], data256, kBlockSize);
+  return FlashStatus(Repeat(link_, request, kFlashTimeoutMs, kReadLimits,
+                            [&] { return link_.AnswerCode() == AnswerData; }));
+}
+
+bool Starter::ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256) {
+  if (memory > kMaxReadMemory) return false;
+  const uint8_t request[] = {static_cast<uint8_t>(kReadDataCommand + memory),
+                             static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                             0xFF};
+  const bool ok = Repeat(link_, request, kSettingsTimeoutMs, kReadLimits, [&] {
+                    return link_.AnswerFrame[0] == 0 && link_.AnswerCode() == AnswerData;
+                  }) == Tries::Success;
+  if (ok) std::memcpy(block256, &link_.AnswerFrame[2], kBlockSize);
+  return ok;
+}
+
+bool Starter::WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256) {
+  if (memory > kMaxWriteMemory) return false;
+  std::array<uint8_t, 3 + kBlockSize> request{};
+  request[0] = static_cast<uint8_t>(kWriteDataCommand + memory);
+  request[1] = static_cast<uint8_t>(address);
+  request[2] = static_cast<uint8_t>(address >> 8);
+  std::memcpy(&request[3], data256, kBlockSize);
+  return Repeat(link_, request, kSettingsTimeoutMs, kReadLimits,
+                [&] { return link_.AnswerCode() == AnswerAck; }) == Tries::Success;
+}
+
+bool Starter::IdentifyStarter() {
+  FillRequest(link_, kIdentifyRequest);
+  link_.SendRequest(kIdentifyRequest.size());
+  return link_.ReceiveAnswer(kFlashTimeoutMs);
+}
+
+uint8_t Starter::ConnectStarter(bool anyFile) {
+  const bool firstVariant = ports_.LinkMode < 3;
+  const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
+  FillRequest(link_, sync);
+  link_.SendRequest(sync.size());
+  if (!link_.ReceiveAnswer(kFlashTimeoutMs)) {
+    ports_.NextLinkMode();
+    return kNoConnection;
+  }
+  // The first variant acknowledges and tells nothing more about the board.
+  if (firstVariant && link_.AnswerCode() == AnswerAck) {
+    UseSecondHalf = false;
+    return kConnected;
+  }
+  if (firstVariant || link_.AnswerCode() != AnswerData) {
+    ports_.NextLinkMode();
+    return kWrongAnswer;
+  }
+  const uint8_t flags = link_.AnswerData(0);
+  if (flags & kFlagBadFlash) return kWrongAnswer;
+  UseSecondHalf = (flags & kFlagSecondHalf) != 0;
+  // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
+  if (UseSecondHalf && !FileHasTwoHalves && !anyFile) {
+    ports_.NextLinkMode();
+    return kNoConnection;
+  }
+  if (ports_.LinkMode == 3 && ports_.FastRS) {
+    FillRequest(link_, kSpeedRequest);
+    link_.SendRequest(kSpeedRequest.size());
+    if (!link_.ReceiveAnswer(kFlashTimeoutMs) || link_.AnswerCode() != AnswerData) {
+      return kNoConnection;
+    }
+    const uint8_t offer = link_.AnswerData(0);
+    if (offer == 0) {
+      ports_.LinkMode = 4;  // 38400 bit/s
+    } else if (offer == 1 || offer == 2) {
+      ports_.LinkMode = 5;  // 57600 bit/s
+    } else if (offer == 3) {
+      return kNoConnection;
+    }
+    // The Starter changes speed as soon as it has answered: no pause here.
+    ports_.ApplyLinkSpeed();
+  }
+  return kConnected;
+}
+
+bool Starter::RestartPanel() {
+  bool connected = false;
+  for (int attempt = 0; attempt < kRestartHandshakes && !connected; ++attempt) {
+    connected = ConnectStarter(true) == kConnected;
+    if (link_.StopRequested()) break;
+  }
+  if (!connected) return false;
+  for (int attempt = 0; attempt < kRestartRequests; ++attempt) {
+    FillRequest(link_, kRestartRequest);
+    link_.SendRequest(kRestartRequest.size());
+    if (link_.ReceiveAnswer(kFlashTimeoutMs) && link_.AnswerCode() == AnswerAck) break;
+    if (link_.StopRequested()) break;
+  }
+  // The panel may restart before its acknowledgement gets out: the handshake decides.
+  return true;
+}
+
+void Starter::ShowPanelText(const std::string& upper, const std::string& lower, bool banner) {
+  if (!PanelTextEnabled) return;
+  std::string request;
+  if (upper.empty() && lower.empty()) {
+    request = {0x21, 0x02, 0x72, 0x66};
+  } else if (upper.empty()) {
+    request = std::string{0x21, 0x11, 0x7D} + KeypadLine(lower);
+  } else if (lower.empty()) {
+    request = std::string{0x21, 0x11, 0x7C} + KeypadLine(upper);
+  } else {
+    request = std::string{0x21, 0x22, static_cast<char>(banner ? 0x73 : 0x74), '\xFF'} +
+              KeypadLine(upper) + KeypadLine(lower);
+  }
+  std::memcpy(&link_.RequestFrame[1], request.data(), request.size());
+  link_.SendRequest(static_cast<uint16_t>(request.size()));
+  link_.ReceiveAnswer(kFlashTimeoutMs);
+}
+
+}  // namespace tavrino

@@ -1,0 +1,117 @@
+#include "link/StarterUpdate.h"
+
+#include <algorithm>
+#include <array>
+
+#include "frontend/Texts.h"
+
+namespace tavrino {
+
+namespace {
+
+constexpr const char* kAskVersion = "Update starter to version  3.1 eng  ?";
+constexpr const char* kAskSupply =
+    "Update starter ?\n\nIf you want to press 'Yes', make sure that there will be\n"
+    "no interrupt in AC and DC panel supply.";
+constexpr const char* kAskOutputs =
+    "For the updating time\nOUT1..OUT8, +KPD, +EX1 and +EX2 outputs will be switched off.\n\n"
+    "Continue ?";
+constexpr const char* kLoadingLabel = "Starter updater loading:";
+constexpr const char* kTryAgain = "Errors - try again.";
+
+constexpr uint8_t kUpdated = 1;
+constexpr uint8_t kFailed = 0;
+constexpr uint8_t kDeclined = 2;
+
+constexpr uint16_t kBlock = 256;
+constexpr uint16_t kBlockCount = kStarterImageSize / kBlock;  // 33: 0x0000..0x2000
+
+constexpr uint16_t kBeforeRestartMs = 750;
+constexpr uint16_t kAfterRestartMs = 300;
+constexpr uint16_t kAnswerTimeoutMs = 3000;
+
+// The updater listens at 19200 bit/s (link mode 6) or, on some boards, at 9600 (mode 0);
+// XOR with 6 flips between the two.
+constexpr uint16_t kUpdaterLinkMode = 6;
+constexpr uint16_t kUpdaterModeFlip = 6;
+constexpr std::array<uint8_t, 7> kUpdaterHandshake = {0xA5, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+constexpr int kUpdaterAttempts = 17;
+constexpr int kReconnectAttempts = 49;
+
+// Chips that must be erased before they take new bytes; the others rewrite a page at once.
+bool NeedsErase(uint8_t flashType) { return flashType == 2 || flashType == 5 || flashType == 6; }
+
+}  // namespace
+
+uint8_t StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
+  const auto declined = [&](const char* question) {
+    return !unattended && !host_.ui.AskUser(question, false);
+  };
+  const auto fail = [&](const std::string& status) {
+    host_.log.KTstatus(status, texts::kStatusWidth);
+    return kFailed;
+  };
+
+  if (declined(kAskVersion)) return kDeclined;
+  host_.log.KTadd(kLoadingLabel);
+
+  if (NeedsErase(flashType) && starter_.EraseFlash(0) != kFlashDone) return fail(texts::kBlad);
+
+  std::array<uint8_t, kBlock> block{};
+  for (uint16_t i = 0; i < kBlockCount; ++i) {
+    host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
+    for (uint16_t j = 0; j < kBlock; ++j) block[j] = SelectStarterImage(flashType, i * kBlock + j);
+    switch (starter_.WriteFlashBlock(uint32_t{i} * kBlock, block.data())) {
+      case kFlashDone: break;
+      case kFlashNoAnswer: return fail(texts::kNoConnection);
+      default: return fail(texts::kBlad);
+    }
+  }
+
+  if (declined(kAskSupply)) return kDeclined;
+  starter_.link().WaitMs(kBeforeRestartMs);
+  if (declined(kAskOutputs)) return kDeclined;
+
+  // Without a restart the updater never ran, so nothing was updated: that is a failure,
+  // not a reason to program the panel as if it had a new Starter.
+  const bool ok = starter_.RestartPanel() && RunUpdater() && Reconnect();
+  if (!ok) {
+    if (!unattended) host_.ui.AskUser(kTryAgain, true);
+    return fail(texts::kBlad);
+  }
+  forceProgram = true;
+  host_.log.KTstatus(texts::kOk, texts::kStatusWidth);
+  return kUpdated;
+}
+
+bool StarterUpdate::RunUpdater() {
+  Link& link = starter_.link();
+  PortChoice& ports = starter_.ports();
+  link.WaitMs(kAfterRestartMs);
+  link.ReceiveAnswer(0);  // whatever the panel sent while it restarted
+  ports.LinkMode = kUpdaterLinkMode;
+  ports.ApplyLinkSpeed();
+  for (int attempt = 0; attempt < kUpdaterAttempts; ++attempt) {
+    std::copy(kUpdaterHandshake.begin(), kUpdaterHandshake.end(), &link.RequestFrame[1]);
+    link.SendRequest(kUpdaterHandshake.size());
+    if (!link.ReceiveAnswer(kAnswerTimeoutMs)) {
+      ports.LinkMode ^= kUpdaterModeFlip;
+      ports.ApplyLinkSpeed();
+    } else if (link.AnswerCode() == AnswerAck) {
+      return true;
+    }
+    if (link.StopRequested()) break;
+  }
+  return false;
+}
+
+bool StarterUpdate::Reconnect() {
+  // ConnectStarter walks the link modes on from wherever the updater left them.
+  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
+    if (starter_.ConnectStarter(false) == kConnected) return true;
+    if (starter_.link().StopRequested()) break;
+  }
+  return false;
+}
+
+}  // namespace tavrino
