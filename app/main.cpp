@@ -1,0 +1,31 @@
+// tavrino: the desktop program. One thread: every command runs on the window's thread and
+// keeps the window alive by pumping its messages while it waits on the serial line.
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "frontend/Clock.h"
+#include "frontend/StatusLog.h"
+#include "run/Core.h"
+#include "serial/PosixSerial.h"
+#include "ui/FormFlash.h"
+#include "ui/Modals.h"
+#include "ui/Start.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);  // takes its own options (-platform, ...) out of argv
+  // The arguments as the system gave them: a path is used byte for byte.
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  tavrino::SteadyClock clock;
+  tavrino::PosixSerialBackend backend;
+  tavrino::StatusLog log;
+  tavrino::ui::WidgetModals modals;
+  tavrino::ui::TFormFlash form(log, modals);
+  tavrino::Core core(backend, clock, form, log);
+  form.Attach(core);
+
+  const tavrino::ui::StartResult start = tavrino::ui::Start(form, args);
+  if (start.quit) return start.exitCode;
+  return QApplication::exec();
+}

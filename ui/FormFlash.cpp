@@ -1,0 +1,199 @@
+#include "ui/FormFlash.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QSvgRenderer>
+#include <QToolButton>
+
+#include "ui/FormFlashRS.h"
+#include "ui/FormWait.h"
+#include "ui/KTStatus.h"
+
+// Pictures live in a static library: their registration must be pulled in by hand.
+static void InitPictures() { Q_INIT_RESOURCE(tavrino); }
+
+namespace tavrino::ui {
+namespace {
+
+constexpr int kClientWidth = 638;
+constexpr int kClientHeight = 284;
+constexpr int kStatusBarHeight = 24;
+constexpr int kButtonSize = 31;
+constexpr int kPictureSize = 24;
+
+QIcon Picture(const char* name) {
+  QSvgRenderer renderer(QStringLiteral(":/tavrino/%1.svg").arg(QLatin1String(name)));
+  QPixmap pixmap(kPictureSize, kPictureSize);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  renderer.render(&painter);
+  painter.end();
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+QString HintOf(const QString& menuText) {
+  QString hint = menuText.section(QLatin1Char('\t'), 0, 0);
+  hint.remove(QLatin1Char('&'));
+  return hint;
+}
+
+std::string AboutText() { return "Tavrino 4.06 2006-06-03\rFLASH updating software for QZ-17"; }
+
+TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                              Qt::MSWindowsFixedSizeDialogHint),
+      log_(log),
+      modals_(modals) {
+  InitPictures();
+  setObjectName(QStringLiteral("FormFlash"));
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
+  font.setPixelSize(11);
+  setFont(font);
+
+  auto* area = new QWidget(this);
+  area->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+  setCentralWidget(area);
+  BuildButtons(area);
+  Lver = new QLabel(area);
+  Lver->setObjectName(QStringLiteral("Lver"));
+  Lver->setGeometry(248, 16, 366, 25);
+  Lver->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  QFont lverFont;
+  lverFont.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+  lverFont.setStyleHint(QFont::TypeWriter);
+  lverFont.setPixelSize(16);
+  Lver->setFont(lverFont);
+  Info1 = new TKTStatus(log_, area);
+  Info1->setGeometry(24, 52, 590, 200);
+  Info1->setFixedSize(590, 200);
+  Info1->onTitle = [this](const std::string& title) {
+    // The task bar shows the window's title: it follows the work.
+    setWindowTitle(QString::fromStdString(title));
+  };
+  BuildStatusBar();
+  BuildMenu();
+
+  OpenDialog1 = new QFileDialog(this);
+  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1->setDirectory(QStringLiteral("."));
+  FormFlashRS = new TFormFlashRS(this);
+  FormWait = new TFormWait(this);
+
+  // Fixed size: the window is exactly the menu, the client area and nothing to resize.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  FormCreate();
+  adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}
+
+TFormFlash::~TFormFlash() = default;
+
+void TFormFlash::FormCreate() {
+  QGuiApplication::setApplicationName(QStringLiteral("Tavrino"));
+  log_.SetCaption("Tavrino");
+  setWindowTitle(QStringLiteral("Tavrino"));
+  Programowanie1->setTitle(QStringLiteral("&Programming"));
+  Open2->setText(QStringLiteral("&Open File"));
+  Program2->setText(QStringLiteral("&Program"));
+  Test2->setText(QStringLiteral("&Test"));
+  Restart2->setText(QStringLiteral("&Restart"));
+  // The tab puts the key name in the menu's shortcut column; the window handles the key.
+  Stop2->setText(QStringLiteral("&Stop\tCtrl+S"));
+  Koniec2->setText(QStringLiteral("&Exit"));
+  Pomoc1->setTitle(QStringLiteral("&Help"));
+  Oprogramie2->setText(QStringLiteral("&About"));
+  OpenDialog1->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
+  OpenDialog1->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
+  Bopen->setToolTip(HintOf(Open2->text()));
+  Bprogram->setToolTip(HintOf(Program2->text()));
+  Btest->setToolTip(HintOf(Test2->text()));
+  Brestart->setToolTip(HintOf(Restart2->text()));
+  Bstop->setToolTip(HintOf(Stop2->text()));
+}
+
+void TFormFlash::BuildButtons(QWidget* area) {
+  struct Spec {
+    QToolButton*& button;
+    const char* name;
+    const char* picture;
+    int left;
+    void (TFormFlash::*handler)();
+  };
+  const Spec specs[] = {
+      {Bopen, "Bopen", "open", 8, &TFormFlash::OpenClick},
+      {Bprogram, "Bprogram", "program", 48, &TFormFlash::ProgramClick},
+      {Btest, "Btest", "test", 88, &TFormFlash::TestClick},
+      {Brestart, "Brestart", "restart", 128, &TFormFlash::RestartClick},
+      {Bstop, "Bstop", "stop", 168, &TFormFlash::StopClick},
+  };
+  for (const Spec& spec : specs) {
+    auto* button = new QToolButton(area);
+    button->setObjectName(QLatin1String(spec.name));
+    button->setGeometry(spec.left, 8, kButtonSize, kButtonSize);
+    button->setIcon(Picture(spec.picture));
+    button->setIconSize(QSize(kPictureSize, kPictureSize));
+    button->setFocusPolicy(Qt::StrongFocus);
+    connect(button, &QToolButton::clicked, this, spec.handler);
+    spec.button = button;
+  }
+  // Stop is clicked, never tabbed to.
+  Bstop->setFocusPolicy(Qt::ClickFocus);
+  setTabOrder(Bopen, Bprogram);
+  setTabOrder(Bprogram, Btest);
+  setTabOrder(Btest, Brestart);
+}
+
+void TFormFlash::BuildMenu() {
+  Programowanie1 = menuBar()->addMenu(QString());
+  Open2 = Programowanie1->addAction(QString(), this, &TFormFlash::OpenClick);
+  Open2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Program2 = Programowanie1->addAction(QString(), this, &TFormFlash::ProgramClick);
+  Program2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  Test2 = Programowanie1->addAction(QString(), this, &TFormFlash::TestClick);
+  Test2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  Restart2 = Programowanie1->addAction(QString(), this, &TFormFlash::RestartClick);
+  Restart2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  Stop2 = Programowanie1->addAction(QString());
+  Stop2->setEnabled(false);
+  Programowanie1->addSeparator();
+  Koniec2 = Programowanie1->addAction(QString(), this, &TFormFlash::KoniecClick);
+  Koniec2->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+  Pomoc1 = menuBar()->addMenu(QString());
+  Oprogramie2 = Pomoc1->addAction(QString(), this, &TFormFlash::AboutClick);
+}
+
+void TFormFlash::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("StatusBar1"));
+  bar->setSizeGripEnabled(false);
+  bar->setFixedHeight(kStatusBarHeight);
+  for (size_t i = 0; i < panels_.size(); ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setTextFormat(Qt::PlainText);
+    panels_[i] = panel;
+  }
+  panels_[0]->setFixedWidth(512);
+  bar->addWidget(panels_[0]);
+  bar->addWidget(panels_[1], 1);
+}
+
+QString TFormFlash::StatusPanelText(int panel) const {
+  return panel == 0 || panel == 1 ? panels_[static_cast<size_t>(panel)]->text() : QString();
+}
+
+}  // namespace tavrino::ui

@@ -1,0 +1,36 @@
+#include "ui/FormWait.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+
+namespace tavrino::ui {
+
+TFormWait::TFormWait(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("FormWait"));
+  setWindowTitle(QStringLiteral("Information"));
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint);
+  setFixedSize(234, 74);
+  setModal(false);
+  StaticText1 = new QLabel(QStringLiteral("Wait..."), this);
+  StaticText1->setGeometry(16, 24, 201, 25);
+  StaticText1->setAlignment(Qt::AlignCenter);
+  QFont font = StaticText1->font();
+  font.setPixelSize(13);
+  StaticText1->setFont(font);
+}
+
+void TFormWait::ShowWait(bool visible) {
+  if (!visible) {
+    hide();
+    return;
+  }
+  if (QWidget* owner = parentWidget()) {
+    move(owner->geometry().center() - rect().center());
+  }
+  show();
+  raise();
+}
+
+void TFormWait::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+}  // namespace tavrino::ui

@@ -1,0 +1,79 @@
+#include "ui/Modals.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "frontend/Cp1250.h"
+#include "ui/FormFlashRS.h"
+
+namespace tavrino::ui {
+
+QString BoxText(const std::string& text) {
+  // The callers break lines with CR or with LF; a CR LF pair is one break, not two.
+  std::string lines;
+  lines.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      lines += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      lines += text[i];
+    }
+  }
+  return QString::fromStdString(Cp1250ToUtf8(lines));
+}
+
+std::unique_ptr<QMessageBox> MakeAskBox(QWidget* parent, const std::string& text,
+                                        bool infoOnly) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowModality(Qt::ApplicationModal);
+  box->setTextFormat(Qt::PlainText);
+  box->setText(BoxText(text));
+  if (infoOnly) {
+    box->setWindowTitle(QStringLiteral("Information"));
+    box->setIcon(QMessageBox::Information);
+    QPushButton* ok = box->addButton(QStringLiteral("&Ok"), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+  } else {
+    box->setWindowTitle(QStringLiteral("Question"));
+    box->setIcon(QMessageBox::Question);
+    QPushButton* yes = box->addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box->addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    box->setDefaultButton(yes);
+    // Escape and closing the box both count as "&No".
+    box->setEscapeButton(no);
+  }
+  return box;
+}
+
+bool AskBoxAnswer(QMessageBox& box, bool infoOnly) {
+  if (infoOnly) return false;
+  QAbstractButton* clicked = box.clickedButton();
+  return clicked != nullptr && box.buttonRole(clicked) == QMessageBox::YesRole;
+}
+
+bool WidgetModals::AskUser(QWidget* parent, const std::string& text, bool infoOnly) {
+  auto box = MakeAskBox(parent, text, infoOnly);
+  box->exec();
+  return AskBoxAnswer(*box, infoOnly);
+}
+
+bool WidgetModals::ChoosePort(TFormFlashRS& dialog, const std::array<bool, 4>& available,
+                              uint16_t& port, bool& fastRS) {
+  return dialog.Choose(available, port, fastRS);
+}
+
+bool WidgetModals::ChooseFile(QFileDialog& dialog, std::string& path) {
+  if (!path.empty()) dialog.selectFile(QFile::decodeName(path.c_str()));
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  path = QFile::encodeName(chosen.first()).toStdString();
+  return true;
+}
+
+}  // namespace tavrino::ui
