@@ -1,0 +1,167 @@
+// Which program the panel holds, whether both programs are supported, whether the settings
+// format changes, and whether the file's program must be written at all.
+#include <string>
+
+#include "firmware/Checksum.h"
+#include "firmware/Version.h"
+#include "frontend/Texts.h"
+#include "run/UpdateRun.h"
+
+namespace tavrino {
+
+namespace {
+
+constexpr uint32_t kVersionRecordAddress = 0x12000;
+constexpr uint32_t kSignatureLength = 6;
+constexpr uint32_t kProgramArea = 0x60000;
+constexpr uint32_t kBootCopyBase = 0x60000;
+constexpr uint32_t kChecksumBlock = 0x200;
+constexpr uint32_t kBootCopyChecksumBlocks = 32;
+const std::string kErasedVersion = "\xFF\xFF\xFF";
+
+bool Supported(const std::string& version) {
+  return version == "100" || version == "102" || version == "103" || version == "104";
+}
+
+bool Convertible(const std::string& version) { return version == "103" || version == "104"; }
+
+std::string First7(const std::string& versionText) { return versionText.substr(0, 7); }
+
+}  // namespace
+
+bool UpdateRun::ProgramsComparison() {
+  if (!ProgramInPanel()) return false;
+  Add("Program in file:");
+  Status(file_.FileVersionText);
+  if (!SupportedRange() || !DataFormatQuestion()) return false;
+
+  Add("Programs comparison:");
+  const std::string file7 = First7(file_.FileVersionText);
+  const std::string panel7 = First7(PanelVersionText);
+  SameProgram = file_.FileVersion == PanelVersion && file_.FileLanguage == PanelLanguage;
+  FileIsNewer = (file7 == panel7 && file_.FileLanguage != PanelLanguage) ||
+                TextLess(panel7, file7);
+  if (ForceProgram) {
+    SameProgram = false;
+    FileIsNewer = true;
+  }
+  if (!FileIsNewer && TextLess(file7, panel7)) {
+    Status("older");
+    if (!Unattended) {
+      if (!Ask("Selected program is older than panel program.\rProgram anyway ?"))
+        return EndQuietly(Outcome::Declined);
+      ForceProgram = true;
+    }
+    SameProgram = false;
+  }
+  if (!CompareBlocks() || !CompareBootCopy()) return false;
+  Status(SameProgram ? texts::kOk : FileIsNewer ? "newer" : "older");
+  return true;
+}
+
+void UpdateRun::ReadPanelVersionRecord(uint32_t address, std::string& chars,
+                                       uint8_t& language) {
+  chars.clear();
+  for (uint32_t i = 0; i < 5; ++i) {
+    uint8_t b = 0;
+    if (starter_.ReadFlashByte(address + i, b)) chars += static_cast<char>(b);
+  }
+  if (!starter_.ReadFlashByte(address + 5, language)) chars.clear();
+}
+
+bool UpdateRun::ProgramInPanel() {
+  Add("Program in panel:");
+  std::string chars;
+  uint8_t language = 0;
+  ReadPanelVersionRecord(kVersionRecordAddress, chars, language);
+  if (chars == std::string("\0\0QZ1", 5) && language == '7')
+    ReadPanelVersionRecord(kVersionRecordAddress + kSignatureLength, chars, language);
+  if (chars.size() != 5) return End(Outcome::NoConnection, texts::kNoConnection);
+
+  PanelVersion = chars.substr(0, 3);
+  PanelLanguage = language;
+  PanelVersionText = VersionText(chars, language);
+  Status(chars == "\xFF\xFF\xFF\xFF\xFF" ? "???" : PanelVersionText);
+  // A blank panel is judged as if it held the file's version: it gets the program, and
+  // its language byte (0xFF) makes the comparison say "newer".
+  if (PanelVersion == kErasedVersion) {
+    PanelVersion = file_.FileVersion;
+    PanelVersionText = file_.FileVersionText;
+  }
+  return true;
+}
+
+bool UpdateRun::SupportedRange() {
+  if (Supported(PanelVersion) && Supported(file_.FileVersion)) return true;
+  host_.ui.AskUser("Program works with  1.00.00 - 1.04.xx  versions only !", true);
+  return EndQuietly(Outcome::PanelRefused);
+}
+
+bool UpdateRun::DataFormatQuestion() {
+  if (ForceProgram || file_.FileVersion == PanelVersion || Unattended) return true;
+  const bool convertible = Convertible(file_.FileVersion) && Convertible(PanelVersion);
+  const std::string question =
+      convertible ? "Data format in panel differs from data format in file.\r"
+                    "Program can automatically convert format in panel.\r\rContinue ?"
+                  : "Data format in panel differs from data format in file.\n"
+                    "PROGRAM WILL NOT CONVERT DATA FORMAT - SETTINGS WILL BE LOST !!!\n\n"
+                    "Continue ?";
+  return Ask(question) || EndQuietly(Outcome::Declined);
+}
+
+bool UpdateRun::FileBlockMatches(uint32_t offset, uint32_t panelAddress, bool& matches) {
+  uint8_t bytes[kChecksumBlock];
+  image_.ReadProgramBytes(static_cast<int32_t>(offset), bytes, kChecksumBlock);
+  const HalfChecksum file = BlockChecksum(bytes, kChecksumBlock);
+  HalfChecksum panel;
+  if (!starter_.ReadFlashChecksum(panelAddress, panel.sum, panel.xorValue, panel.rot))
+    return End(Outcome::NoConnection, texts::kNoConnection);
+  matches = file == panel;
+  return true;
+}
+
+bool UpdateRun::FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches) {
+  HalfChecksum first;
+  HalfChecksum second;
+  if (!starter_.ReadFlashChecksum(a, first.sum, first.xorValue, first.rot) ||
+      !starter_.ReadFlashChecksum(b, second.sum, second.xorValue, second.rot))
+    return End(Outcome::NoConnection, texts::kNoConnection);
+  matches = first == second;
+  return true;
+}
+
+bool UpdateRun::CompareBlocks() {
+  // From the top down: programs of one version that differ mostly differ near the end.
+  const uint32_t scale = HasBootCopyRules() ? 94 : 100;
+  for (uint32_t remaining = kProgramArea; remaining > 0 && SameProgram;
+       remaining -= kChecksumBlock) {
+    Progress(static_cast<int32_t>(((kProgramArea - remaining) * scale + 0x2FFFE) / kProgramArea));
+    const uint32_t offset = remaining - kChecksumBlock;
+    bool matches = false;
+    if (!FileBlockMatches(offset, offset, matches)) return false;
+    if (!matches) SameProgram = false, FileIsNewer = true;
+    // A stopped comparison has not seen every block: it must not read as "  ok".
+    if (!EndIfStopped(texts::kNoConnection)) return false;
+  }
+  return true;
+}
+
+bool UpdateRun::CompareBootCopy() {
+  if (!HasBootCopyRules()) return true;
+  for (uint32_t k = 0; k < kBootCopyChecksumBlocks && SameProgram; ++k) {
+    Progress(static_cast<int32_t>(k * 6 / 31 + 94));
+    bool matches = false;
+    if (!FlashBlocksMatch(k * kChecksumBlock, kBootCopyBase + k * kChecksumBlock, matches))
+      return false;
+    if (!matches) SameProgram = false, FileIsNewer = true;
+    if (!EndIfStopped(texts::kNoConnection)) return false;
+  }
+  return true;
+}
+
+bool UpdateRun::AskContinue() {
+  if (Unattended || ForceProgram) return true;
+  return Ask("Continue ?") || EndQuietly(Outcome::Declined);
+}
+
+}  // namespace tavrino

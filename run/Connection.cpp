@@ -1,0 +1,196 @@
+// Opening the file and the port, connecting to the Starter, identifying the flash chip and
+// the Starter, checking the Starter, and greeting the panel's keypad.
+#include <string>
+
+#include "firmware/Version.h"
+#include "frontend/Texts.h"
+#include "run/RunTexts.h"
+#include "run/UpdateRun.h"
+
+namespace tavrino {
+
+namespace {
+
+constexpr int kConnectNoAnswerLimit = 40;   // the 41st silent attempt gives up
+constexpr int kConnectWrongAnswerLimit = 8;
+constexpr int kIdentifyFailureLimit = 546;  // the 547th failed attempt gives up
+constexpr uint32_t kStarterBase = 0x70000;
+constexpr uint32_t kStarterLanguageAddress = 0x71FF9;
+constexpr uint32_t kStarterDigitsAddress = 0x71FFA;
+constexpr uint32_t kStarterChecksumAddress = 0x71FFC;
+constexpr uint32_t kStarterSumSeed = 2000;
+constexpr uint8_t kFirstGoodStarter = 0x31;
+constexpr uint8_t kEnglish = 1;
+constexpr int kKeypadClears = 10;
+constexpr uint16_t kKeypadClearPauseMs = 330;
+
+bool StarterIsChecked(uint8_t flashType) {
+  return flashType == 1 || flashType == 2 || flashType == 4 || flashType == 5 || flashType == 6;
+}
+
+// The Starter's own sum: a 32-bit add-and-rotate over its area, stored bytes left out.
+uint32_t AddStarterBytes(uint32_t sum, const uint8_t* block, uint32_t blockOffset) {
+  for (uint32_t i = 0; i < 256; ++i) {
+    const uint32_t offset = blockOffset + i;
+    if (offset >= 0x1FFC && offset <= 0x1FFF) continue;
+    sum += (sum >> 9) & 7;
+    sum += block[i];
+    sum = (sum << 1) | (sum >> 31);
+  }
+  return sum;
+}
+
+}  // namespace
+
+bool UpdateRun::OpenFileAndPort() {
+  ForceProgram = false;
+  PortOpened = false;
+  SameProgram = false;
+  FileIsNewer = false;
+  RecoverData = false;
+  starterUpdated_ = false;
+  settings_.Reset();
+  if (!file_.OpenFile(false)) return EndQuietly(Outcome::FileRejected);
+  PortOpened = ports_.ChoosePort();
+  if (!PortOpened) return EndQuietly(Outcome::PortNotOpened);
+  return true;
+}
+
+bool UpdateRun::Connecting() {
+  Add("Connecting:");
+  int noAnswer = 0;
+  int wrongAnswer = 0;
+  uint8_t result = kNoConnection;
+  // A wrong answer is tried again like a silent one, also on the first attempt: only a
+  // real handshake counts as connected.
+  while (!host_.Stopped()) {
+    result = starter_.ConnectStarter(false);
+    if (result == kConnected) break;
+    if (result == kWrongAnswer) {
+      if (++wrongAnswer == kConnectWrongAnswerLimit)
+        return End(Outcome::PanelRefused, "bad FLASH version");
+    } else if (++noAnswer > kConnectNoAnswerLimit) {
+      break;
+    }
+  }
+  if (result != kConnected) return End(Outcome::NoConnection, texts::kNoConnection);
+  Status(texts::kOk);
+  return true;
+}
+
+bool UpdateRun::Identification() {
+  Add("FLASH type:");
+  int failures = 0;
+  do {
+    failures = IdentifyOnce(failures);
+    if (failures < 0) return false;
+    // Shown once for each run of failures: the panel is slow to come back.
+    if (failures == 2) Status("waiting...");
+  } while (failures >= 1 && failures <= kIdentifyFailureLimit && !host_.Stopped());
+  if (failures != 0) return End(Outcome::NoConnection, texts::kNoConnection);
+  RefreshFileVersion();
+  return true;
+}
+
+int UpdateRun::IdentifyOnce(int failures) {
+  if (!starter_.ReadFlashByte(kStarterLanguageAddress, StarterLanguage)) return failures + 1;
+  if (!starter_.IdentifyStarter()) return failures + 1;
+  switch (link_.AnswerCode()) {
+    case AnswerData:
+      break;
+    case AnswerAck:
+      return End(Outcome::PanelRefused, "ERROR (ok)"), -1;
+    case AnswerError:
+      return End(Outcome::PanelRefused, "ERROR (Error)"), -1;
+    case AnswerBadCommand:
+      return End(Outcome::PanelRefused, "ERROR (bad command)"), -1;
+    default:
+      return End(Outcome::PanelRefused, "ERROR (bad answer)"), -1;
+  }
+  FlashType = link_.AnswerData(0);
+  StarterVersion = link_.AnswerData(1);
+  const std::string chip = FlashTypeName(FlashType);
+  if (chip.empty())
+    return End(Outcome::PanelRefused, "??? (" + std::to_string(FlashType) + ")"), -1;
+  Status(chip);
+
+  Add("Starter version:");
+  std::string version;
+  version += static_cast<char>((StarterVersion >> 4) + 0x30);
+  version += '.';
+  version += static_cast<char>((StarterVersion & 0x0F) + 0x30);
+  version += LanguageSuffix(StarterLanguage, true);
+  version += starter_.UseSecondHalf ? " 24 MHz" : " 12 MHz";
+  Status(version);
+
+  starter_.PanelTextEnabled = StarterVersion > 0x1F;
+  if (WriteFlash && StarterIsChecked(FlashType)) return StarterChecking();
+  return 0;
+}
+
+bool UpdateRun::ReadStarterHeader(uint32_t& stored, uint8_t digits[2]) {
+  stored = 0;
+  for (uint32_t address = kStarterChecksumAddress + 3; address >= kStarterChecksumAddress;
+       --address) {
+    uint8_t b = 0;
+    if (!starter_.ReadFlashByte(address, b)) return false;
+    stored = (stored << 8) | b;
+  }
+  return starter_.ReadFlashByte(kStarterDigitsAddress, digits[0]) &&
+         starter_.ReadFlashByte(kStarterDigitsAddress + 1, digits[1]);
+}
+
+int UpdateRun::StarterChecking() {
+  Add("Starter checking:");
+  uint32_t sum = kStarterSumSeed;
+  uint32_t stored = 0;
+  uint8_t digits[2] = {0, 0};
+  uint8_t block[256];
+  for (uint32_t n = 0; n <= 255; ++n) {
+    Progress(static_cast<int32_t>(n), 255);
+    if (!starter_.ReadFlashBlock(kStarterBase + 256 * n, block) ||
+        (n == 255 && !ReadStarterHeader(stored, digits)))
+      return End(Outcome::NoConnection, texts::kNoConnection), -1;
+    sum = AddStarterBytes(sum, block, 256 * n);
+  }
+  // Signed, so that a digit byte below '0' can never match the version.
+  const int fromDigits = ((digits[0] - 0x30) * 16) | (digits[1] - 0x30);
+  const bool bad = sum != stored || StarterVersion < kFirstGoodStarter ||
+                   fromDigits != StarterVersion || StarterLanguage != kEnglish;
+  if (!bad) {
+    Status(texts::kOk);
+    return 0;
+  }
+  if (starterUpdated_) return End(Outcome::PanelRefused, texts::kBlad), -1;
+  switch (starterUpdate_.UpdateStarter(FlashType, Unattended, ForceProgram)) {
+    case 1:
+      starterUpdated_ = true;
+      Add("FLASH type:");
+      return 1;  // identify the new Starter from the start
+    case 2:
+      return 0;  // declined: go on with the old Starter
+    default:
+      return EndQuietly(Outcome::PanelRefused), -1;
+  }
+}
+
+void UpdateRun::RefreshFileVersion() {
+  // The file's version was read when the file loaded, from the half chosen by the board of
+  // the previous run. A two-half file must be judged by the half this panel will get.
+  if (!image_.FileHasTwoHalves) return;
+  const std::string record = file_.ReadFileVersionRecord();
+  if (record.size() < 6) return;
+  file_.FileVersion = record.substr(0, 3);
+  file_.FileLanguage = static_cast<uint8_t>(record[5]);
+  file_.FileVersionText = VersionText(record.substr(0, 5), file_.FileLanguage);
+}
+
+void UpdateRun::GreetKeypad() {
+  for (int i = 0; i < kKeypadClears; ++i) {
+    starter_.ShowPanelText("", "", false);
+    link_.WaitMs(kKeypadClearPauseMs);
+  }
+  starter_.ShowPanelText("Tavrino v4.06", Unattended ? "Express mode    " : " ", true);
+}
+
+}  // namespace tavrino

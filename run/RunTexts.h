@@ -1,0 +1,18 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace tavrino {
+
+// The low n nibbles of value as n upper-case hexadecimal digits, leading zeros kept:
+// HexDigits(0x12006, 5) is "12006", HexDigits(0x12006, 4) is "2006".
+std::string HexDigits(uint32_t value, int n);
+
+// A keypad progress text: the 12-character label, the percentage right-aligned in three
+// characters, and "%" ("Erasing      20%").
+std::string KeypadPercent(const std::string& label, int32_t percent);
+
+// The chip name for a flash type code 1..6; empty for any other code.
+std::string FlashTypeName(uint8_t flashType);
+
+}  // namespace tavrino

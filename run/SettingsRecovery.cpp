@@ -1,0 +1,141 @@
+// Carrying the panel's settings over a new program: the copy in flash sector 6 is saved,
+// refreshed (converted where the data format changes) and written back beside BootCopy,
+// and the settings memories themselves are converted when the format changes.
+#include "frontend/Texts.h"
+#include "run/UpdateRun.h"
+
+namespace tavrino {
+
+namespace {
+
+constexpr uint32_t kSettingsCopyBase = 0x64000;  // memory 2 copy, then memory 1 copy
+constexpr uint32_t kSector6Base = 0x60000;
+constexpr uint8_t kSector6 = 6;
+constexpr uint32_t kBlock = 256;
+constexpr uint32_t kSavedBlocks = 192;      // 64 of memory 2, 128 of memory 1
+constexpr uint32_t kSector6Blocks = 256;
+constexpr uint32_t kBootCopyBlocks = 64;
+constexpr uint32_t kMemory2Blocks = 64;
+constexpr uint32_t kMemory1Blocks = 128;
+constexpr uint16_t kMemoryBase = 0x8000;
+constexpr uint16_t kMemory2InArea0 = 0x4000;  // area 0 holds memory 2 from this offset on
+constexpr uint8_t kArea0 = 0;
+constexpr uint8_t kArea1 = 1;
+constexpr uint8_t kArea2 = 2;
+
+}  // namespace
+
+bool UpdateRun::ConversionDue() const {
+  const std::string& file = file_.FileVersion;
+  return (file == "104" && PanelVersion == "103") || (file == "103" && PanelVersion == "104");
+}
+
+bool UpdateRun::SettingsFailed() {
+  // The work areas refused an access or a conversion: nothing more may be written from
+  // them, or the panel would get settings that were never prepared.
+  if (!settings_.Failed()) return false;
+  End(Outcome::InternalError, texts::kBlad);
+  return true;
+}
+
+bool UpdateRun::StoreSettings(uint8_t area, uint16_t offset, const uint8_t* block256) {
+  for (uint16_t i = 0; i < kBlock; ++i)
+    if (!settings_.WriteSettingsArea(area, static_cast<uint16_t>(offset + i), block256 + i, 1))
+      break;
+  return !SettingsFailed();
+}
+
+bool UpdateRun::LoadSettings(uint8_t area, uint16_t offset, uint8_t* block256) {
+  for (uint16_t i = 0; i < kBlock; ++i)
+    if (!settings_.ReadSettingsArea(area, static_cast<uint16_t>(offset + i), block256 + i, 1))
+      break;
+  return !SettingsFailed();
+}
+
+bool UpdateRun::ReadMemoryInto(uint8_t memory, uint32_t blocks, uint8_t area,
+                               uint16_t areaOffset, int32_t span, int32_t base) {
+  uint8_t block[kBlock];
+  for (uint32_t n = 0; n < blocks; ++n) {
+    Progress(static_cast<int32_t>((span * n + span) / blocks) + base);
+    if (!starter_.ReadDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block))
+      return End(Outcome::NoConnection, texts::kNoConnection);
+    if (!StoreSettings(area, static_cast<uint16_t>(areaOffset + kBlock * n), block)) return false;
+  }
+  return true;
+}
+
+bool UpdateRun::WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area,
+                                uint16_t areaOffset, int32_t span, int32_t base) {
+  uint8_t block[kBlock];
+  for (uint32_t n = 0; n < blocks; ++n) {
+    Progress(static_cast<int32_t>((span * n + span) / blocks) + base);
+    if (!LoadSettings(area, static_cast<uint16_t>(areaOffset + kBlock * n), block)) return false;
+    if (!starter_.WriteDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block))
+      return End(Outcome::NoConnection, texts::kNoConnection);
+  }
+  return true;
+}
+
+bool UpdateRun::PrepareMemory1(bool refreshSumsFirst) {
+  if (refreshSumsFirst) settings_.RefreshMemory2Sums();
+  bool converted = true;
+  if (ConversionDue())
+    converted = settings_.ConvertSettings(PanelVersion, file_.FileVersion);
+  else
+    settings_.CopyMemory1Unchanged();
+  if (!refreshSumsFirst) settings_.RefreshMemory2Sums();
+  if (SettingsFailed()) return false;
+  return converted || End(Outcome::InternalError, texts::kBlad);
+}
+
+bool UpdateRun::DataRecovering() {
+  Add("Data recovering:");
+  Keypad("Data recovering ", true);
+
+  uint8_t block[kBlock];
+  for (uint32_t n = 0; n < kSavedBlocks; ++n) {
+    Progress(static_cast<int32_t>(n), 428);
+    if (!starter_.ReadFlashBlock(kSettingsCopyBase + kBlock * n, block))
+      return End(Outcome::NoConnection, texts::kNoConnection);
+    const bool memory2 = n < kMemory2Blocks;
+    const auto offset = static_cast<uint16_t>(memory2 ? kMemory2InArea0 + kBlock * n
+                                                      : kBlock * (n - kMemory2Blocks));
+    if (!StoreSettings(memory2 ? kArea0 : kArea1, offset, block)) return false;
+  }
+  Progress(45);
+  if (!PrepareMemory1(true)) return false;
+
+  // ATMEL and Winbond rewrite a page without an erase.
+  if (ErasesSector6() && !FlashResult(starter_.EraseFlash(kSector6))) return false;
+  for (uint32_t n = 0; n < kSector6Blocks; ++n) {
+    Progress(static_cast<int32_t>((55 * n + 55) / 256 + 45));
+    if (n < kBootCopyBlocks) {
+      image_.ReadProgramBytes(static_cast<int32_t>(kBlock * n), block, kBlock);
+    } else {
+      const bool memory2 = n < kBootCopyBlocks + kMemory2Blocks;
+      const auto offset = static_cast<uint16_t>(memory2 ? kBlock * n : kBlock * n - 0x8000);
+      if (!LoadSettings(memory2 ? kArea0 : kArea2, offset, block)) return false;
+    }
+    // Every block goes back, 0xFF blocks included: the sector may have been erased.
+    if (!FlashResult(starter_.WriteFlashBlock(kSector6Base + kBlock * n, block))) return false;
+  }
+  Status(texts::kOk);
+  return true;
+}
+
+bool UpdateRun::DataConversion() {
+  Add("Data conversion:");
+  Keypad("Data conversion ", true);
+  if (!ReadMemoryInto(1, kMemory1Blocks, kArea1, 0, 33, 0) ||
+      !ReadMemoryInto(2, kMemory2Blocks, kArea0, kMemory2InArea0, 17, 33))
+    return false;
+  // Here the sums follow the conversion; in the recovery above they come first.
+  if (!PrepareMemory1(false)) return false;
+  if (!WriteMemoryFrom(1, kMemory1Blocks, kArea2, 0, 33, 50) ||
+      !WriteMemoryFrom(2, kMemory2Blocks, kArea0, kMemory2InArea0, 17, 83))
+    return false;
+  Status(texts::kOk);
+  return true;
+}
+
+}  // namespace tavrino

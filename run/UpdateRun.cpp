@@ -1,0 +1,75 @@
+#include "run/UpdateRun.h"
+
+#include <algorithm>
+
+#include "frontend/Texts.h"
+#include "run/RunTexts.h"
+
+namespace tavrino {
+
+Outcome UpdateRun::QZ17universal(bool unattended) {
+  Unattended = unattended;
+  const Outcome outcome = Road();
+  // A stopped run ends through whatever step noticed the Stop first; the caller must see
+  // the Stop, not that step's failure (nor a success the Stop cut short).
+  return host_.Stopped() ? Outcome::Stopped : outcome;
+}
+
+Outcome UpdateRun::Road() {
+  if (!OpenFileAndPort() || !Connecting() || !Identification()) return end_;
+  GreetKeypad();
+  if (ComparePrograms && !ProgramsComparison()) return end_;
+  if (WriteFlash && !SameProgram) {
+    if (!AskContinue() || !Erasing() || !Programming()) return end_;
+    if (RecoverData && !DataRecovering()) return end_;
+    if (ConversionDue() && !DataConversion()) return end_;
+  }
+  if (!SameProgram && !Verification()) return end_;
+  return WriteFlash ? Restarting() : ComparisonEnd();
+}
+
+void UpdateRun::Add(const std::string& label) { host_.log.KTadd(label); }
+
+void UpdateRun::Status(const std::string& text) { host_.log.KTstatus(text, texts::kStatusWidth); }
+
+void UpdateRun::Progress(int32_t value, int32_t total) {
+  host_.log.KTprogress(value, total, texts::kProgressStep);
+}
+
+void UpdateRun::Keypad(const std::string& lower, bool banner) {
+  starter_.ShowPanelText("", lower, banner);
+}
+
+void UpdateRun::KeypadProgress(const std::string& label, int32_t percent, int32_t& nextStep,
+                               int32_t stepSize) {
+  // The technician at the keypad sees coarse steps only; each text is one more exchange.
+  if (Unattended || percent < nextStep) return;
+  Keypad(KeypadPercent(label, percent));
+  nextStep = std::min(nextStep + stepSize, 100);
+}
+
+bool UpdateRun::Ask(const std::string& question) { return host_.ui.AskUser(question, false); }
+
+bool UpdateRun::End(Outcome outcome, const std::string& status) {
+  Status(status);
+  end_ = outcome;
+  return false;
+}
+
+bool UpdateRun::EndQuietly(Outcome outcome) {
+  end_ = outcome;
+  return false;
+}
+
+bool UpdateRun::FlashResult(uint8_t result) {
+  if (result == kFlashDone) return true;
+  if (result == kFlashNoAnswer) return End(Outcome::NoConnection, texts::kNoConnection);
+  return End(Outcome::PanelRefused, texts::kBlad);
+}
+
+bool UpdateRun::EndIfStopped(const std::string& status) {
+  if (!host_.Stopped()) return true;
+  return End(Outcome::Stopped, status);
+}
+
+}  // namespace tavrino
