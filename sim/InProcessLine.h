@@ -2,6 +2,9 @@
 // An in-memory serial line between the tool and a SimulatedPanel: a stand-in for a real
 // port, used only by tests. Time comes from the test's clock through TimeSource.
 #include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "serial/SerialBackend.h"
@@ -20,8 +23,10 @@ class InProcessLine : public tavrino::SerialBackend {
  public:
   InProcessLine(SimulatedPanel& panel, TimeSource& time) : panel_(panel), time_(time) {}
 
-  // Which device names exist (default: anything opens). "COM1".."COM4" map to the
-  // driver's device names, so tests can make only some ports available.
+  // Which device names exist (default: anything opens). "COM1".."COM4" stand for the
+  // driver's device names for those ports (/dev/ttyS0../dev/ttyS3, or what TAVRINO_COM1..
+  // TAVRINO_COM4 name), so tests can make only some ports available; any other entry is
+  // matched as it is.
   void SetAvailableDevices(std::set<std::string> devices);
 
   OpenError Open(const std::string& device, uint32_t baud) override;
@@ -37,8 +42,13 @@ class InProcessLine : public tavrino::SerialBackend {
   uint32_t Baud() const { return baud_; }
   uint32_t OpenCount() const { return openCount_; }
   uint32_t WriteCount() const { return writeCount_; }
+  const std::string& Device() const { return device_; }
 
  private:
+  uint64_t NowUs() { return static_cast<uint64_t>(time_.NowMs()) * 1000; }
+  void Collect();
+  bool DeviceAvailable(const std::string& device) const;
+
   SimulatedPanel& panel_;
   TimeSource& time_;
   bool open_ = false;
@@ -46,7 +56,8 @@ class InProcessLine : public tavrino::SerialBackend {
   uint32_t openCount_ = 0;
   uint32_t writeCount_ = 0;
   std::optional<std::set<std::string>> devices_;
-  // The implementation adds its receive buffer.
+  std::string device_;
+  std::deque<uint8_t> received_;  // the port's receive queue
 };
 
 }  // namespace tavrino::sim

@@ -2,11 +2,20 @@
 // A simulated QZ-17 panel: a stand-in for the hardware, for tests, benchmarks and the demo.
 // It decodes requests and builds answers with its own code, from the panel's side; it
 // shares nothing with the tool but the serial backend interface.
+//
+// The panel runs one of three things: its Starter (the boot loader that obeys the tool's
+// commands), the Starter updater (when the flash begins with one and the panel restarts),
+// or its program (after a restart; it ignores everything but a sync frame, which brings
+// the Starter back). It hears only bytes sent at the speed it listens at, and it answers
+// at that speed.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "sim/PanelWire.h"
 
 namespace tavrino::sim {
 
@@ -25,7 +34,20 @@ struct PanelConfig {
   uint32_t ctsDelayMs = 2000;     // CTS comes on this long after the program starts
 };
 
-// Faults the panel can be told to show.
+// How long things take on the line. By default the panel answers at once; with pace set it
+// sends bytes at the real line rate (10 bits a byte), holds each request until its last
+// byte would have arrived, and adds its own working times.
+struct PanelTiming {
+  bool pace = false;
+  uint32_t pageWriteUs = 4000;        // one 256-byte flash page
+  uint32_t sectorEraseUs = 700000;    // one 64 KiB sector
+  uint32_t checksumUs = 2500;         // check values over 512 bytes
+  uint32_t settingsWriteUs = 3000;    // one 256-byte settings block
+  uint32_t updaterInstallUs = 1500000;  // the updater writing the new Starter
+};
+
+// Faults the panel can be told to show. A request that gets no answer (silence, refusal
+// aside) is not carried out either: it is as if it never arrived.
 struct Faults {
   std::set<uint8_t> silentCommands;        // command codes that get no answer
   std::optional<uint32_t> silentAfterFrames;  // answer nothing after this many requests
@@ -33,8 +55,9 @@ struct Faults {
   std::set<uint8_t> refuseCommands;        // answer with errorCode instead
   uint8_t errorCode = 0x93;                // 0x93 or 0x94
   uint32_t corruptNextAnswers = 0;         // flip a byte in the next N answers
-  uint32_t wrongLengthNextAnswers = 0;     // wrong length byte in the next N answers
-  uint32_t strayBytesAfterNextAnswers = 0; // stray bytes after the next N answers
+  uint32_t wrongLengthNextAnswers = 0;     // one data byte too many (too few for 256) in
+                                           // the next N answers, check bytes valid
+  uint32_t strayBytesAfterNextAnswers = 0; // one stray byte after each of the next N answers
   uint32_t answerDelayMs = 0;              // wait this long before every answer
   uint32_t silentNextFrames = 0;           // ignore the next N requests
 };
@@ -45,10 +68,20 @@ struct TranscriptEntry {
   bool fromTool;     // request (true) or answer (false)
   std::vector<uint8_t> raw;
   std::string decoded;  // a person-readable description
+  // Bytes from the tool that the panel could not take (wrong speed, bad check bytes,
+  // panel busy): they got no answer.
+  bool dropped = false;
 };
+
+// One transcript line: startUs, endUs, kind ("req", "ans" or "lost"), the raw bytes as
+// upper-case hex pairs separated by spaces, the description; fields separated by tabs.
+// Times are microseconds on the panel's clock.
+std::string TranscriptLine(const TranscriptEntry& entry);
 
 class SimulatedPanel {
  public:
+  enum class Mode { Starter, Updater, Program };
+
   explicit SimulatedPanel(const PanelConfig& config = {});
 
   // --- Contents ---
@@ -57,22 +90,34 @@ class SimulatedPanel {
   std::vector<uint8_t>& Memory2() { return memory2_; }        // index = address - 0x8000, 16 KiB
   PanelConfig& Config() { return config_; }
   Faults& FaultSettings() { return faults_; }
+  PanelTiming& Timing() { return timing_; }
 
-  // Writes a generated Starter (version, language, valid checksum) into sector 7.
+  // Writes a generated Starter (version, language, valid checksum) into sector 7, and
+  // makes the identification report that version.
   void InstallStarter(uint8_t version, uint8_t language);
   // The program 0x00000..0x5FFFF from a raw image (0x5FFFC or 0x60000 bytes), with BootCopy.
-  void LoadProgram(const std::vector<uint8_t>& program);
+  // A 0x5FFFC-byte image gets its check trailer at 0x5FFFC, as the packed file carries it.
+  // False (nothing changed) for any other size.
+  bool LoadProgram(const std::vector<uint8_t>& program);
   // A synthetic program of the given version ("1.03.05"), language, and record form,
   // with BootCopy and the settings copies in sector 6.
   void SynthesizeProgram(const std::string& version, uint8_t language, bool signature = false);
+  // The 0x60000 bytes SynthesizeProgram writes (trailer included), for building a file
+  // that holds the same program.
+  static std::vector<uint8_t> SyntheticProgram(const std::string& version, uint8_t language,
+                                               bool signature = false);
   // Fills both settings memories (and their sector 6 copies) with a plausible image of the
   // format 103 or 104, with valid page sums.
   void FillSettings(int format);
   bool StarterChecksumGood() const;
 
   // --- The line ---
-  // The bit rate the tool's side of the line is set to; bytes at another rate are lost.
+  // The bit rate the tool's side of the line is set to (0: nobody listens); bytes at
+  // another rate are lost.
   void SetLineBaud(uint32_t baud);
+  uint32_t LineBaud() const { return lineBaud_; }
+  // The speed the panel listens and answers at right now.
+  uint32_t ListenBaud() const { return listenBaud_; }
   // Bytes from the tool, arriving at time nowUs.
   void FromTool(const uint8_t* bytes, size_t n, uint64_t nowUs);
   // Bytes for the tool that are on the line by nowUs (taken out).
@@ -81,26 +126,56 @@ class SimulatedPanel {
   std::optional<uint64_t> NextByteAtUs() const;
   bool Cts(uint64_t nowUs) const;
   bool LineDead() const { return dead_; }
+  // Lets the panel's own time pass: a restart or an installation that is due happens.
+  void Advance(uint64_t nowUs);
 
   // --- What the panel saw ---
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
-  // Keypad display lines as the keypad shows them, and every text request received.
+  // Keypad display lines as the keypad shows them, and every text request received:
+  // "clear", "upper:" + 16 characters, "lower:" + 16 characters, or "banner:" / "text:"
+  // + the 16 upper characters + "|" + the 16 lower characters.
   const std::string& KeypadUpper() const { return keypadUpper_; }
   const std::string& KeypadLower() const { return keypadLower_; }
   const std::vector<std::string>& KeypadHistory() const { return keypadHistory_; }
-  enum class Mode { Starter, Updater, Program };
   Mode CurrentMode() const { return mode_; }
   uint32_t RequestCount() const { return requestCount_; }
-  // Count of requests per command code.
+  // Count of requests per command code (valid frames, whether answered or not).
   uint32_t CommandCount(uint8_t code) const;
+  // How many restarts the panel went through.
+  uint32_t RestartCount() const { return restartCount_; }
 
   // --- State file ---
   bool SaveState(const std::string& path) const;
   bool LoadState(const std::string& path);
+  // Why the last SaveState or LoadState failed.
+  const std::string& StateError() const { return stateError_; }
+
+ // Internal to the simulator: what it makes of one request, and what follows an answer.
+  struct Reply;
+  enum class After { None, SwitchBaud, Restart, FinishInstall };
 
  private:
+
+  void TakeByte(uint8_t byte, uint64_t arrivedUs, uint64_t byteUs);
+  void HandleFrame(const std::vector<uint8_t>& raw, const std::vector<uint8_t>& payload,
+                   uint64_t startUs, uint64_t endUs);
+  Reply Execute(const std::vector<uint8_t>& p);
+  Reply ExecuteStarter(const std::vector<uint8_t>& p);
+  Reply ExecuteFlash(const std::vector<uint8_t>& p);
+  Reply ExecuteSettings(const std::vector<uint8_t>& p);
+  Reply ExecuteText(const std::vector<uint8_t>& p);
+  Reply ExecuteSync(const std::vector<uint8_t>& p);
+  std::vector<uint8_t> ShapeAnswer(uint8_t code, const std::vector<uint8_t>& data,
+                                   std::string& note);
+  void RunAfter(After after, uint32_t baud, uint64_t atUs);
+  void Restart(uint64_t atUs);
+  void NoteLost(uint8_t byte, uint64_t startUs, uint64_t endUs, const std::string& why);
+  void FlushLost();
+  uint64_t ByteUs(uint32_t baud) const;
+
   PanelConfig config_;
   Faults faults_;
+  PanelTiming timing_;
   std::vector<uint8_t> flash_;
   std::vector<uint8_t> memory1_;
   std::vector<uint8_t> memory2_;
@@ -110,7 +185,32 @@ class SimulatedPanel {
   Mode mode_ = Mode::Starter;
   bool dead_ = false;
   uint32_t requestCount_ = 0;
-  // The implementation adds what it needs (receive state machine, pending answer, ...).
+  uint32_t restartCount_ = 0;
+  std::array<uint32_t, 256> commandCounts_{};
+
+  // The line, from the panel's side.
+  struct OutByte {
+    uint64_t atUs;  // when the byte has fully arrived at the tool
+    uint32_t baud;  // the speed it was sent at
+    uint8_t value;
+  };
+  uint32_t lineBaud_ = 0;
+  uint32_t listenBaud_ = 9600;
+  RequestDecoder decoder_;
+  uint64_t frameStartUs_ = 0;      // when the first byte of the current frame began
+  uint64_t toolLineFreeUs_ = 0;    // pace: when the tool's last byte has arrived
+  uint64_t busyUntilUs_ = 0;       // bytes before this are lost: the panel is working
+  std::vector<OutByte> out_;       // bytes on their way to the tool, in time order
+  size_t outHead_ = 0;
+  After after_ = After::None;      // what happens once the current answer has gone out
+  uint64_t afterAtUs_ = 0;
+  uint32_t afterBaud_ = 0;
+  uint64_t programStartUs_ = 0;
+  // Bytes lost in a row, reported as one transcript entry.
+  std::vector<uint8_t> lost_;
+  uint64_t lostStartUs_ = 0, lostEndUs_ = 0;
+  std::string lostWhy_;
+  std::string stateError_;
 };
 
 }  // namespace tavrino::sim
