@@ -1,0 +1,138 @@
+// The port driver over an in-memory line: names, speeds, the output queue, reads.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "serial/InMemoryLine.h"
+#include "serial/SerialPort.h"
+
+namespace tavrino {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using OpenError = SerialBackend::OpenError;
+
+struct PortRig {
+  FakeClock clock{0};
+  test::InMemoryLine line{clock};
+  SerialPort port{line};
+};
+
+TEST(SerialPort, DeviceNamesFollowThePortNumberUnlessMapped) {
+  unsetenv("TAVRINO_COM2");
+  EXPECT_EQ(SerialPort::DeviceName(1), "/dev/ttyS0");
+  EXPECT_EQ(SerialPort::DeviceName(2), "/dev/ttyS1");
+  EXPECT_EQ(SerialPort::DeviceName(4), "/dev/ttyS3");
+  EXPECT_EQ(SerialPort::DeviceName(0), "");
+  EXPECT_EQ(SerialPort::DeviceName(5), "");
+  setenv("TAVRINO_COM2", "/dev/ttyUSB0", 1);
+  EXPECT_EQ(SerialPort::DeviceName(2), "/dev/ttyUSB0");
+  setenv("TAVRINO_COM2", "", 1);
+  EXPECT_EQ(SerialPort::DeviceName(2), "/dev/ttyS1") << "an empty mapping is no mapping";
+  unsetenv("TAVRINO_COM2");
+}
+
+TEST(SerialPort, OpensAtTheSpeedOfTheDivisor) {
+  const std::pair<uint16_t, uint32_t> table[] = {
+      {1, 115200}, {2, 57600}, {3, 38400}, {6, 19200}, {12, 9600}};
+  for (auto [divisor, speed] : table) {
+    PortRig rig;
+    ASSERT_TRUE(rig.port.OpenPort(3, divisor, 'N')) << divisor;
+    EXPECT_EQ(rig.line.device, "/dev/ttyS2");
+    EXPECT_EQ(rig.line.baud, speed) << divisor;
+  }
+}
+
+TEST(SerialPort, RefusesWhatCannotBeOpened) {
+  PortRig rig;
+  rig.line.refused["/dev/ttyS1"] = OpenError::Busy;
+  EXPECT_FALSE(rig.port.OpenPort(2, 12, 'N'));
+  EXPECT_EQ(rig.port.LastOpenError(), OpenError::Busy);
+  EXPECT_EQ(rig.port.LastDevice(), "/dev/ttyS1");
+
+  EXPECT_FALSE(rig.port.OpenPort(9, 12, 'N'));
+  EXPECT_EQ(rig.port.LastOpenError(), OpenError::NotFound);
+  EXPECT_FALSE(rig.port.OpenPort(1, 0, 'N')) << "no speed";
+  EXPECT_FALSE(rig.port.OpenPort(1, 12, 'E')) << "links are 8N1 only";
+  EXPECT_EQ(rig.line.opens, 0);
+
+  EXPECT_TRUE(rig.port.OpenPort(1, 12, 'N'));
+  EXPECT_EQ(rig.port.LastOpenError(), OpenError::None);
+  EXPECT_FALSE(rig.port.OpenPort(2, 12, 'N'));
+  EXPECT_FALSE(rig.port.IsOpen()) << "a failed open leaves no port open";
+}
+
+TEST(SerialPort, PortAvailableClosesTheOpenPortAndTriesAFreshOne) {
+  PortRig rig;
+  ASSERT_TRUE(rig.port.OpenPort(1, 12, 'N'));
+  EXPECT_TRUE(rig.port.PortAvailable(1));
+  EXPECT_EQ(rig.line.baud, 115200u);
+  EXPECT_EQ(rig.line.opens, 2);
+  EXPECT_FALSE(rig.port.IsOpen());
+  rig.line.refused["/dev/ttyS3"] = OpenError::NotFound;
+  EXPECT_FALSE(rig.port.PortAvailable(4));
+}
+
+TEST(SerialPort, ReadsOneWaitingByteAndNeverWaits) {
+  PortRig rig;
+  ASSERT_TRUE(rig.port.OpenPort(1, 12, 'N'));
+  uint8_t b = 0x55;
+  EXPECT_FALSE(rig.port.ReadPortByte(b));
+  EXPECT_EQ(b, 0x55);
+  rig.line.Arrive({0xFF, 0x00});
+  ASSERT_TRUE(rig.port.ReadPortByte(b));
+  EXPECT_EQ(b, 0xFF);
+  ASSERT_TRUE(rig.port.ReadPortByte(b));
+  EXPECT_EQ(b, 0x00);
+  EXPECT_FALSE(rig.port.ReadPortByte(b));
+  EXPECT_EQ(rig.clock.NowMs(), 0u);
+  EXPECT_TRUE(rig.line.waits.empty());
+}
+
+TEST(SerialPort, QueueFlushesAFullBufferBeforeTheNextByte) {
+  PortRig rig;
+  ASSERT_TRUE(rig.port.OpenPort(1, 12, 'N'));
+  Bytes bytes(1025);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  for (uint8_t b : bytes) rig.port.QueuePortBytes(&b, 1);
+  ASSERT_EQ(rig.line.writes.size(), 1u);
+  EXPECT_EQ(rig.line.writes[0], Bytes(bytes.begin(), bytes.begin() + 1024));
+  EXPECT_EQ(rig.port.OutputCount, 1);
+  rig.port.FlushPortOutput();
+  ASSERT_EQ(rig.line.writes.size(), 2u);
+  EXPECT_EQ(rig.line.writes[1], Bytes{bytes[1024]});
+  rig.port.FlushPortOutput();
+  EXPECT_EQ(rig.line.writes.size(), 2u) << "nothing queued, nothing written";
+
+  rig.port.QueuePortBytes(std::string("\x01\xFF\x00", 3));
+  rig.port.FlushPortOutput();
+  EXPECT_EQ(rig.line.writes.back(), Bytes({0x01, 0xFF, 0x00}));
+}
+
+TEST(SerialPort, ClosedPortReadsNothingAndDropsWhatIsQueued) {
+  PortRig rig;
+  ASSERT_TRUE(rig.port.OpenPort(1, 12, 'N'));
+  rig.line.Arrive({0x42});
+  rig.line.cts = true;
+  EXPECT_TRUE(rig.port.PortCtsOn());
+  rig.port.QueuePortBytes(std::string("\x11\x22"));
+  rig.port.ClosePort();
+
+  uint8_t b = 0;
+  EXPECT_FALSE(rig.port.ReadPortByte(b));
+  EXPECT_FALSE(rig.port.PortCtsOn());
+  rig.port.QueuePortBytes(std::string("\x33"));
+  rig.port.FlushPortOutput();
+  EXPECT_EQ(rig.port.OutputCount, 0);
+
+  // Bytes queued for the closed line do not leave later on a fresh one.
+  ASSERT_TRUE(rig.port.OpenPort(1, 3, 'N'));
+  rig.port.QueuePortBytes(std::string("\x44"));
+  rig.port.FlushPortOutput();
+  ASSERT_EQ(rig.line.writes.size(), 1u);
+  EXPECT_EQ(rig.line.writes[0], Bytes{0x44});
+}
+
+}  // namespace
+}  // namespace tavrino
