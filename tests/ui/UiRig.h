@@ -1,0 +1,164 @@
+#pragma once
+// The desktop window wired to the real core and an in-process simulated panel on a fake
+// clock; every box and dialog is answered by the test, never by a person.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <array>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "firmware/Packer.h"
+#include "frontend/Clock.h"
+#include "frontend/StatusLog.h"
+#include "run/Core.h"
+#include "sim/InProcessLine.h"
+#include "sim/SimulatedPanel.h"
+#include "support/PanelRig.h"
+#include "ui/FormFlash.h"
+#include "ui/KTStatus.h"
+#include "ui/Modals.h"
+
+namespace tavrino::test {
+
+class ScriptedModals : public ui::Modals {
+ public:
+  struct Box {
+    std::string text;
+    bool infoOnly;
+    bool answer;
+  };
+
+  // Answers to question boxes in order; defaultAnswer when the script has run out.
+  std::deque<bool> answers;
+  bool defaultAnswer = false;
+  // Runs while a box is open (before it is answered), e.g. to look at the window.
+  std::function<void(const Box&)> whileOpen;
+  // The port dialog's choice (0 = cancel) and its Fast RS box.
+  uint16_t dialogPort = 1;
+  bool dialogFastRS = true;
+  // The file dialog's choice (empty = cancel).
+  std::string dialogFile;
+
+  std::vector<Box> boxes;
+  std::vector<std::array<bool, 4>> portDialogs;
+  std::vector<bool> portDialogFastRSIn;
+  int fileDialogs = 0;
+
+  bool AskUser(QWidget*, const std::string& text, bool infoOnly) override {
+    Box box{text, infoOnly, false};
+    if (!infoOnly) {
+      box.answer = answers.empty() ? defaultAnswer : answers.front();
+      if (!answers.empty()) answers.pop_front();
+    }
+    if (whileOpen) whileOpen(box);
+    boxes.push_back(box);
+    return box.answer;
+  }
+  bool ChoosePort(ui::TFormFlashRS&, const std::array<bool, 4>& available, uint16_t& port,
+                  bool& fastRS) override {
+    portDialogs.push_back(available);
+    portDialogFastRSIn.push_back(fastRS);
+    if (dialogPort < 1 || dialogPort > 4) return false;
+    port = dialogPort;
+    fastRS = dialogFastRS;
+    return true;
+  }
+  bool ChooseFile(QFileDialog&, std::string& path) override {
+    ++fileDialogs;
+    if (dialogFile.empty()) return false;
+    path = dialogFile;
+    return true;
+  }
+
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const Box& b : boxes) texts.push_back(b.text);
+    return texts;
+  }
+};
+
+// Program bytes that differ from block to block.
+inline std::vector<uint8_t> SampleHalf(uint8_t seed) {
+  std::vector<uint8_t> half(kProgramBytes);
+  for (size_t i = 0; i < half.size(); ++i) {
+    half[i] = static_cast<uint8_t>((i * 7 + (i >> 9) * 13 + seed * 101) & 0xFF);
+  }
+  return half;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavrino-ui-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+  // A one-half .17 file stamped with version (e.g. "1.04.02:1"), at name under this folder.
+  std::string Firmware(const std::string& name, const std::string& version) const {
+    VersionStamp stamp;
+    std::string error;
+    EXPECT_TRUE(ParseVersionStamp(version, stamp, error)) << error;
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(PackFirmware({SampleHalf(1)}, &stamp, bytes, error)) << error;
+    const std::filesystem::path file = path_ / name;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return file.string();
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct WindowRig {
+  // The panel holds an older program of the same settings format, with its settings.
+  explicit WindowRig(const sim::PanelConfig& config = {})
+      : clock(1000), time(clock), panel(config), line(panel, time), form(log, modals),
+        core(line, clock, form, log) {
+    panel.SynthesizeProgram("1.04.01", 1);
+    panel.FillSettings(104);
+    form.Attach(core);
+    form.Info1->KTinit();
+  }
+
+  // The log as plain lines, scrolled-off lines included.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (const auto& l : log.History()) out.push_back(StatusLog::Trimmed(l));
+    return out;
+  }
+  // Ctrl+S as the keyboard delivers it, served at the command's next pump.
+  void PostCtrlS() {
+    QCoreApplication::postEvent(
+        &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier, QString(QChar(19))));
+  }
+  // Runs probe at the running command's next pump.
+  void AtNextPump(std::function<void()> probe) {
+    QMetaObject::invokeMethod(&form, std::move(probe), Qt::QueuedConnection);
+  }
+
+  FakeClock clock;
+  FakeTime time;
+  sim::SimulatedPanel panel;
+  sim::InProcessLine line;
+  StatusLog log;
+  ScriptedModals modals;
+  ui::TFormFlash form;
+  Core core;
+};
+
+}  // namespace tavrino::test
