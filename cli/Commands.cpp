@@ -1,0 +1,117 @@
+#include "cli/Commands.h"
+
+#include <fstream>
+#include <memory>
+
+#include "cli/FrameWatchers.h"
+#include "cli/PortMessages.h"
+#include "cli/TerminalFrontEnd.h"
+#include "cli/TerminalView.h"
+#include "frontend/Cp1250.h"
+#include "frontend/StatusLog.h"
+#include "run/Core.h"
+
+namespace tavrino::cli {
+namespace {
+
+// The status log keeps the desktop display's geometry, so lines and columns are the same.
+constexpr int kLogColumns = 59;
+constexpr int kLogRows = 11;
+
+Outcome CheckFile(Core& core) {
+  const bool loaded = core.file.OpenFile(false);
+  if (core.host.Stopped()) return Outcome::Stopped;
+  return loaded ? Outcome::FileLoaded : Outcome::FileRejected;
+}
+
+Outcome Run(Command command, bool unattended, Core& core) {
+  switch (command) {
+    case Command::Check: return CheckFile(core);
+    case Command::Program: return core.Program(unattended);
+    case Command::Test: return core.Test();
+    case Command::Restart: return core.Restart();
+    default: return Outcome::InternalError;
+  }
+}
+
+}  // namespace
+
+std::string OutcomeLine(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Updated: return "Done: the panel's program was updated.";
+    case Outcome::SameProgram: return "Done: the panel already held this program.";
+    case Outcome::ComparisonOk: return "Done: the panel's program equals the file's.";
+    case Outcome::RestartOk: return "Done: the panel restarted.";
+    case Outcome::FileLoaded: return "Done: the file is a good QZ-17 program file.";
+    case Outcome::FileRejected: return "Failed: the firmware file was not loaded.";
+    case Outcome::PortNotOpened: return "Failed: the serial port could not be opened.";
+    case Outcome::NoConnection: return "Failed: no connection with the panel.";
+    case Outcome::PanelRefused: return "Failed: the panel refused or reported an error.";
+    case Outcome::VerificationFailed: return "Failed: the panel's program differs from the file.";
+    case Outcome::Declined: return "Cancelled: a question was answered No.";
+    case Outcome::Stopped: return "Stopped by the user.";
+    case Outcome::InternalError: return "Failed: internal error.";
+  }
+  return "Failed: internal error.";
+}
+
+int ExitStatus(Outcome outcome) { return Completed(outcome) ? 0 : ExitCode(outcome); }
+
+int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
+               const std::function<void(Host&)>& started) {
+  if (options.command == Command::Program && !options.unattended && !console.interactive) {
+    // Program asks questions whose answers decide what is written; nobody is there to answer.
+    console.err << "tavrino-cli: program asks questions, but standard input is not a terminal.\n"
+                   "Add --unattended to program without asking.\n";
+    return 1;
+  }
+  std::ofstream traceFile;
+  if (!options.tracePath.empty()) {
+    traceFile.open(options.tracePath, std::ios::out | std::ios::trunc);
+    if (!traceFile) {
+      console.err << "tavrino-cli: cannot write the trace file " << options.tracePath << "\n";
+      return 1;
+    }
+  }
+
+  StatusLog log(kLogColumns, kLogRows);
+  TerminalView view(console.term);
+  log.SetView(&view);
+  TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
+  Core core(backend, clock, ui, log);
+  ui.WatchStop(core.host.StopRequested);
+
+  FrameTraceFanout watchers;
+  std::unique_ptr<FrameTraceWriter> trace;
+  KeypadEcho keypad(console.term);
+  if (traceFile.is_open()) {
+    trace = std::make_unique<FrameTraceWriter>(traceFile, clock);
+    watchers.Add(trace.get());
+  }
+  if (options.keypad) watchers.Add(&keypad);
+  if (!watchers.Empty()) core.link.SetTrace(&watchers);
+
+  // The command line stands in for the port dialog: the port is chosen, Fast RS as asked.
+  core.ports.PortNumber = options.port;
+  core.ports.FastRS = options.fastRS;
+  core.file.FirmwareFileName = options.file;
+  core.host.ClearStop();
+  if (started) started(core.host);
+
+  const Outcome outcome = Run(options.command, options.unattended, core);
+  core.link.SetTrace(nullptr);
+  view.Finish();
+
+  if (outcome == Outcome::PortNotOpened) {
+    console.err << "tavrino-cli: "
+                << PortOpenMessage(options.port, core.port.LastOpenError(), core.port.LastDevice())
+                << "\n" << std::flush;
+  }
+  if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
+    console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
+  }
+  console.term.PrintMessage(OutcomeLine(outcome));
+  return ExitStatus(outcome);
+}
+
+}  // namespace tavrino::cli

@@ -1,0 +1,53 @@
+#include "cli/Options.h"
+
+namespace tavrino::cli {
+
+std::string VersionText() {
+  return "Tavrino 4.06 2006-06-03\n"
+         "FLASH updating software for QZ-17 (text front end)\n";
+}
+
+std::string UsageText() {
+  return R"(Usage:
+  tavrino-cli FILE                   load and check a firmware file (.17)
+  tavrino-cli FILE PORT              unattended Program of FILE through PORT (1..4), then exit
+  tavrino-cli check FILE             load and check a firmware file
+  tavrino-cli program FILE --port N  Program: write FILE into the panel, keep its settings
+  tavrino-cli test FILE --port N     Test: compare the panel's program with FILE, write nothing
+  tavrino-cli restart --port N       restart the panel
+
+Options:
+  --port N        serial port 1..4 (COM1..COM4)
+  --unattended    Program without questions (the answers an unattended run takes)
+  --fast-rs       ask the panel for a faster link once connected (the default)
+  --no-fast-rs    stay at the speed of first contact
+  --keypad        print every text the tool sends to the panel's keypad display
+  --trace FILE    write every frame sent and received to FILE (time, hex, command)
+  --help          this text
+  --version       the program's version
+
+Questions are asked on the terminal ("[y/n]": y or Y is yes; n, N or end of input is no).
+Without a terminal on standard input, program needs --unattended.
+Ctrl+C (or SIGTERM) stops the running command at its next exchange with the panel; a
+second Ctrl+C ends the program at once.
+
+Serial ports:
+  COM1..COM4 are /dev/ttyS0../dev/ttyS3. Set TAVRINO_COM1..TAVRINO_COM4 to use any other
+  device, for example a USB adapter:  TAVRINO_COM1=/dev/ttyUSB0 tavrino-cli test FILE --port 1
+  Your user must be allowed to open the device (on most systems: the group dialout).
+
+Exit status:
+  0  the command completed
+  1  bad command line (or program without a terminal and without --unattended)
+  2  the firmware file is missing, unreadable or not a QZ-17 program file
+  3  the serial port could not be opened
+  4  no connection: the panel did not answer
+  5  the panel refused or reported an error, or verification found a difference
+  6  a question was answered No
+  7  stopped by the user (Ctrl+C, SIGTERM)
+  8  internal error
+  130  ended at once by a second Ctrl+C
+)";
+}
+
+}  // namespace tavrino::cli

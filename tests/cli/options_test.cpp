@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "cli/Options.h"
+#include "frontend/Outcome.h"
+
+namespace tavrino::cli {
+namespace {
+
+struct Case {
+  std::vector<std::string> args;
+  Command command;
+  std::string file;
+  uint16_t port;
+  bool unattended;
+  bool fastRS;
+  std::string error;  // a part of the message, empty when the line is good
+};
+
+TEST(ParseArguments, FormsOptionsAndMistakes) {
+  const std::vector<Case> cases = {
+      // The desktop program's forms.
+      {{"a.17"}, Command::Check, "a.17", 0, false, true, ""},
+      {{"a.17", "3"}, Command::Program, "a.17", 3, true, true, ""},
+      {{"a.17", "4", "--no-fast-rs"}, Command::Program, "a.17", 4, true, false, ""},
+      // The port is compared exactly: no trimming, no leading zero, no prefix.
+      {{"a.17", "5"}, Command::None, "", 0, false, true, "PORT must be 1, 2, 3 or 4"},
+      {{"a.17", " 3"}, Command::None, "", 0, false, true, "PORT must be"},
+      {{"a.17", "03"}, Command::None, "", 0, false, true, "PORT must be"},
+      {{"a.17", "COM3"}, Command::None, "", 0, false, true, "PORT must be"},
+      {{"a.17", "1", "x"}, Command::None, "", 0, false, true, "too many arguments"},
+      {{"a.17", "--port", "2"}, Command::None, "", 0, false, true, "only checked"},
+      {{""}, Command::None, "", 0, false, true, "file name is empty"},
+      {{}, Command::None, "", 0, false, true, "no firmware file or command"},
+      // Explicit commands, options anywhere, both option spellings.
+      {{"program", "a.17", "--port", "2"}, Command::Program, "a.17", 2, false, true, ""},
+      {{"--port=1", "program", "--unattended", "a.17"}, Command::Program, "a.17", 1, true, true, ""},
+      {{"test", "a.17", "--port", "1", "--no-fast-rs", "--fast-rs"}, Command::Test, "a.17", 1,
+       false, true, ""},
+      {{"restart", "--port", "4"}, Command::Restart, "", 4, false, true, ""},
+      {{"check", "b.17"}, Command::Check, "b.17", 0, false, true, ""},
+      {{"check", "--", "-odd.17"}, Command::Check, "-odd.17", 0, false, true, ""},
+      {{"program", "a.17"}, Command::None, "", 0, false, true, "program needs --port"},
+      {{"test", "--port", "1"}, Command::None, "", 0, false, true, "test needs a FILE"},
+      {{"restart", "a.17", "--port", "1"}, Command::None, "", 0, false, true, "too many"},
+      {{"check", "a.17", "--port", "1"}, Command::None, "", 0, false, true, "does not use a port"},
+      {{"program", "a.17", "--port", "0"}, Command::None, "", 0, false, true, "--port takes 1"},
+      {{"program", "a.17", "--port"}, Command::None, "", 0, false, true, "--port needs a value"},
+      {{"check", "a.17", "--trace="}, Command::None, "", 0, false, true, "--trace needs a file"},
+      {{"check", "a.17", "--verbose"}, Command::None, "", 0, false, true, "unknown option '--verbose'"},
+      // Help and version answer whatever else is on the line.
+      {{"program", "--help"}, Command::Help, "", 0, false, true, ""},
+      {{"--bogus", "--version"}, Command::Version, "", 0, false, true, ""},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const auto& a : c.args) line += "'" + a + "' ";
+    SCOPED_TRACE(line);
+    const ParseResult r = ParseArguments(c.args);
+    if (!c.error.empty()) {
+      EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
+      continue;
+    }
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.command, c.command);
+    if (c.command == Command::Help || c.command == Command::Version) continue;
+    EXPECT_EQ(r.options.file, c.file);
+    EXPECT_EQ(r.options.port, c.port);
+    EXPECT_EQ(r.options.unattended, c.unattended);
+    EXPECT_EQ(r.options.fastRS, c.fastRS);
+  }
+}
+
+TEST(ParseArguments, KeypadAndTraceOptions) {
+  const ParseResult r =
+      ParseArguments({"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_TRUE(r.options.keypad);
+  EXPECT_EQ(r.options.tracePath, "t.txt");
+}
+
+TEST(UsageText, DocumentsEveryExitCodeAndThePortMapping) {
+  const std::string usage = UsageText();
+  for (int o = static_cast<int>(Outcome::Updated); o <= static_cast<int>(Outcome::InternalError);
+       ++o) {
+    const std::string row = "\n  " + std::to_string(ExitCode(static_cast<Outcome>(o))) + "  ";
+    EXPECT_NE(usage.find(row), std::string::npos) << OutcomeName(static_cast<Outcome>(o));
+  }
+  EXPECT_NE(usage.find("\n  1  bad command line"), std::string::npos);
+  EXPECT_NE(usage.find("TAVRINO_COM1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavrino::cli
