@@ -1,5 +1,7 @@
 #include "firmware/Descramble.h"
 
+#include <algorithm>
+
 namespace tavrino {
 namespace {
 
@@ -73,6 +75,39 @@ constexpr std::array<uint8_t, 256> kInverse = Inverse(kTable);
 
 constexpr size_t kShortKeyBase = kLongKeyLength;
 
+// The key bytes of every position of one key period, laid out in a row, so that the
+// inner loops need no index arithmetic and descrambling keeps up with the reads.
+struct KeyStreams {
+  std::array<uint8_t, kKeyPeriod> subtract{};
+  std::array<uint8_t, kKeyPeriod> exclusive{};
+};
+
+constexpr KeyStreams MakeKeyStreams() {
+  KeyStreams k;
+  for (size_t p = 0; p < kKeyPeriod; ++p) {
+    k.subtract[p] = kKey[kShortKeyBase + p % kShortKeyLength];
+    k.exclusive[p] = kKey[p % kLongKeyLength];
+  }
+  return k;
+}
+constexpr KeyStreams kStreams = MakeKeyStreams();
+
+// Applies op(byte, subtract key, xor key) to every byte, in runs that end at the period.
+template <typename Op>
+void Transform(uint8_t* bytes, size_t n, KeyPhase& phase, Op op) {
+  size_t at = phase.Position;
+  while (n > 0) {
+    const size_t run = std::min(n, size_t{kKeyPeriod} - at);
+    const uint8_t* sub = kStreams.subtract.data() + at;
+    const uint8_t* xr = kStreams.exclusive.data() + at;
+    for (size_t i = 0; i < run; ++i) bytes[i] = op(bytes[i], sub[i], xr[i]);
+    bytes += run;
+    n -= run;
+    at = (at + run) % kKeyPeriod;
+  }
+  phase.Position = static_cast<uint16_t>(at);
+}
+
 }  // namespace
 
 const std::array<uint8_t, 256> DescrambleTable = kTable;
@@ -81,28 +116,19 @@ const std::array<uint8_t, 256> ScrambleTable = kInverse;
 
 KeyPhase KeyPhase::At(int64_t distance) {
   // Floored modulo: a position before the section start still lands inside both keys.
-  auto wrap = [](int64_t d, int64_t length) {
-    return static_cast<uint16_t>(((d % length) + length) % length);
-  };
-  return {wrap(distance, kShortKeyLength), wrap(distance, kLongKeyLength)};
+  return {static_cast<uint16_t>(((distance % kKeyPeriod) + kKeyPeriod) % kKeyPeriod)};
 }
 
 void DescrambleBytes(uint8_t* bytes, size_t n, KeyPhase& phase) {
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t s = kTable[bytes[i]];
-    s = static_cast<uint8_t>(s - kKey[kShortKeyBase + phase.ShortKeyIndex]);
-    bytes[i] = static_cast<uint8_t>(s ^ kKey[phase.LongKeyIndex]);
-    phase.Advance();
-  }
+  Transform(bytes, n, phase, [](uint8_t x, uint8_t sub, uint8_t xr) {
+    return static_cast<uint8_t>(static_cast<uint8_t>(kTable[x] - sub) ^ xr);
+  });
 }
 
 void ScrambleBytes(uint8_t* bytes, size_t n, KeyPhase& phase) {
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t s = static_cast<uint8_t>(bytes[i] ^ kKey[phase.LongKeyIndex]);
-    s = static_cast<uint8_t>(s + kKey[kShortKeyBase + phase.ShortKeyIndex]);
-    bytes[i] = kInverse[s];
-    phase.Advance();
-  }
+  Transform(bytes, n, phase, [](uint8_t p, uint8_t sub, uint8_t xr) {
+    return kInverse[static_cast<uint8_t>(static_cast<uint8_t>(p ^ xr) + sub)];
+  });
 }
 
 }  // namespace tavrino

@@ -18,17 +18,18 @@ extern const std::array<uint8_t, 256> DescrambleKey;
 // The inverse of DescrambleTable, for writing files.
 extern const std::array<uint8_t, 256> ScrambleTable;
 
+// Both keys come round together after kKeyPeriod bytes.
+inline constexpr uint16_t kKeyPeriod = kShortKeyLength * kLongKeyLength;
+
 // The position in both keys; zero at the start of a section.
 struct KeyPhase {
-  uint16_t ShortKeyIndex = 0;  // 0..28
-  uint16_t LongKeyIndex = 0;   // 0..226
+  uint16_t Position = 0;  // 0..kKeyPeriod-1: the distance from the section start, wrapped
 
   // The phase of the byte that lies `distance` bytes after the start of its section.
   static KeyPhase At(int64_t distance);
-  void Advance() {
-    if (++ShortKeyIndex == kShortKeyLength) ShortKeyIndex = 0;
-    if (++LongKeyIndex == kLongKeyLength) LongKeyIndex = 0;
-  }
+  uint16_t ShortKeyIndex() const { return Position % kShortKeyLength; }  // 0..28
+  uint16_t LongKeyIndex() const { return Position % kLongKeyLength; }    // 0..226
+  bool operator==(const KeyPhase&) const = default;
 };
 
 // In place, advancing the phase by n.

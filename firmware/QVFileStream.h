@@ -38,8 +38,8 @@ class TQVFileStream {
   int32_t SeekSection(int32_t offset);
 
   int32_t SectionBase = 0;
-  uint16_t ShortKeyIndex() const { return phase_.ShortKeyIndex; }
-  uint16_t LongKeyIndex() const { return phase_.LongKeyIndex; }
+  uint16_t ShortKeyIndex() const { return phase_.ShortKeyIndex(); }
+  uint16_t LongKeyIndex() const { return phase_.LongKeyIndex(); }
 
  private:
   int fd_ = -1;
