@@ -1,0 +1,72 @@
+#include <sys/wait.h>
+
+#include <filesystem>
+
+#include "../firmware/FirmwareFixture.h"
+
+namespace tavrino::test {
+namespace {
+
+class PackCliTest : public FirmwareFixture {
+ protected:
+  // Runs tavrino-pack; returns its exit status and keeps what it wrote to stderr.
+  int Run(const std::string& args) {
+    const std::string errPath = (dir.path() / "stderr.txt").string();
+    const std::string command = std::string(TAVRINO_PACK) + " " + args + " >" +
+                                (dir.path() / "stdout.txt").string() + " 2>" + errPath;
+    const int status = std::system(command.c_str());
+    std::ifstream in(errPath);
+    err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string In(const std::string& name) const { return (dir.path() / name).string(); }
+
+  std::string err;
+};
+
+TEST_F(PackCliTest, PacksTwoStampedHalvesIntoAFileThatLoads) {
+  dir.Write("h1.bin", PlainHalf(1));
+  auto whole = PlainHalf(2);
+  whole.resize(kHalfSize, 0xEE);  // a trailer to be replaced
+  dir.Write("h2.bin", whole);
+  ASSERT_EQ(Run("--stamp 1.04.02:1 --signature " + In("out.17") + " " + In("h1.bin") + " " +
+                In("h2.bin")),
+            0)
+      << err;
+  ASSERT_TRUE(Load(In("out.17")));
+  EXPECT_TRUE(image.FileHasTwoHalves);
+  EXPECT_EQ(file.FileVersionText, "1.04.02 eng");
+  image.UseSecondHalf = true;
+  EXPECT_EQ(file.ReadFileVersionRecord(), "10402\x01");
+  EXPECT_EQ(image.ProgramByte(0x100), PlainHalf(2)[0x100]);
+
+  EXPECT_EQ(Run("--help"), 0);
+}
+
+TEST_F(PackCliTest, BadInputFailsWithAMessageAndWritesNothing) {
+  dir.Write("h1.bin", PlainHalf(1));
+  dir.Write("short.bin", std::vector<uint8_t>(100));
+  const std::string out = In("out.17"), h1 = In("h1.bin");
+  struct Case {
+    std::string args;
+    int status;
+    const char* message;
+  } cases[] = {{"", 1, "expected OUT.17"},
+               {out, 1, "expected OUT.17"},
+               {"--bogus " + out + " " + h1, 1, "unknown option"},
+               {"--stamp 1.4:1 " + out + " " + h1, 1, "bad version stamp"},
+               {"--signature " + out + " " + h1, 1, "--signature goes with --stamp"},
+               {out + " " + h1 + " " + h1 + " " + h1, 1, "expected OUT.17"},
+               {out + " " + In("short.bin"), 2, "100 bytes"},
+               {out + " " + In("missing.bin"), 2, "not a readable file"},
+               {In("no/dir/out.17") + " " + h1, 2, "cannot write"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    EXPECT_EQ(Run(c.args), c.status);
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+}  // namespace
+}  // namespace tavrino::test
