@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "sim/InProcessLine.h"
+#include "sim/PanelReply.h"
+#include "sim/PanelWire.h"
 #include "sim/SimulatedPanel.h"
 
 namespace tavrino::sim::test {
