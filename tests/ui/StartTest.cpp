@@ -1,0 +1,131 @@
+// The four ways to start: load a file, an unattended Program run that exits with its
+// outcome, an unknown port that leaves the window as created, and the About box.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+
+#include "frontend/Outcome.h"
+#include "ui/Start.h"
+#include "UiRig.h"
+
+namespace tavrino::test {
+namespace {
+
+TEST(PortArgument, OnlyTheBareDigitsOneToFour) {
+  const struct {
+    const char* arg;
+    uint16_t port;
+  } cases[] = {{"1", 1}, {"4", 4}, {"0", 0}, {"5", 0}, {" 3", 0}, {"3 ", 0},
+               {"03", 0}, {"COM3", 0}, {"", 0}};
+  for (const auto& c : cases) EXPECT_EQ(ui::PortArgument(c.arg), c.port) << '"' << c.arg << '"';
+}
+
+class Starting : public ::testing::Test {
+ protected:
+  ui::StartResult Start(const std::vector<std::string>& args) { return ui::Start(form, args); }
+  bool AllCommandsOn() const {
+    return form.Programowanie1->isEnabled() && form.Bopen->isEnabled() &&
+           form.Bprogram->isEnabled() && form.Btest->isEnabled() && form.Brestart->isEnabled();
+  }
+
+  TempDir dir;
+  WindowRig rig;
+  ui::TFormFlash& form = rig.form;
+};
+
+TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
+  // Longer than 255 characters: the whole path is used, never a cut one.
+  const std::string path = dir.Firmware(std::string(150, 'a') + "/" + std::string(150, 'b') + ".17",
+                                        "1.04.02:1");
+  ASSERT_GT(path.size(), 255u);
+  const ui::StartResult r = Start({path});
+  EXPECT_FALSE(r.quit);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(rig.modals.fileDialogs, 0);
+  EXPECT_TRUE(rig.modals.boxes.empty());
+  EXPECT_EQ(rig.core.file.FirmwareFileName, path);
+  EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + path);
+  EXPECT_FALSE(form.Lver->text().isEmpty());
+  EXPECT_TRUE(AllCommandsOn());
+  EXPECT_FALSE(form.Bstop->isEnabled());
+}
+
+TEST_F(Starting, OneEmptyArgumentShowsTheFileDialog) {
+  Start({""});
+  EXPECT_EQ(rig.modals.fileDialogs, 1);
+  EXPECT_TRUE(AllCommandsOn());
+}
+
+TEST_F(Starting, FileAndPortRunUnattendedThenQuit) {
+  const std::string path = dir.Firmware("new.17", "1.04.02:1");
+  bool visibleDuringRun = false;
+  rig.AtNextPump([&] { visibleDuringRun = form.isVisible() && form.Busy(); });
+  const ui::StartResult r = Start({path, "3"});
+  EXPECT_TRUE(visibleDuringRun);
+  EXPECT_TRUE(r.quit);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(rig.core.ports.PortNumber, 3);
+  EXPECT_TRUE(rig.core.ports.FastRS);
+  EXPECT_TRUE(rig.modals.portDialogs.empty());
+  EXPECT_TRUE(rig.modals.boxes.empty()) << "an unattended run asks nothing";
+  EXPECT_EQ(rig.panel.CurrentMode(), sim::SimulatedPanel::Mode::Program);
+}
+
+TEST_F(Starting, UnattendedRunThatFailsSaysSoInTheExitStatus) {
+  // The panel never answers: the run ends without connecting.
+  rig.panel.FaultSettings().silentAfterFrames = 0;
+  const ui::StartResult r = Start({dir.Firmware("new.17", "1.04.02:1"), "1"});
+  EXPECT_TRUE(r.quit);
+  EXPECT_EQ(r.exitCode, ExitCode(Outcome::NoConnection));
+
+  WindowRig missing;
+  const ui::StartResult m = ui::Start(missing.form, {(dir.path() / "none.17").string(), "2"});
+  EXPECT_TRUE(m.quit);
+  EXPECT_EQ(m.exitCode, ExitCode(Outcome::FileRejected));
+}
+
+TEST_F(Starting, UnknownPortLeavesTheWindowAsCreated) {
+  for (const char* port : {"5", " 3"}) {
+    WindowRig fresh;
+    const ui::StartResult r = ui::Start(fresh.form, {dir.Firmware("new.17", "1.04.02:1"), port});
+    EXPECT_FALSE(r.quit) << port;
+    EXPECT_TRUE(fresh.form.isVisible());
+    EXPECT_TRUE(fresh.modals.boxes.empty());
+    EXPECT_TRUE(fresh.log.History().empty()) << "no file loaded";
+    EXPECT_TRUE(fresh.form.Lver->text().isEmpty());
+    EXPECT_TRUE(fresh.form.Bstop->isEnabled()) << "the creation state has Stop on";
+    EXPECT_FALSE(fresh.form.Stop2->isEnabled());
+    EXPECT_TRUE(fresh.form.Programowanie1->isEnabled() && fresh.form.Bprogram->isEnabled());
+    EXPECT_EQ(fresh.form.StatusPanelText(0), "");
+    EXPECT_EQ(fresh.form.StatusPanelText(1), "");
+    EXPECT_EQ(fresh.core.ports.PortNumber, 0);
+  }
+}
+
+TEST_F(Starting, NoArgumentsOrThreeShowAbout) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"a.17", "1", "x"}}) {
+    WindowRig fresh;
+    bool lockedWhileOpen = false;
+    fresh.modals.whileOpen = [&](const ScriptedModals::Box&) {
+      lockedWhileOpen = fresh.form.isVisible() && fresh.form.Busy() &&
+                        !fresh.form.Bstop->isEnabled() && !fresh.form.Bopen->isEnabled();
+    };
+    const ui::StartResult r = ui::Start(fresh.form, args);
+    EXPECT_FALSE(r.quit);
+    ASSERT_EQ(fresh.modals.boxes.size(), 1u) << args.size();
+    EXPECT_EQ(fresh.modals.boxes[0].text,
+              "Tavrino 4.06 2006-06-03\rFLASH updating software for QZ-17");
+    EXPECT_TRUE(fresh.modals.boxes[0].infoOnly);
+    EXPECT_TRUE(lockedWhileOpen);
+    EXPECT_FALSE(fresh.form.Busy());
+    EXPECT_FALSE(fresh.form.Bstop->isEnabled());
+    EXPECT_TRUE(fresh.log.History().empty());
+  }
+}
+
+}  // namespace
+}  // namespace tavrino::test

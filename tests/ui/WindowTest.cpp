@@ -1,0 +1,207 @@
+// The main window: its texts, its busy and idle states, Stop and Ctrl+S, the port it
+// remembers or forgets, and whole commands against the simulated panel.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QStatusBar>
+#include <algorithm>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+#include "frontend/Texts.h"
+#include "ui/FormWait.h"
+#include "UiRig.h"
+
+namespace tavrino::test {
+namespace {
+
+bool Has(const std::vector<std::string>& texts, const std::string& text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+bool EndsInOk(const std::string& line) {
+  return line.size() >= texts::kOk.size() && line.substr(line.size() - texts::kOk.size()) == texts::kOk;
+}
+
+// What a person can reach: menus and buttons enabled or not.
+struct Controls {
+  bool programmingMenu, helpMenu, open, program, test, restart, stop, stopItem;
+  bool operator==(const Controls&) const = default;
+};
+Controls Look(const ui::TFormFlash& f) {
+  return {f.Programowanie1->isEnabled(), f.Pomoc1->isEnabled(), f.Bopen->isEnabled(),
+          f.Bprogram->isEnabled(),       f.Btest->isEnabled(),  f.Brestart->isEnabled(),
+          f.Bstop->isEnabled(),          f.Stop2->isEnabled()};
+}
+constexpr Controls kIdle{true, true, true, true, true, true, false, false};
+constexpr Controls kBusy{false, false, false, false, false, false, true, false};
+
+std::ostream& operator<<(std::ostream& os, const Controls& c) {
+  return os << c.programmingMenu << c.helpMenu << c.open << c.program << c.test << c.restart
+            << c.stop << c.stopItem;
+}
+
+class Window : public ::testing::Test {
+ protected:
+  WindowRig rig;
+  ui::TFormFlash& form = rig.form;
+};
+
+TEST_F(Window, TextsShortcutsAndHints) {
+  EXPECT_EQ(form.windowTitle(), "Tavrino");
+  EXPECT_EQ(form.Programowanie1->title(), "&Programming");
+  EXPECT_EQ(form.Pomoc1->title(), "&Help");
+  EXPECT_EQ(form.Oprogramie2->text(), "&About");
+  EXPECT_EQ(form.Stop2->text(), "&Stop\tCtrl+S");
+  EXPECT_TRUE(form.Stop2->shortcut().isEmpty()) << "Ctrl+S belongs to the window";
+  const struct {
+    QAction* item;
+    QToolButton* button;
+    const char* text;
+    QKeySequence keys;
+    const char* hint;
+  } rows[] = {
+      {form.Open2, form.Bopen, "&Open File", QKeySequence(Qt::CTRL | Qt::Key_O), "Open File"},
+      {form.Program2, form.Bprogram, "&Program", QKeySequence(Qt::CTRL | Qt::Key_P), "Program"},
+      {form.Test2, form.Btest, "&Test", QKeySequence(Qt::CTRL | Qt::Key_T), "Test"},
+      {form.Restart2, form.Brestart, "&Restart", QKeySequence(Qt::CTRL | Qt::Key_R), "Restart"},
+      {form.Stop2, form.Bstop, "&Stop\tCtrl+S", QKeySequence(), "Stop"},
+      {form.Koniec2, nullptr, "&Exit", QKeySequence(Qt::ALT | Qt::Key_F4), nullptr},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(r.item->text(), r.text);
+    EXPECT_EQ(r.item->shortcut(), r.keys) << r.text;
+    if (r.button != nullptr) {
+      EXPECT_EQ(r.button->toolTip(), r.hint);
+    }
+  }
+  EXPECT_EQ(ui::HintOf("&&Odd&"), "Odd");
+  EXPECT_EQ(form.Bstop->focusPolicy(), Qt::ClickFocus) << "Tab never reaches Stop";
+  EXPECT_EQ(form.Info1->geometry(), QRect(24, 52, 590, 200));
+  EXPECT_EQ(form.centralWidget()->width(), 638);
+  EXPECT_EQ(form.centralWidget()->height() + form.statusBar()->height(), 284);
+}
+
+TEST_F(Window, CommandRunsBusyAndReturnsIdle) {
+  rig.modals.dialogPort = 2;
+  std::vector<Controls> during;
+  bool closed = true;
+  rig.AtNextPump([&] {
+    during.push_back(Look(form));
+    closed = form.close();
+    // Clicks and shortcuts on the way in while busy start nothing.
+    form.ProgramClick();
+    form.Bopen->click();
+  });
+  form.show();
+  form.Brestart->click();
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_EQ(during[0], kBusy);
+  EXPECT_FALSE(closed) << "closing is refused while a command runs";
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(Look(form), kIdle);
+  ASSERT_EQ(rig.Lines().size(), 1u);
+  EXPECT_EQ(rig.Lines()[0].rfind("Restarting panel", 0), 0u);
+  EXPECT_TRUE(EndsInOk(rig.Lines()[0]));
+  EXPECT_EQ(rig.modals.fileDialogs, 0);
+  EXPECT_EQ(rig.modals.portDialogs.size(), 1u);
+  EXPECT_EQ(form.StatusPanelText(1), " COM2");
+  EXPECT_TRUE(form.close()) << "idle: the window may close";
+}
+
+TEST_F(Window, RestartTwiceAsksForThePortOnce) {
+  rig.modals.dialogPort = 3;
+  form.RestartClick();
+  form.RestartClick();
+  EXPECT_EQ(rig.modals.portDialogs.size(), 1u);
+  EXPECT_EQ(rig.modals.portDialogFastRSIn, std::vector<bool>{true});
+  EXPECT_EQ(rig.Lines().size(), 2u);
+  for (const auto& line : rig.Lines()) EXPECT_TRUE(EndsInOk(line)) << line;
+  EXPECT_EQ(form.StatusPanelText(1), " COM3");
+}
+
+TEST_F(Window, CtrlSDoesNothingWhileIdle) {
+  form.show();
+  form.RestartClick();
+  ASSERT_EQ(Look(form), kIdle);
+  QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_TRUE(rig.modals.boxes.empty());
+  EXPECT_FALSE(rig.core.host.Stopped());
+}
+
+TEST_F(Window, CtrlSAnsweredNoLetsTheCommandGoOn) {
+  rig.modals.answers = {false};
+  bool busyWhileAsked = false;
+  rig.modals.whileOpen = [&](const ScriptedModals::Box&) { busyWhileAsked = form.Busy(); };
+  form.RestartClick();  // chooses the port: one box-free command first
+  rig.PostCtrlS();
+  form.RestartClick();
+  EXPECT_EQ(rig.modals.Texts(), std::vector<std::string>{"Abort ?"});
+  EXPECT_TRUE(busyWhileAsked);
+  EXPECT_FALSE(rig.core.host.Stopped());
+  ASSERT_EQ(rig.Lines().size(), 2u);
+  EXPECT_TRUE(EndsInOk(rig.Lines()[1]));
+  EXPECT_EQ(form.StatusPanelText(1), " COM1");
+}
+
+TEST_F(Window, StoppedCommandForgetsThePort) {
+  rig.modals.answers = {true};
+  form.RestartClick();
+  ASSERT_EQ(rig.core.ports.PortNumber, 1);
+  form.show();
+  rig.AtNextPump([&] { form.Bstop->click(); });
+  form.RestartClick();
+  EXPECT_EQ(rig.modals.Texts(), std::vector<std::string>{"Abort ?"});
+  EXPECT_TRUE(rig.core.host.Stopped());
+  EXPECT_EQ(rig.Lines().back(), "Restarting panel") << "a stopped restart has no status";
+  EXPECT_EQ(rig.core.ports.PortNumber, 0);
+  EXPECT_EQ(form.StatusPanelText(1), "");
+  EXPECT_EQ(Look(form), kIdle);
+
+  form.RestartClick();
+  EXPECT_EQ(rig.modals.portDialogs.size(), 2u) << "the next command asks for the port again";
+  EXPECT_FALSE(rig.core.host.Stopped()) << "the next command starts with Stop cleared";
+}
+
+TEST_F(Window, ProgramRunFromTheWindow) {
+  TempDir dir;
+  rig.modals.dialogFile = dir.Firmware("new.17", "1.04.02:1");
+  rig.modals.defaultAnswer = true;
+  form.show();
+  form.OpenClick();
+  EXPECT_EQ(rig.modals.fileDialogs, 1);
+  EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + rig.modals.dialogFile);
+  EXPECT_FALSE(form.Lver->text().isEmpty());
+
+  std::vector<std::string> titles;
+  const auto keepTitle = form.Info1->onTitle;
+  form.Info1->onTitle = [&](const std::string& t) {
+    titles.push_back(t);
+    keepTitle(t);
+  };
+  form.ProgramClick();
+  const auto lines = rig.Lines();
+  auto find = [&](const std::string& label) {
+    for (const auto& l : lines) {
+      if (l.rfind(label, 0) == 0) return l;
+    }
+    return std::string();
+  };
+  for (const char* step : {"Connecting:", "FLASH erasing:", "FLASH programing:", "Verification:"}) {
+    const std::string line = find(step);
+    ASSERT_FALSE(line.empty()) << step;
+    EXPECT_TRUE(EndsInOk(line)) << line;
+  }
+  EXPECT_TRUE(Has(rig.modals.Texts(), "Updating ok."));
+  EXPECT_EQ(rig.core.ports.PortNumber, 1);
+  EXPECT_EQ(form.StatusPanelText(1), " COM1");
+  EXPECT_EQ(Look(form), kIdle);
+  EXPECT_FALSE(form.FormWait->isVisible());
+  EXPECT_TRUE(Has(titles, "Tavrino - FLASH erasing"));
+  EXPECT_EQ(form.windowTitle(), "Tavrino");
+}
+
+}  // namespace
+}  // namespace tavrino::test
