@@ -58,8 +58,8 @@ bool SettingsAreas::ApplyConversion(const ConversionTable& table) {
 
 bool SettingsAreas::MarkUnusedBlock() {
   for (uint16_t k = 0; k < kUnusedBlockLength; ++k) {
-    if (!WriteSettingsArea(kNewMemory1Area, static_cast<uint16_t>(kUnusedBlockOffset + k),
-                           &kErased, 1))
+    if (!WriteSettingsArea(kNewMemory1Area, static_cast<uint16_t>(kUnusedBlockOffset + k), &kErased,
+                           1))
       return false;
   }
   return true;

@@ -41,16 +41,16 @@ constexpr NameList kNames103[] = {
     {0xA800, 1, 16, "Master user ", 1, ' '}, {0xB540, 65, 176, "User", 4, ' '},
 };
 constexpr ValueFill kValues103[] = {
-    {0x85C0, 64, 0x01},  // zone types
-    {0x8608, 24, 0x1E},  // partition entry delays, seconds
-    {0x8630, 24, 0x3C},  // partition exit delays, seconds
-    {0x8AE0, 32, 0x0A},  // output switch-on times, seconds
-    {0xFE80, 128, 0xFF}, // no settings here: left erased
-    {0xFFFE, 2, 0xFF},   // after the last page sum
+    {0x85C0, 64, 0x01},   // zone types
+    {0x8608, 24, 0x1E},   // partition entry delays, seconds
+    {0x8630, 24, 0x3C},   // partition exit delays, seconds
+    {0x8AE0, 32, 0x0A},   // output switch-on times, seconds
+    {0xFE80, 128, 0xFF},  // no settings here: left erased
+    {0xFFFE, 2, 0xFF},    // after the last page sum
 };
 constexpr NameList kNames104[] = {
-    {0x8000, 1, 64, "Zone ", 2, '0'},          {0x8480, 1, 4, "LCD keypad ", 1, ' '},
-    {0x8700, 1, 64, "Output ", 2, '0'},        {0xBC00, 1, 8, "Schedule ", 1, ' '},
+    {0x8000, 1, 64, "Zone ", 2, '0'},         {0x8480, 1, 4, "LCD keypad ", 1, ' '},
+    {0x8700, 1, 64, "Output ", 2, '0'},       {0xBC00, 1, 8, "Schedule ", 1, ' '},
     {0xBCC0, 1, 4, "Outputs group ", 1, ' '},
 };
 
@@ -64,7 +64,9 @@ constexpr uint8_t kRecord103[] = {0x62, 0x3F, 0x65, 0x45, 0x61, 0xFA};
 constexpr uint16_t kRecords104Address = 0xDA2C;
 constexpr uint8_t kRecord104[] = {0x62, 0x3F, 0x45, 0x65, 0x50, 0x41, 0x70, 0x61, 0x61, 0xF9, 0xFA};
 
-uint8_t* At(SettingsImage& image, uint16_t address) { return image.data() + (address - kMemoryBase); }
+uint8_t* At(SettingsImage& image, uint16_t address) {
+  return image.data() + (address - kMemoryBase);
+}
 
 void PutNames(SettingsImage& image, const NameList& list) {
   for (uint16_t i = 0; i < list.count; ++i) {
@@ -88,7 +90,8 @@ void StoreMemory1Sums(SettingsImage& image) {
   for (uint16_t page = 0; page < layout.pages; ++page) {
     const uint8_t* first = image.data() + layout.PageOffset(page);
     uint16_t sum = 0;
-    for (uint16_t k = 0; k < layout.PageLength(page); ++k) sum = static_cast<uint16_t>(sum + first[k]);
+    for (uint16_t k = 0; k < layout.PageLength(page); ++k)
+      sum = static_cast<uint16_t>(sum + first[k]);
     image[layout.sumsOffset + 2 * page] = static_cast<uint8_t>(sum & 0xFF);
     image[layout.sumsOffset + 2 * page + 1] = static_cast<uint8_t>(sum >> 8);
   }
@@ -97,7 +100,8 @@ void StoreMemory1Sums(SettingsImage& image) {
 SettingsImage Build103() {
   SettingsImage image{};
   for (const NameList& list : kNames103) PutNames(image, list);
-  for (const ValueFill& fill : kValues103) std::fill_n(At(image, fill.address), fill.length, fill.value);
+  for (const ValueFill& fill : kValues103)
+    std::fill_n(At(image, fill.address), fill.length, fill.value);
   std::memcpy(At(image, kSettingsDateAddress), kSettingsDate, sizeof kSettingsDate - 1);
   PutRecords(image, kRecords103Address, kRecord103);
   StoreMemory1Sums(image);

@@ -58,7 +58,9 @@ bool SettingsAreas::StorePageSums(uint8_t area, const PageSumLayout& layout) {
   return true;
 }
 
-void SettingsAreas::RefreshMemory2Sums() { StorePageSums(kMemory2Area, kMemory2Sums); }
+void SettingsAreas::RefreshMemory2Sums() {
+  StorePageSums(kMemory2Area, kMemory2Sums);
+}
 
 void SettingsAreas::CopyMemory1Unchanged() {
   uint8_t unit[kCopyUnit];
