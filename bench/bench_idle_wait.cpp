@@ -12,12 +12,12 @@
 #include <string>
 
 #include "frontend/Clock.h"
-#include "frontend/FrontEnd.h"
 #include "frontend/Host.h"
 #include "frontend/StatusLog.h"
 #include "link/Link.h"
 #include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
+#include "tests/support/ScriptedFrontEnd.h"
 
 namespace {
 
@@ -25,19 +25,6 @@ using namespace tavrino;
 
 constexpr uint16_t kTimeoutMs = 3000;
 constexpr double kTargetRatio = 0.02;
-
-// A window with nothing to do: the pump returns at once.
-class IdleFrontEnd : public FrontEnd {
- public:
-  bool AskUser(const std::string&, bool) override { return false; }
-  void ProcessMessages() override {}
-  void SetStatusPanel(int, const std::string&) override {}
-  void SetVersionLabel(const std::string&) override {}
-  void ShowWaitBox(bool) override {}
-  bool ChooseFirmwareFile(std::string&) override { return false; }
-  bool ChoosePortDialog(const std::array<bool, 4>&, uint16_t&, bool&) override { return false; }
-  void RequestQuit() override {}
-};
 
 double CpuSeconds() {
   rusage u{};
@@ -54,7 +41,8 @@ bool Measure(Link& link, const char* what) {
   const double cpu = CpuSeconds() - cpu0;
   const double ratio = cpu / wall.count();
   std::printf("%-22s wall %7.1f ms  cpu %6.2f ms  cpu/wall %5.2f %%  %s\n", what,
-              wall.count() * 1e3, cpu * 1e3, ratio * 100, ratio < kTargetRatio ? "ok" : "OVER TARGET");
+              wall.count() * 1e3, cpu * 1e3, ratio * 100,
+              ratio < kTargetRatio ? "ok" : "OVER TARGET");
   return !answered && ratio < kTargetRatio;
 }
 
@@ -69,7 +57,7 @@ int main() {
   setenv("TAVRINO_COM1", ptsname(master), 1);
 
   SteadyClock clock;
-  IdleFrontEnd ui;
+  test::ScriptedFrontEnd ui;  // a window with nothing to do: the pump returns at once
   StatusLog log;
   Host host(clock, ui, log);
   PosixSerialBackend backend;

@@ -54,7 +54,8 @@ void Link::PutLinkByte(uint8_t value, bool inFrame) {
   const uint8_t bytes[2] = {value, kStuffing};
   const uint16_t count = inFrame && value == kStuffed ? 2 : 1;
   port_.QueuePortBytes(bytes, count);
-  for (uint16_t i = 0; i < count && wireCount_ < kMaxWireRequest; ++i) wire_[wireCount_++] = bytes[i];
+  for (uint16_t i = 0; i < count && wireCount_ < kMaxWireRequest; ++i)
+    wire_[wireCount_++] = bytes[i];
 }
 
 void Link::SendRequest(uint16_t n) {

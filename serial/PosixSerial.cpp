@@ -16,15 +16,21 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
+struct SpeedEntry {
+  uint32_t baud;
+  speed_t constant;
+};
+constexpr SpeedEntry kSpeeds[] = {
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
 bool SpeedConstant(uint32_t baud, speed_t& speed) {
-  switch (baud) {
-    case 9600: speed = B9600; return true;
-    case 19200: speed = B19200; return true;
-    case 38400: speed = B38400; return true;
-    case 57600: speed = B57600; return true;
-    case 115200: speed = B115200; return true;
-    default: return false;
+  for (const auto& e : kSpeeds) {
+    if (e.baud == baud) {
+      speed = e.constant;
+      return true;
+    }
   }
+  return false;
 }
 
 SerialBackend::OpenError ErrorOfOpen(int err) {
@@ -34,15 +40,20 @@ SerialBackend::OpenError ErrorOfOpen(int err) {
     case ENXIO:
     case ENODEV:
     // A serial device node without the hardware behind it refuses to open with EIO.
-    case EIO: return SerialBackend::OpenError::NotFound;
+    case EIO:
+      return SerialBackend::OpenError::NotFound;
     case EACCES:
     case EPERM:
-    case EROFS: return SerialBackend::OpenError::NoAccess;
+    case EROFS:
+      return SerialBackend::OpenError::NoAccess;
     case EBUSY:
-    case EWOULDBLOCK: return SerialBackend::OpenError::Busy;
+    case EWOULDBLOCK:
+      return SerialBackend::OpenError::Busy;
     case EISDIR:
-    case ENOTTY: return SerialBackend::OpenError::NotATerminal;
-    default: return SerialBackend::OpenError::Failed;
+    case ENOTTY:
+      return SerialBackend::OpenError::NotATerminal;
+    default:
+      return SerialBackend::OpenError::Failed;
   }
 }
 
@@ -75,7 +86,9 @@ int PollMs(Steady::duration d) {
 
 }  // namespace
 
-PosixSerialBackend::~PosixSerialBackend() { Close(); }
+PosixSerialBackend::~PosixSerialBackend() {
+  Close();
+}
 
 bool PosixSerialBackend::SupportedSpeed(uint32_t baud) {
   speed_t unused;

@@ -27,7 +27,8 @@ class SerialBackend {
   // The CTS input; off where the device has no modem lines.
   virtual bool Cts() = 0;
   // Sleeps until a byte is waiting or ms milliseconds have passed; true when a byte waits.
-  // Must sleep, not spin, also when the line has gone away.
+  // Must sleep, not spin, also when the line has gone away or the device is closed: the
+  // frame reader calls it in a loop and counts on it to let the time pass.
   virtual bool WaitReadable(uint32_t ms) = 0;
 };
 

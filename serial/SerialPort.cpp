@@ -47,7 +47,9 @@ bool SerialPort::PortAvailable(uint16_t n) {
   return opened;
 }
 
-bool SerialPort::IsOpen() const { return backend_.IsOpen(); }
+bool SerialPort::IsOpen() const {
+  return backend_.IsOpen();
+}
 
 bool SerialPort::ReadPortByte(uint8_t& destination) {
   if (!backend_.IsOpen() || backend_.BytesWaiting() == 0) return false;
@@ -72,8 +74,12 @@ void SerialPort::FlushPortOutput() {
   OutputCount = 0;
 }
 
-bool SerialPort::PortCtsOn() { return backend_.IsOpen() && backend_.Cts(); }
+bool SerialPort::PortCtsOn() {
+  return backend_.IsOpen() && backend_.Cts();
+}
 
-bool SerialPort::WaitForInput(uint32_t ms) { return backend_.WaitReadable(ms); }
+bool SerialPort::WaitForInput(uint32_t ms) {
+  return backend_.WaitReadable(ms);
+}
 
 }  // namespace tavrino

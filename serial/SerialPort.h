@@ -16,7 +16,9 @@ class SerialPort {
   explicit SerialPort(SerialBackend& backend) : backend_(backend) {}
 
   // Opens COM n at 115200 / divisor bit/s, 8 data bits, the parity letter ("N"), 1 stop bit.
+  // Closes the open port first. A divisor of 0 or a parity other than "N" opens nothing.
   bool OpenPort(uint16_t n, uint16_t divisor, char parity);
+  // Also drops bytes still queued: they were meant for this line at this speed.
   void ClosePort();
   // Opens port n at 115200 and closes it again (closing a port that is open first).
   bool PortAvailable(uint16_t n);
@@ -27,7 +29,8 @@ class SerialPort {
   bool PortCtsOn();
   bool IsOpen() const;
 
-  // Sleeps until a byte waits or ms have passed (the no-spinning wait of the frame reader).
+  // Sleeps until a byte waits or ms have passed (the no-spinning wait of the frame reader);
+  // with no port open it just sleeps.
   bool WaitForInput(uint32_t ms);
 
   // COM1..COM4 are /dev/ttyS0../dev/ttyS3 unless TAVRINO_COM1..TAVRINO_COM4 name a device.

@@ -15,7 +15,11 @@ using Bytes = std::vector<uint8_t>;
 
 struct FrameRig {
   explicit FrameRig(uint32_t clockStart = 1000)
-      : clock(clockStart), line(clock), port(line), log(59, 11), host(clock, ui, log),
+      : clock(clockStart),
+        line(clock),
+        port(line),
+        log(59, 11),
+        host(clock, ui, log),
         link(port, host) {
     port.OpenPort(1, 12, 'N');
   }
@@ -176,9 +180,9 @@ TEST(AnswerFrames, TimeOutCountsSilenceStrictly) {
     bool ok;
   };
   const Case cases[] = {
-      {3000, 0, 3000, true},   {3002, 0, 3000, false}, {10, 2000, 3000, true},
-      {10, 3000, 3000, true},  {10, 3002, 3000, false}, {0, 49, 49, true},
-      {0, 51, 49, false},      {15000, 0, 15000, true},
+      {3000, 0, 3000, true},  {3002, 0, 3000, false},  {10, 2000, 3000, true},
+      {10, 3000, 3000, true}, {10, 3002, 3000, false}, {0, 49, 49, true},
+      {0, 51, 49, false},     {15000, 0, 15000, true},
   };
   for (const auto& c : cases) {
     FrameRig rig;

@@ -53,8 +53,9 @@ class InMemoryLine : public SerialBackend {
   bool IsOpen() const override { return open_; }
   size_t BytesWaiting() override {
     if (!open_) return 0;
-    return static_cast<size_t>(std::count_if(incoming_.begin(), incoming_.end(),
-                                             [&](const Pending& p) { return p.at <= clock_.NowMs(); }));
+    return static_cast<size_t>(
+        std::count_if(incoming_.begin(), incoming_.end(),
+                      [&](const Pending& p) { return p.at <= clock_.NowMs(); }));
   }
   size_t Read(uint8_t* buf, size_t n) override {
     size_t count = 0;

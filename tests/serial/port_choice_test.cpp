@@ -78,7 +78,8 @@ TEST(PortChoice, CancelledOrUnusableChoiceOpensNothing) {
     uint16_t answer;
     bool confirmAnyPort;
   };
-  for (auto [answer, confirmAnyPort] : {Case{0, false}, Case{1, true}, Case{0, true}, Case{5, true}}) {
+  for (auto [answer, confirmAnyPort] :
+       {Case{0, false}, Case{1, true}, Case{0, true}, Case{5, true}}) {
     ChoiceRig rig;
     rig.line.refused["/dev/ttyS0"] = OpenError::NotFound;
     rig.ui.dialogPort = answer;
@@ -108,9 +109,9 @@ TEST(PortChoice, LinkModesSelectSpeedAndStatusText) {
     const char* text;
   };
   const Case cases[] = {
-      {0, 12, 9600, " COM3 9600 bps"},   {1, 3, 38400, " COM3 38400 bps"},
-      {2, 2, 57600, " COM3 57600 bps"},  {3, 12, 9600, " COM3 9600 bps"},
-      {4, 3, 38400, " COM3 38400 bps"},  {5, 2, 57600, " COM3 57600 bps"},
+      {0, 12, 9600, " COM3 9600 bps"},  {1, 3, 38400, " COM3 38400 bps"},
+      {2, 2, 57600, " COM3 57600 bps"}, {3, 12, 9600, " COM3 9600 bps"},
+      {4, 3, 38400, " COM3 38400 bps"}, {5, 2, 57600, " COM3 57600 bps"},
       {6, 6, 19200, " COM3 19200 bps"},
   };
   for (const auto& c : cases) {

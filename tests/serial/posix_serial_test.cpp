@@ -1,8 +1,7 @@
 // The termios backend over a pseudo-terminal pair: the test holds the master side, the
 // backend opens the slave device like a serial port.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/resource.h>
