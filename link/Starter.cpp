@@ -77,15 +77,20 @@ Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, L
 
 uint8_t FlashStatus(Tries t) {
   switch (t) {
-    case Tries::Success: return kFlashDone;
-    case Tries::NoAnswerLimit: return kFlashNoAnswer;
-    case Tries::Failed: break;
+    case Tries::Success:
+      return kFlashDone;
+    case Tries::NoAnswerLimit:
+      return kFlashNoAnswer;
+    case Tries::Failed:
+      break;
   }
   return kFlashRefused;
 }
 
 // Flash addresses go out as three bytes, low byte first (bits 24-31 are not sent).
-uint8_t AddressByte(uint32_t address, int k) { return static_cast<uint8_t>(address >> (8 * k)); }
+uint8_t AddressByte(uint32_t address, int k) {
+  return static_cast<uint8_t>(address >> (8 * k));
+}
 
 // A keypad line: padded with spaces and cut to the display's 16 characters.
 constexpr size_t kKeypadWidth = 16;
@@ -117,12 +122,12 @@ bool Starter::ReadFlashBlock(uint32_t address, uint8_t* block256) {
   return ok;
 }
 
-bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorValue,
-                                uint8_t& rot) {
+bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorValue, uint8_t& rot) {
   // The three values over the 512 bytes from the address; the length goes out as three
   // bytes, low byte first.
-  const uint8_t request[] = {0x64, AddressByte(address, 0), AddressByte(address, 1),
-                             AddressByte(address, 2), 0x00, 0x02, 0x00};
+  const uint8_t request[] = {
+      0x64, AddressByte(address, 0), AddressByte(address, 1), AddressByte(address, 2), 0x00, 0x02,
+      0x00};
   // An answer too short to carry all four bytes would leave the values to whatever an
   // earlier answer held, so it counts as a failure like any other.
   const bool ok = Repeat(link_, request, kFlashTimeoutMs, kChecksumLimits, [&] {

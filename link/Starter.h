@@ -23,13 +23,15 @@ class Starter {
   // useSecondHalf is set here from the handshake and read by the firmware image;
   // fileHasTwoHalves is set by loading the firmware file. Both live in FirmwareImage.
   Starter(Link& link, PortChoice& ports, bool& useSecondHalf, const bool& fileHasTwoHalves)
-      : UseSecondHalf(useSecondHalf), FileHasTwoHalves(fileHasTwoHalves), link_(link),
+      : UseSecondHalf(useSecondHalf),
+        FileHasTwoHalves(fileHasTwoHalves),
+        link_(link),
         ports_(ports) {}
 
   bool ReadFlashByte(uint32_t address, uint8_t& value);
   bool ReadFlashBlock(uint32_t address, uint8_t* block256);
   bool ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorValue, uint8_t& rot);
-  uint8_t EraseFlash(uint8_t sector);                            // 0 done, 1 no answer, 2 refused
+  uint8_t EraseFlash(uint8_t sector);  // 0 done, 1 no answer, 2 refused
   uint8_t WriteFlashBlock(uint32_t address, const uint8_t* data256);  // 0, 1, 2 as above
   bool ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256);
   bool WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256);

@@ -31,7 +31,8 @@ Image Assemble(const starter_images::ImagePlan& plan) {
   image.fill(0xFF);
   size_t at = 0;
   for (const auto& segment : plan.segments) {
-    if (segment.size() > image.size() - at) InternalError("updater image too long, type", plan.flashType);
+    if (segment.size() > image.size() - at)
+      InternalError("updater image too long, type", plan.flashType);
     std::copy(segment.begin(), segment.end(), image.begin() + at);
     at += segment.size();
   }
@@ -50,12 +51,15 @@ const Image& ImageFor(const starter_images::ImagePlan& plan) {
 
 }  // namespace
 
-bool HasStarterImage(uint8_t flashType) { return FindPlan(flashType) != nullptr; }
+bool HasStarterImage(uint8_t flashType) {
+  return FindPlan(flashType) != nullptr;
+}
 
 uint8_t SelectStarterImage(uint8_t flashType, uint16_t position) {
   const auto* plan = FindPlan(flashType);
   if (plan == nullptr) InternalError("no Starter updater image for flash type", flashType);
-  if (position >= kStarterImageSize) InternalError("updater image position out of range:", position);
+  if (position >= kStarterImageSize)
+    InternalError("updater image position out of range:", position);
   return ImageFor(*plan)[position];
 }
 

@@ -39,7 +39,9 @@ constexpr int kUpdaterAttempts = 17;
 constexpr int kReconnectAttempts = 49;
 
 // Chips that must be erased before they take new bytes; the others rewrite a page at once.
-bool NeedsErase(uint8_t flashType) { return flashType == 2 || flashType == 5 || flashType == 6; }
+bool NeedsErase(uint8_t flashType) {
+  return flashType == 2 || flashType == 5 || flashType == 6;
+}
 
 }  // namespace
 
@@ -62,9 +64,12 @@ uint8_t StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& f
     host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
     for (uint16_t j = 0; j < kBlock; ++j) block[j] = SelectStarterImage(flashType, i * kBlock + j);
     switch (starter_.WriteFlashBlock(uint32_t{i} * kBlock, block.data())) {
-      case kFlashDone: break;
-      case kFlashNoAnswer: return fail(texts::kNoConnection);
-      default: return fail(texts::kBlad);
+      case kFlashDone:
+        break;
+      case kFlashNoAnswer:
+        return fail(texts::kNoConnection);
+      default:
+        return fail(texts::kBlad);
     }
   }
 

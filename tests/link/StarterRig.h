@@ -5,12 +5,35 @@
 #include <string>
 #include <vector>
 
+#include "link/StarterUpdate.h"
 #include "sim/PanelWire.h"
 #include "support/PanelRig.h"
 
 namespace tavrino::test {
 
 using Bytes = std::vector<uint8_t>;
+
+// Request codes as the panel sees them.
+inline constexpr uint8_t kSyncFirst = 0x1B;
+inline constexpr uint8_t kSyncSecond = 0x0D;
+inline constexpr uint8_t kSpeedRequest = 0x14;
+inline constexpr uint8_t kText = 0x21;
+inline constexpr uint8_t kIdentify = 0x61;
+inline constexpr uint8_t kRead = 0x62;
+inline constexpr uint8_t kChecksum = 0x64;
+inline constexpr uint8_t kWrite = 0x65;
+inline constexpr uint8_t kErase = 0x66;
+inline constexpr uint8_t kRestart = 0x67;
+inline constexpr uint8_t kReadMemory1 = 0x71;
+inline constexpr uint8_t kWriteMemory1 = 0x81;
+inline constexpr uint8_t kUpdaterHandshake = 0xA5;
+
+// The whole 8448-byte updater image for a flash type.
+inline Bytes UpdaterImage(uint8_t flashType) {
+  Bytes image(kStarterImageSize);
+  for (uint16_t p = 0; p < kStarterImageSize; ++p) image[p] = SelectStarterImage(flashType, p);
+  return image;
+}
 
 // Records the line speed each request went out at (the tool's side of a speed switch).
 class SpeedTrace : public FrameTrace {
@@ -60,7 +83,8 @@ struct StarterRig : PanelRig {
       if (!entry.fromTool || entry.dropped) continue;
       sim::RequestDecoder decoder;
       for (uint8_t b : entry.raw) {
-        if (decoder.Feed(b) == sim::RequestDecoder::Event::Frame) payloads.push_back(decoder.Payload());
+        if (decoder.Feed(b) == sim::RequestDecoder::Event::Frame)
+          payloads.push_back(decoder.Payload());
       }
     }
     return payloads;

@@ -11,14 +11,6 @@
 namespace tavrino::test {
 namespace {
 
-constexpr uint8_t kRead = 0x62;
-constexpr uint8_t kChecksum = 0x64;
-constexpr uint8_t kWrite = 0x65;
-constexpr uint8_t kErase = 0x66;
-constexpr uint8_t kReadMemory1 = 0x71;
-constexpr uint8_t kWriteMemory1 = 0x81;
-constexpr uint8_t kText = 0x21;
-
 Bytes Pattern(uint8_t seed) {
   Bytes b(256);
   for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
@@ -118,16 +110,26 @@ int ReadByte(Starter& s) {
   uint8_t v;
   return s.ReadFlashByte(0x100, v);
 }
-int ReadBlock(Starter& s) { return s.ReadFlashBlock(0x100, gBlock.data()); }
+int ReadBlock(Starter& s) {
+  return s.ReadFlashBlock(0x100, gBlock.data());
+}
 int Checksum(Starter& s) {
   uint16_t sum;
   uint8_t x, r;
   return s.ReadFlashChecksum(0x200, sum, x, r);
 }
-int Erase(Starter& s) { return s.EraseFlash(3); }
-int Write(Starter& s) { return s.WriteFlashBlock(0x100, gBlock.data()); }
-int ReadMemory(Starter& s) { return s.ReadDataBlock(1, 0x8000, gBlock.data()); }
-int WriteMemory(Starter& s) { return s.WriteDataBlock(1, 0x8000, gBlock.data()); }
+int Erase(Starter& s) {
+  return s.EraseFlash(3);
+}
+int Write(Starter& s) {
+  return s.WriteFlashBlock(0x100, gBlock.data());
+}
+int ReadMemory(Starter& s) {
+  return s.ReadDataBlock(1, 0x8000, gBlock.data());
+}
+int WriteMemory(Starter& s) {
+  return s.WriteDataBlock(1, 0x8000, gBlock.data());
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, RetryLimits,
@@ -147,12 +149,12 @@ INSTANTIATE_TEST_SUITE_P(
         RetryCase{"EraseRefused", Refused(kErase), Erase, kErase, kFlashRefused, 3, 0},
         RetryCase{"WriteSilent", Silent(kWrite), Write, kWrite, kFlashNoAnswer, 4, 3000},
         RetryCase{"WriteRefused", Refused(kWrite), Write, kWrite, kFlashRefused, 4, 0},
-        RetryCase{"SettingsReadSilent", Silent(kReadMemory1), ReadMemory, kReadMemory1, false,
+        RetryCase{"SettingsReadSilent", Silent(kReadMemory1), ReadMemory, kReadMemory1, false, 4,
+                  49},
+        RetryCase{"SettingsWriteSilent", Silent(kWriteMemory1), WriteMemory, kWriteMemory1, false,
                   4, 49},
-        RetryCase{"SettingsWriteSilent", Silent(kWriteMemory1), WriteMemory, kWriteMemory1,
-                  false, 4, 49},
-        RetryCase{"SettingsWriteRefused", Refused(kWriteMemory1), WriteMemory, kWriteMemory1,
-                  false, 4, 0}),
+        RetryCase{"SettingsWriteRefused", Refused(kWriteMemory1), WriteMemory, kWriteMemory1, false,
+                  4, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StopDuringRetries, EndsEveryLoopAfterThePassUnderWay) {
@@ -194,7 +196,7 @@ TEST(SettingsBlocks, WriteAndReadBackTheMemoryAtTheAddress) {
   Bytes back(256);
   ASSERT_TRUE(rig.starter().ReadDataBlock(1, 0x8300, back.data()));
   EXPECT_EQ(back, data);
-  EXPECT_EQ(rig.RequestsWithCode(0x71), (std::vector<Bytes>{{0x71, 0x00, 0x83, 0xFF}}));
+  EXPECT_EQ(rig.RequestsWithCode(kReadMemory1), (std::vector<Bytes>{{0x71, 0x00, 0x83, 0xFF}}));
 }
 
 TEST(SettingsBlocks, MemoryNumberThatWouldNameAnotherCommandIsRefusedUnsent) {
@@ -215,9 +217,9 @@ TEST(IdentifyStarter, OneAttemptLeavesTheAnswerForTheCaller) {
   EXPECT_EQ(rig.core.link.AnswerData(0), 5);
   EXPECT_EQ(rig.core.link.AnswerData(1), 0x30);
 
-  rig.faults().silentCommands = {0x61};
+  rig.faults().silentCommands = {kIdentify};
   EXPECT_FALSE(rig.starter().IdentifyStarter());
-  EXPECT_EQ(rig.panel.CommandCount(0x61), 2u);
+  EXPECT_EQ(rig.panel.CommandCount(kIdentify), 2u);
 }
 
 struct TextCase {

@@ -7,11 +7,6 @@
 namespace tavrino::test {
 namespace {
 
-constexpr uint8_t kSyncFirst = 0x1B;
-constexpr uint8_t kSyncSecond = 0x0D;
-constexpr uint8_t kSpeedRequest = 0x14;
-constexpr uint8_t kRestart = 0x67;
-
 TEST(ConnectStarter, SilentPanelWalksTheLinkModesThroughSpeedsAndBothVariants) {
   StarterRig rig;
   rig.faults().silentCommands = {kSyncFirst, kSyncSecond};
@@ -20,9 +15,8 @@ TEST(ConnectStarter, SilentPanelWalksTheLinkModesThroughSpeedsAndBothVariants) {
     uint8_t syncSent;
     uint32_t sentAt;
   };
-  const Step steps[] = {{1, kSyncFirst, 9600},   {2, kSyncFirst, 38400},
-                        {3, kSyncFirst, 57600},  {4, kSyncSecond, 9600},
-                        {5, kSyncSecond, 38400}, {1, kSyncSecond, 57600}};
+  const Step steps[] = {{1, kSyncFirst, 9600},  {2, kSyncFirst, 38400},  {3, kSyncFirst, 57600},
+                        {4, kSyncSecond, 9600}, {5, kSyncSecond, 38400}, {1, kSyncSecond, 57600}};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.modeAfter);
     rig.trace.sent.clear();
@@ -80,13 +74,12 @@ TEST_P(ConnectFlags, BoardFlagsDecideTheResult) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConnectFlags,
-    testing::Values(FlagCase{"Board12MHz", false, false, false, false, kConnected, 3, false},
-                    FlagCase{"BadFlashKeepsTheMode", false, true, false, false, kWrongAnswer, 3,
-                             false},
-                    FlagCase{"Board24MHzOneHalfFile", true, false, false, false, kNoConnection, 4,
-                             true},
-                    FlagCase{"Board24MHzAnyFile", true, false, false, true, kConnected, 3, true},
-                    FlagCase{"Board24MHzTwoHalves", true, false, true, false, kConnected, 3, true}),
+    testing::Values(
+        FlagCase{"Board12MHz", false, false, false, false, kConnected, 3, false},
+        FlagCase{"BadFlashKeepsTheMode", false, true, false, false, kWrongAnswer, 3, false},
+        FlagCase{"Board24MHzOneHalfFile", true, false, false, false, kNoConnection, 4, true},
+        FlagCase{"Board24MHzAnyFile", true, false, false, true, kConnected, 3, true},
+        FlagCase{"Board24MHzTwoHalves", true, false, true, false, kConnected, 3, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SpeedCase {
@@ -105,8 +98,7 @@ TEST_P(SpeedRequest, TheStarterAnswerChoosesTheSpeedAndBothSidesUseIt) {
   EXPECT_EQ(rig.starter().ConnectStarter(false), c.result);
   EXPECT_EQ(rig.core.ports.LinkMode, c.modeAfter);
   EXPECT_EQ(rig.line.Baud(), PortChoice::Speed(c.modeAfter));
-  EXPECT_EQ(rig.RequestsWithCode(kSpeedRequest),
-            (std::vector<Bytes>{{0x14, 0x55, 0xAA, 0x41}}));
+  EXPECT_EQ(rig.RequestsWithCode(kSpeedRequest), (std::vector<Bytes>{{0x14, 0x55, 0xAA, 0x41}}));
   if (c.result == kConnected) {
     EXPECT_TRUE(rig.starter().IdentifyStarter()) << "the panel answers at the new speed";
   }

@@ -4,18 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "link/StarterUpdate.h"
+#include "link/StarterRig.h"
 
-namespace tavrino {
+namespace tavrino::test {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Image(uint8_t flashType) {
-  Bytes image(kStarterImageSize);
-  for (uint16_t p = 0; p < kStarterImageSize; ++p) image[p] = SelectStarterImage(flashType, p);
-  return image;
-}
 
 size_t UsedLength(const Bytes& image) {
   size_t used = image.size();
@@ -23,7 +15,9 @@ size_t UsedLength(const Bytes& image) {
   return used;
 }
 
-std::string Text(const Bytes& image) { return std::string(image.begin(), image.end()); }
+std::string Text(const Bytes& image) {
+  return std::string(image.begin(), image.end());
+}
 
 // Where an LJMP (02 hi lo) or an AJMP (aaa00001 lo, within the first 2 KiB) at offset jumps,
 // or -1 when there is no jump.
@@ -45,7 +39,7 @@ class StarterImageLayout : public testing::TestWithParam<ImageCase> {};
 TEST_P(StarterImageLayout, VectorsBannersAndFillAreWhereThePanelLooks) {
   const ImageCase c = GetParam();
   ASSERT_TRUE(HasStarterImage(c.flashType));
-  const Bytes image = Image(c.flashType);
+  const Bytes image = UpdaterImage(c.flashType);
 
   EXPECT_EQ(image[0], 0x02) << "reset vector is a long jump";
   for (size_t vector : {0x00, 0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B}) {
@@ -82,13 +76,13 @@ size_t Differences(const Bytes& a, const Bytes& b) {
 
 TEST(StarterImages, PageWriteChipsShareCodeAndTheOthersDifferInTheirProgrammingCode) {
   // AT29C040A and W29C040: beside the banner, only the chip's identification bytes.
-  const size_t pageChips = Differences(Image(1), Image(4));
+  const size_t pageChips = Differences(UpdaterImage(1), UpdaterImage(4));
   EXPECT_GT(pageChips, 0u);
   EXPECT_LE(pageChips, 2u);
   // The sector-erase chips each program their flash their own way.
-  EXPECT_GT(Differences(Image(2), Image(5)), 200u);
-  EXPECT_GT(Differences(Image(5), Image(6)), 200u);
-  EXPECT_GT(Differences(Image(1), Image(2)), 200u);
+  EXPECT_GT(Differences(UpdaterImage(2), UpdaterImage(5)), 200u);
+  EXPECT_GT(Differences(UpdaterImage(5), UpdaterImage(6)), 200u);
+  EXPECT_GT(Differences(UpdaterImage(1), UpdaterImage(2)), 200u);
 }
 
 TEST(StarterImages, OnlyTheFiveChipsHaveAnImage) {
@@ -104,4 +98,4 @@ TEST(StarterImagesDeathTest, AnyOtherChipOrPositionEndsTheProgramWithAMessage) {
 }
 
 }  // namespace
-}  // namespace tavrino
+}  // namespace tavrino::test
