@@ -12,23 +12,13 @@
 #include "firmware/Packer.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
+#include "cli/SampleProgram.h"
 #include "support/PanelRig.h"
 
 namespace tavrino::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A plain program half: plausible bytes, with an unused erased region at the end.
-std::vector<uint8_t> SampleHalf() {
-  std::vector<uint8_t> half(0x5FFFC, 0xFF);
-  uint32_t s = 12345;
-  for (size_t i = 0; i < 0x50000; ++i) {
-    s = s * 69069u + 1u;
-    half[i] = static_cast<uint8_t>(s >> 16);
-  }
-  return half;
-}
 
 class CliCommand : public ::testing::Test {
  protected:
@@ -40,7 +30,7 @@ class CliCommand : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(ParseVersionStamp("1.04.02:1", stamp, error)) << error;
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(PackFirmware({SampleHalf()}, &stamp, bytes, error)) << error;
+    ASSERT_TRUE(PackFirmware({test::SampleHalf()}, &stamp, bytes, error)) << error;
     file_ = (dir_ / "sample.17").string();
     ASSERT_TRUE(WriteFileAtomically(file_, bytes, error)) << error;
     // The panel in the field: program 1.03.05 pol with settings of the data format 103.

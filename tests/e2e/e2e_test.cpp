@@ -1,0 +1,208 @@
+// tavrino-cli, tavrino-panel and tavrino-pack as a technician runs them: real processes, the
+// panel on a pseudo-terminal mapped as COM1, and the panel's state file read back after.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "Processes.h"
+#include "cli/SampleProgram.h"
+#include "sim/SimulatedPanel.h"
+
+namespace tavrino::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRunLimitS = 180;
+// "BŁĄD" and "BRAK połączenia RS" as the terminal shows them (UTF-8).
+const std::string kBlad = "B\xC5\x81\xC4\x84" "D";
+const std::string kNoConnection = "BRAK po\xC5\x82\xC4\x85" "czenia RS";
+
+// A closed log line as printed: label and status in the display's 59 columns.
+std::string Line(const std::string& label, const std::string& status, size_t statusColumns) {
+  return label + std::string(59 - label.size() - statusColumns, ' ') + status;
+}
+std::string Line(const std::string& label, const std::string& status) {
+  return Line(label, status, status.size());
+}
+
+// The page sums the panel keeps at the end of a settings memory: a 16-bit sum of each
+// page's bytes, low byte first; the last page is short.
+bool PageSumsGood(const std::vector<uint8_t>& memory, size_t pages, size_t sumsAt,
+                  size_t lastPageBytes) {
+  for (size_t p = 0; p < pages; ++p) {
+    const size_t bytes = p + 1 == pages ? lastPageBytes : 256;
+    uint16_t sum = 0;
+    for (size_t i = 0; i < bytes; ++i) sum = static_cast<uint16_t>(sum + memory[p * 256 + i]);
+    const uint16_t stored =
+        static_cast<uint16_t>(memory[sumsAt + 2 * p] | memory[sumsAt + 2 * p + 1] << 8);
+    if (sum != stored) return false;
+  }
+  return true;
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavrino-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    link_ = (dir_ / "com1").string();
+    state_ = (dir_ / "panel.state").string();
+    file_ = (dir_ / "sample.17").string();
+    const auto half = test::SampleHalf();
+    std::ofstream((dir_ / "program.bin").string(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(half.data()), static_cast<std::streamsize>(half.size()));
+    const Finished packed = RunProgram(
+        {TAVRINO_PACK_PATH, file_, (dir_ / "program.bin").string(), "--stamp", "1.04.02:1"}, {},
+        60);
+    ASSERT_EQ(packed.status, 0) << packed.err;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Finished Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), TAVRINO_CLI_PATH);
+    return RunProgram(args, {{"TAVRINO_COM1", link_}}, kRunLimitS);
+  }
+  // The panel as the technician finds it: program 1.03.05 pol with settings of format 103.
+  std::vector<std::string> FieldPanel(std::vector<std::string> more = {}) {
+    std::vector<std::string> o = {"--program-version", "1.03.05:0", "--settings", "103",
+                                  "--state", state_};
+    o.insert(o.end(), more.begin(), more.end());
+    return o;
+  }
+  sim::SimulatedPanel SavedPanel() {
+    sim::SimulatedPanel saved;
+    EXPECT_TRUE(saved.LoadState(state_)) << saved.StateError();
+    return saved;
+  }
+
+  fs::path dir_;
+  std::string link_, state_, file_;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(EndToEnd, ProgramConvertsTheSettingsAndATestThenFindsTheSameProgram) {
+  Panel panel(link_, FieldPanel());
+  ASSERT_TRUE(panel.Started());
+
+  const Finished program = Cli({file_, "1"});
+  EXPECT_EQ(program.status, 0) << program.out << program.err;
+  size_t at = 0;
+  for (const std::string& line :
+       {Line("Program in panel:", "1.03.05 pol"), Line("Program in file:", "1.04.02 eng"),
+        Line("Programs comparison:", "newer"), Line("FLASH erasing:", "  ok"),
+        Line("FLASH programing:", "  ok"), Line("Data recovering:", "  ok"),
+        Line("Data conversion:", "  ok"), Line("Verification:", "  ok"),
+        Line("Restarting panel", "  ok"), std::string("Done: the panel's program was updated.\n")}) {
+    at = program.out.find(line, at);
+    ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << program.out;
+  }
+
+  const Finished test = Cli({"test", file_, "--port", "1"});
+  EXPECT_EQ(test.status, 0) << test.out << test.err;
+  EXPECT_TRUE(Has(test.out, Line("Verification:", "  ok") + "\nComparison ok.\n")) << test.out;
+
+  ASSERT_EQ(panel.Stop(), 0);
+  sim::SimulatedPanel saved = SavedPanel();
+  const auto& flash = saved.Flash();
+  const auto expected = test::StampedSampleHalf("10402", 1);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), flash.begin())) << "program";
+  EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x4000, flash.begin() + 0x60000))
+      << "BootCopy";
+  // The settings were written back converted, with good page sums, and copied to sector 6.
+  sim::SimulatedPanel before;
+  before.FillSettings(103);
+  EXPECT_NE(saved.Memory1(), before.Memory1());
+  EXPECT_TRUE(PageSumsGood(saved.Memory1(), 127, 0x7F00, 0x60));
+  EXPECT_TRUE(PageSumsGood(saved.Memory2(), 64, 0x3F80, 0x80));
+  EXPECT_TRUE(std::equal(saved.Memory1().begin(), saved.Memory1().end(), flash.begin() + 0x68000));
+  EXPECT_TRUE(std::equal(saved.Memory2().begin(), saved.Memory2().end(), flash.begin() + 0x64000));
+}
+
+TEST_F(EndToEnd, RestartAndPortsThatDoNotOpen) {
+  Panel panel(link_, {});
+  ASSERT_TRUE(panel.Started());
+  const Finished restart = Cli({"restart", "--port", "1"});
+  EXPECT_EQ(restart.status, 0) << restart.out << restart.err;
+  EXPECT_EQ(restart.out, Line("Restarting panel", "  ok") + "\nDone: the panel restarted.\n");
+
+  // Another program holds the line: nothing is sent, and the message says why.
+  const int holder = open(link_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  const Finished busy = Cli({"restart", "--port", "1"});
+  close(holder);
+  EXPECT_EQ(busy.status, 3);
+  EXPECT_TRUE(Has(busy.err, "COM1 (" + link_ + ", from TAVRINO_COM1) is in use")) << busy.err;
+  EXPECT_EQ(busy.out, "Failed: the serial port could not be opened.\n");
+
+  const std::string missing = (dir_ / "ttyUSB9").string();
+  const Finished none = RunProgram({TAVRINO_CLI_PATH, "restart", "--port", "1"},
+                                   {{"TAVRINO_COM1", missing}}, kRunLimitS);
+  EXPECT_EQ(none.status, 3);
+  EXPECT_TRUE(Has(none.err, missing + ", from TAVRINO_COM1) does not exist")) << none.err;
+}
+
+TEST_F(EndToEnd, SilentPanelEndsTheRestartAsFailed) {
+  Panel panel(link_, {"--silent-after", "0"});
+  ASSERT_TRUE(panel.Started());
+  const Finished restart = Cli({"restart", "--port", "1"});
+  EXPECT_EQ(restart.status, 4) << restart.out << restart.err;
+  EXPECT_TRUE(Has(restart.out, Line("Restarting panel", kBlad, 4) + "\n")) << restart.out;
+  EXPECT_TRUE(Has(restart.out, "Failed: no connection with the panel.\n"));
+}
+
+TEST_F(EndToEnd, PanelDyingMidWriteEndsTheProgramWithoutOk) {
+  Panel panel(link_, FieldPanel({"--die-after", "800"}));
+  ASSERT_TRUE(panel.Started());
+  const Finished program = Cli({file_, "1"});
+  EXPECT_EQ(program.status, 4) << program.out << program.err;
+  EXPECT_TRUE(Has(program.out, Line("FLASH programing:", kNoConnection, 18) + "\n"))
+      << program.out;
+  EXPECT_FALSE(Has(program.out, "Verification:"));
+  EXPECT_TRUE(Has(program.out, "Failed: no connection with the panel.\n"));
+}
+
+TEST_F(EndToEnd, CtrlCStopsTheRunAndTheLastLineSaysSo) {
+  Panel panel(link_, {"--silent-after", "0"});
+  ASSERT_TRUE(panel.Started());
+  TerminalSession cli({TAVRINO_CLI_PATH, "test", file_, "--port", "1"}, {{"TAVRINO_COM1", link_}});
+  ASSERT_TRUE(cli.WaitFor("Connecting:", 60)) << cli.Shown();
+  cli.Signal(SIGINT);
+  const Finished f = cli.Finish(60);
+  EXPECT_EQ(f.status, 7) << f.out;
+  EXPECT_TRUE(Has(f.out, Line("Connecting:", kNoConnection, 18))) << f.out;
+  const std::string last = "Stopped by the user.\r\n";
+  ASSERT_GE(f.out.size(), last.size());
+  EXPECT_EQ(f.out.substr(f.out.size() - last.size()), last) << f.out;
+}
+
+TEST_F(EndToEnd, QuestionsAreAskedOnTheTerminalAndNoLeavesThePanelAlone) {
+  Panel panel(link_, FieldPanel());
+  ASSERT_TRUE(panel.Started());
+  TerminalSession cli({TAVRINO_CLI_PATH, "program", file_, "--port", "1"},
+                      {{"TAVRINO_COM1", link_}});
+  ASSERT_TRUE(cli.WaitFor("Continue ? [y/n] ", 90)) << cli.Shown();
+  cli.Type("n\n");
+  const Finished f = cli.Finish(60);
+  EXPECT_EQ(f.status, 6) << f.out;
+  EXPECT_TRUE(Has(f.out, "Data format in panel differs from data format in file.")) << f.out;
+  EXPECT_FALSE(Has(f.out, "FLASH erasing:"));
+
+  ASSERT_EQ(panel.Stop(), 0);
+  sim::SimulatedPanel saved = SavedPanel();
+  const std::string record(saved.Flash().begin() + 0x12000, saved.Flash().begin() + 0x12005);
+  EXPECT_EQ(record, "10305");
+}
+
+}  // namespace
+}  // namespace tavrino::e2e
