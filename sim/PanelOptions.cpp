@@ -236,6 +236,7 @@ bool BuildPanel(const PanelOptions& o, SimulatedPanel& panel, std::string& error
   }
   panel.Timing() = o.timing;
   panel.FaultSettings() = o.faults;
+  panel.PowerOn();
   return true;
 }
 

@@ -127,9 +127,7 @@ bool SimulatedPanel::LoadState(const std::string& path) {
   memory1_.assign(p, p + kMemory1Size);
   p += kMemory1Size;
   memory2_.assign(p, p + kMemory2Size);
-  // A loaded panel has just been switched on: its Starter listens at its own speed.
-  mode_ = Mode::Starter;
-  listenBaud_ = config_.listenBaud;
+  PowerOn();  // a loaded panel has just been switched on
   stateError_.clear();
   return true;
 }

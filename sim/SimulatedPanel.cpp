@@ -254,6 +254,13 @@ void SimulatedPanel::Advance(uint64_t nowUs) {
   }
 }
 
+void SimulatedPanel::PowerOn() {
+  mode_ = Mode::Starter;
+  listenBaud_ = config_.listenBaud;
+  decoder_.Reset();
+  after_ = After::None;
+}
+
 void SimulatedPanel::Restart(uint64_t atUs) {
   ++restartCount_;
   decoder_.Reset();

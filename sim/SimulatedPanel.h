@@ -126,6 +126,8 @@ class SimulatedPanel {
   std::optional<uint64_t> NextByteAtUs() const;
   bool Cts(uint64_t nowUs) const;
   bool LineDead() const { return dead_; }
+  // Switches the panel on afresh: its Starter runs and listens at config listenBaud.
+  void PowerOn();
   // Lets the panel's own time pass: a restart or an installation that is due happens.
   void Advance(uint64_t nowUs);
 
