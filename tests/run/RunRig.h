@@ -1,0 +1,183 @@
+#pragma once
+// The core on an in-process simulated panel, on the fake clock, with what the run tests
+// need on top: firmware files packed in memory, a gate on the line that can swallow the
+// first requests, hooks that act when a given status line is open, and the log read back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "firmware/Packer.h"
+#include "frontend/Texts.h"
+#include "run/Core.h"
+#include "sim/InProcessLine.h"
+#include "sim/SimulatedPanel.h"
+#include "support/PanelRig.h"
+#include "support/ScriptedFrontEnd.h"
+
+namespace tavrino::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// Passes everything through to the in-process line, but swallows the first `swallow`
+// writes, so that a test can count the tool's attempts against a panel that hears none.
+class LineGate : public SerialBackend {
+ public:
+  explicit LineGate(SerialBackend& inner) : inner_(inner) {}
+
+  uint32_t swallow = 0;
+  uint32_t writes = 0;
+
+  OpenError Open(const std::string& device, uint32_t baud) override {
+    return inner_.Open(device, baud);
+  }
+  void Close() override { inner_.Close(); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  size_t BytesWaiting() override { return inner_.BytesWaiting(); }
+  size_t Read(uint8_t* buf, size_t n) override { return inner_.Read(buf, n); }
+  size_t Write(const uint8_t* buf, size_t n) override {
+    return ++writes <= swallow ? n : inner_.Write(buf, n);
+  }
+  bool Cts() override { return inner_.Cts(); }
+  bool WaitReadable(uint32_t ms) override { return inner_.WaitReadable(ms); }
+
+ private:
+  SerialBackend& inner_;
+};
+
+// Acts when a status line with the given label is open (the newest line of the log) and
+// the panel has answered `afterAnswers` more frames since: the moment between two
+// exchanges, where a Stop from a signal or a fault on the panel can come.
+class LineHooks : public FrameTrace {
+ public:
+  explicit LineHooks(const StatusLog& log) : log_(log) {}
+
+  // occurrence: the n-th line with that label (1 = the first).
+  void At(const std::string& label, uint32_t afterAnswers, std::function<void()> action,
+          int occurrence = 1) {
+    hooks_.push_back({label, afterAnswers, std::move(action), occurrence});
+  }
+  void RequestSent(const uint8_t*, uint16_t, const uint8_t*, uint16_t) override { Look(false); }
+  void AnswerReceived(const uint8_t*, uint16_t, bool) override { Look(true); }
+
+ private:
+  struct Hook {
+    std::string label;
+    uint32_t afterAnswers;
+    std::function<void()> action;
+    int occurrence;
+    int opened = 0;
+    size_t lastLine = SIZE_MAX;
+    uint32_t seen = 0;
+    bool armed = false;
+    bool done = false;
+  };
+  void Look(bool answer) {
+    const auto& history = log_.History();
+    if (history.empty()) return;
+    const std::string& current = history.back();
+    for (auto& h : hooks_) {
+      if (h.done) continue;
+      const bool open = current.rfind(h.label, 0) == 0 &&
+                        (current.size() == h.label.size() || current[h.label.size()] == ' ');
+      if (open && history.size() != h.lastLine) {
+        h.lastLine = history.size();
+        ++h.opened;
+      }
+      if (!h.armed && !(open && h.opened == h.occurrence)) continue;
+      h.armed = true;
+      if (answer && h.seen < h.afterAnswers) ++h.seen;
+      if (h.seen == h.afterAnswers) {
+        h.done = true;
+        h.action();
+      }
+    }
+  }
+  const StatusLog& log_;
+  std::vector<Hook> hooks_;
+};
+
+struct RunRig {
+  explicit RunRig(const sim::PanelConfig& config = {}, uint32_t clockStart = 1000)
+      : clock(clockStart), time(clock), panel(config), line(panel, time), gate(line),
+        log(59, 11), core(gate, clock, ui, log), hooks(log) {
+    core.link.SetTrace(&hooks);
+  }
+
+  // Packs the halves into a .17 file in the test's temp folder and names it for the run.
+  void UseFile(const std::vector<Bytes>& halves) {
+    Bytes bytes;
+    std::string error;
+    ASSERT_TRUE(PackFirmware(halves, nullptr, bytes, error)) << error;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';
+    const auto path = std::filesystem::path(::testing::TempDir()) / (name + ".17");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    core.file.FirmwareFileName = path.string();
+  }
+  // A one-half file with a synthetic program; returns the program half.
+  Bytes UseProgramFile(const std::string& version, uint8_t language) {
+    Bytes half = sim::SimulatedPanel::SyntheticProgram(version, language);
+    UseFile({half});
+    return half;
+  }
+
+  // The log as plain lines, trailing blanks removed.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (const auto& l : log.History()) out.push_back(StatusLog::Trimmed(l));
+    return out;
+  }
+  // The line that begins with label (the last one, if several).
+  std::string LineOf(const std::string& label) const {
+    std::string found;
+    for (const auto& l : Lines())
+      if (l.rfind(label, 0) == 0) found = l;
+    return found;
+  }
+  // Program area, BootCopy and sector 6 of the panel's flash.
+  Bytes Flash(uint32_t from, uint32_t count) {
+    return Bytes(panel.Flash().begin() + from, panel.Flash().begin() + from + count);
+  }
+  // Keypad texts of the run that show progress or errors (the clears and banner left out).
+  std::vector<std::string> KeypadLowerTexts() const {
+    std::vector<std::string> out;
+    for (const auto& t : panel.KeypadHistory())
+      if (t.rfind("lower:", 0) == 0) out.push_back(t.substr(6));
+    return out;
+  }
+
+  FakeClock clock;
+  FakeTime time;
+  sim::SimulatedPanel panel;
+  sim::InProcessLine line;
+  LineGate gate;
+  ScriptedFrontEnd ui;
+  StatusLog log;
+  Core core;
+  LineHooks hooks;
+};
+
+// A log line as the 59-column status display shows it, trailing blanks removed: the label,
+// and the status right-aligned at the end of the line (at least 4 columns).
+inline std::string L(const std::string& label, const std::string& status = "") {
+  constexpr size_t kColumns = 59;
+  if (status.empty()) return label;
+  std::string s = status.size() < 4 ? std::string(4 - status.size(), ' ') + status : status;
+  std::string line = label;
+  line.resize(kColumns, ' ');
+  return StatusLog::Trimmed(line.substr(0, kColumns - s.size()) + s);
+}
+
+inline const std::string kOk = texts::kOk;
+inline const std::string kBlad = texts::kBlad;
+inline const std::string kNoConn = texts::kNoConnection;
+
+}  // namespace tavrino::test

@@ -1,0 +1,85 @@
+// Stop at every phase of a Program run that goes through all of them (103 -> 104 on an AMD
+// chip): the run ends through the failure path of the step it stopped, never hangs, and
+// never closes that step with "  ok" nor reports success.
+#include <gtest/gtest.h>
+
+#include "tests/run/RunRig.h"
+
+namespace tavrino::test {
+namespace {
+
+struct StopCase {
+  const char* label;     // the step that is running when Stop comes
+  uint32_t afterAnswers; // answers of that step before it; kLastProgramBlock: see below
+  std::string status;    // how the stopped step's line ends ("" = left without a status)
+};
+
+// Stop right after the answer to the last block of the program that holds data: what
+// follows is 0xFF blocks that are never sent, so only the loop itself can see the Stop.
+constexpr uint32_t kLastProgramBlock = UINT32_MAX;
+
+const StopCase kStopCases[] = {
+    {"Connecting:", 0, kNoConn},
+    {"FLASH type:", 1, kNoConn},
+    {"Starter checking:", 10, kNoConn},
+    {"Program in panel:", 2, kNoConn},
+    {"FLASH erasing:", 1, kBlad},
+    {"FLASH programing:", 50, kBlad},
+    {"FLASH programing:", kLastProgramBlock, kBlad},
+    {"Data recovering:", 20, kNoConn},
+    {"Data conversion:", 20, kNoConn},
+    {"Verification:", 100, kNoConn},
+    {"Restarting panel", 1, ""},
+};
+
+class StopAtEveryPhase : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopAtEveryPhase, EndsThroughTheFailurePath) {
+  const StopCase& c = GetParam();
+  RunRig rig;
+  rig.panel.SynthesizeProgram("1.03.05", 1);
+  rig.panel.FillSettings(103);
+  const Bytes half = rig.UseProgramFile("1.04.02", 1);
+  uint32_t after = c.afterAnswers;
+  if (after == kLastProgramBlock) {
+    after = 0;
+    for (size_t a = 0; a < half.size(); a += 256)
+      if (std::any_of(half.begin() + a, half.begin() + a + 256, [](uint8_t b) { return b != 0xFF; }))
+        ++after;
+    ASSERT_LT(after, 0x600u);
+  }
+  rig.hooks.At(c.label, after, [&rig] { rig.core.host.RequestStop(); });
+
+  EXPECT_EQ(rig.core.Program(true), Outcome::Stopped);
+  const auto lines = rig.Lines();
+  ASSERT_FALSE(lines.empty());
+  // The stopped step is the last line; its status is a failure word or nothing.
+  EXPECT_EQ(lines.back().rfind(c.label, 0), 0u) << lines.back();
+  if (c.status.empty()) {
+    EXPECT_EQ(lines.back(), c.label);
+  } else {
+    EXPECT_EQ(lines.back(), L(c.label, c.status));
+  }
+  EXPECT_FALSE(rig.gate.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, StopAtEveryPhase, ::testing::ValuesIn(kStopCases),
+                         [](const auto& info) {
+                           std::string name;
+                           for (char ch : std::string(info.param.label))
+                             if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+                           return name + "_" + std::to_string(info.index);
+                         });
+
+TEST(StopAtEveryPhase, StopDuringATestEndsWithoutComparisonOk) {
+  RunRig rig;
+  rig.panel.SynthesizeProgram("1.04.02", 1);
+  rig.UseProgramFile("1.04.02", 1);
+  rig.hooks.At("Verification:", 700, [&rig] { rig.core.host.RequestStop(); });
+  EXPECT_EQ(rig.core.Test(), Outcome::Stopped);
+  EXPECT_EQ(rig.Lines().back(), L("Verification:", kNoConn));
+  EXPECT_TRUE(rig.ui.BoxTexts().empty());
+}
+
+}  // namespace
+}  // namespace tavrino::test
