@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "cli/StopSignals.h"
+
+namespace tavrino::cli {
+namespace {
+
+// Runs in a child process: the first signal only sets the flag; the process lives on.
+[[noreturn]] void FirstSignalOnlyStops(int signo) {
+  std::atomic<bool> stop{false};
+  InstallStopSignals(stop);
+  raise(signo);
+  std::_Exit(stop.load() ? 0 : 1);
+}
+
+// Runs in a child process: a second signal ends it at once, whatever the program is doing.
+[[noreturn]] void SecondSignalEnds(int signo) {
+  std::atomic<bool> stop{false};
+  InstallStopSignals(stop);
+  raise(signo);
+  raise(signo);
+  std::_Exit(3);
+}
+
+TEST(StopSignals, FirstSetsTheStopFlagSecondEndsTheProcess) {
+  for (int signo : {SIGINT, SIGTERM}) {
+    EXPECT_EXIT(FirstSignalOnlyStops(signo), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(SecondSignalEnds(signo), testing::ExitedWithCode(128 + signo), "");
+  }
+}
+
+TEST(StopSignals, RestoredDefaultsEndTheProcessOnTheFirstSignal) {
+  EXPECT_EXIT(
+      {
+        std::atomic<bool> stop{false};
+        InstallStopSignals(stop);
+        RestoreDefaultSignals();
+        raise(SIGINT);
+        std::_Exit(3);
+      },
+      testing::KilledBySignal(SIGINT), "");
+}
+
+}  // namespace
+}  // namespace tavrino::cli
