@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
   });
 
   const double mb = static_cast<double>(bytes.size()) * loads / 1e6;
-  std::printf("bench_load: %d loads of a two-half file (%.1f MB): %.0f MB/s wall, %.0f MB/s CPU; "
-              "descrambling and summing in memory alone: %.0f MB/s CPU (sum %04X)\n",
-              loads, mb, mb / load.wall, mb / load.cpu, mb / memory.cpu, sums.sum);
+  std::printf(
+      "bench_load: %d loads of a two-half file (%.1f MB): %.0f MB/s wall, %.0f MB/s CPU; "
+      "descrambling and summing in memory alone: %.0f MB/s CPU (sum %04X)\n",
+      loads, mb, mb / load.wall, mb / load.cpu, mb / memory.cpu, sums.sum);
   return 0;
 }

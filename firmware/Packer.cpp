@@ -21,7 +21,9 @@ constexpr uint32_t kVersionRecordOffset = 0x12000;
 constexpr size_t kMaxLanguageDigits = 3;
 const std::string kRecordSignature("\0\0QZ17", 6);
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 void StampHalf(uint8_t* half, const VersionStamp& stamp) {
   uint8_t* at = half + kVersionRecordOffset;
@@ -41,21 +43,24 @@ void SealHalf(uint8_t* half) {
   half[kProgramBytes + 3] = sums.rot;
 }
 
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string SystemError(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
 bool ParseVersionStamp(const std::string& text, VersionStamp& stamp, std::string& error) {
   // c.cc.cc:language
-  const bool shape = text.size() > 8 && text.size() <= 8 + kMaxLanguageDigits &&
-                     text[1] == '.' && text[4] == '.' && text[7] == ':';
+  const bool shape = text.size() > 8 && text.size() <= 8 + kMaxLanguageDigits && text[1] == '.' &&
+                     text[4] == '.' && text[7] == ':';
   bool digits = shape;
   for (size_t i = 0; digits && i < text.size(); ++i) {
     if (i != 1 && i != 4 && i != 7) digits = IsDigit(text[i]);
   }
   const unsigned language = digits ? static_cast<unsigned>(std::stoul(text.substr(8))) : 0;
   if (!digits || language > 255) {
-    error = "bad version stamp \"" + text + "\": expected c.cc.cc:language, e.g. 1.04.02:1 "
+    error = "bad version stamp \"" + text +
+            "\": expected c.cc.cc:language, e.g. 1.04.02:1 "
             "(digits; language 0..255)";
     return false;
   }
@@ -64,7 +69,9 @@ bool ParseVersionStamp(const std::string& text, VersionStamp& stamp, std::string
   return true;
 }
 
-bool IsPlainHalfSize(uint64_t size) { return size == kProgramBytes || size == kHalfSize; }
+bool IsPlainHalfSize(uint64_t size) {
+  return size == kProgramBytes || size == kHalfSize;
+}
 
 bool PackFirmware(const std::vector<std::vector<uint8_t>>& halves, const VersionStamp* stamp,
                   std::vector<uint8_t>& file, std::string& error) {

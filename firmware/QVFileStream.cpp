@@ -8,7 +8,9 @@
 
 namespace tavrino {
 
-TQVFileStream::~TQVFileStream() { Close(); }
+TQVFileStream::~TQVFileStream() {
+  Close();
+}
 
 bool TQVFileStream::Open(const std::string& path) {
   Close();

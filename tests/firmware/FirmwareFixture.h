@@ -54,7 +54,8 @@ class TempDir {
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
     const auto file = path_ / name;
     std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return file.string();
   }
 

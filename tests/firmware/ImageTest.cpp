@@ -24,7 +24,8 @@ TEST(FirmwareImageTest, AccessesOutsideTheArrayAreRefusedAndMoveNothing) {
     FirmwareImage image;
     std::vector<uint8_t> ones(kFirmwareImageSize + 1, 0x11);
     EXPECT_EQ(image.ImageStore(c.offset, ones.data(), c.count), c.inside);
-    const size_t stored = static_cast<size_t>(std::count(image.data(), image.data() + kFirmwareImageSize, 0x11));
+    const size_t stored =
+        static_cast<size_t>(std::count(image.data(), image.data() + kFirmwareImageSize, 0x11));
     EXPECT_EQ(stored, c.inside ? c.count : 0u);
 
     std::vector<uint8_t> out(kFirmwareImageSize + 1, 0x22);

@@ -16,9 +16,9 @@ std::string Closed(const std::string& label, const std::string& status) {
   return label + std::string(59 - label.size() - status.size(), ' ') + status;
 }
 
-const std::vector<std::string> kRejectedLog = {
-    Closed("File checking:", texts::kBlad), "", "ATTENTION: selected file is not",
-    "           a QZ-17 program file !!!"};
+const std::vector<std::string> kRejectedLog = {Closed("File checking:", texts::kBlad), "",
+                                               "ATTENTION: selected file is not",
+                                               "           a QZ-17 program file !!!"};
 const std::vector<std::string> kLoadedLog = {Closed("File checking:", texts::kOk)};
 
 class OpenFileTest : public FirmwareFixture {
@@ -157,8 +157,10 @@ TEST_F(OpenFileTest, ABadTrailerRejectsTheFileAndHalfTwoIsReadOnlyAfterAGoodHalf
   struct Case {
     uint32_t flipped;  // file offset of the damaged byte
     int pumps;
-  } cases[] = {{0x00100, kBlocksPerHalf},      {0x5FFFC, kBlocksPerHalf},
-               {0x5FFFF, kBlocksPerHalf},      {0x60100, 2 * kBlocksPerHalf},
+  } cases[] = {{0x00100, kBlocksPerHalf},
+               {0x5FFFC, kBlocksPerHalf},
+               {0x5FFFF, kBlocksPerHalf},
+               {0x60100, 2 * kBlocksPerHalf},
                {0xBFFFE, 2 * kBlocksPerHalf}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flipped);

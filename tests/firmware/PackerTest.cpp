@@ -57,8 +57,8 @@ TEST_F(PackedFileTest, WritingReplacesTheFileWholeOrLeavesNothingBehind) {
   ASSERT_TRUE(WriteFileAtomically(out, bytes, error)) << error;
   EXPECT_TRUE(Load(out));
 
-  for (const std::string& bad : {(dir.path() / "no" / "such" / "dir.17").string(),
-                                 dir.path().string()}) {
+  for (const std::string& bad :
+       {(dir.path() / "no" / "such" / "dir.17").string(), dir.path().string()}) {
     error.clear();
     EXPECT_FALSE(WriteFileAtomically(bad, bytes, error)) << bad;
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;

@@ -25,8 +25,8 @@ TEST(DescrambleTest, ScramblingIsUndoneOverAWholeKeyPeriodAndDependsOnThePhase) 
   EXPECT_GT(std::set<uint8_t>(bytes.begin(), bytes.end()).size(), 200u);
   // ...and the pattern repeats only after both keys come round together.
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + period, bytes.begin() + period));
-  EXPECT_FALSE(std::equal(bytes.begin(), bytes.begin() + kLongKeyLength,
-                          bytes.begin() + kLongKeyLength));
+  EXPECT_FALSE(
+      std::equal(bytes.begin(), bytes.begin() + kLongKeyLength, bytes.begin() + kLongKeyLength));
   phase = {};
   DescrambleBytes(bytes.data(), bytes.size(), phase);
   EXPECT_TRUE(bytes == plain);

@@ -10,9 +10,12 @@ TEST(VersionTest, TheLanguageIsShownFromVersion10303On) {
     const char* chars;
     uint8_t language;
     const char* text;
-  } cases[] = {{"10302", 1, "1.03.02"},      {"10303", 1, "1.03.03 eng"},
-               {"10400", 0, "1.04.00 pol"},  {"20000", 8, "2.00.00 hun"},
-               {"10402", 9, "1.04.02 ???"},  {"10402", 0xFF, "1.04.02 ???"},
+  } cases[] = {{"10302", 1, "1.03.02"},
+               {"10303", 1, "1.03.03 eng"},
+               {"10400", 0, "1.04.00 pol"},
+               {"20000", 8, "2.00.00 hun"},
+               {"10402", 9, "1.04.02 ???"},
+               {"10402", 0xFF, "1.04.02 ???"},
                {"09999", 1, "0.99.99"},
                // Erased flash reads 0xFF, which sorts above every digit.
                {"\xFF\xFF\xFF\xFF\xFF", 0xFF, "\xFF.\xFF\xFF.\xFF\xFF ???"}};
