@@ -79,6 +79,10 @@ bool PackFirmware(const std::vector<std::vector<uint8_t>>& halves, const Version
     error = "a program file holds one or two halves, not " + std::to_string(halves.size());
     return false;
   }
+  if (stamp != nullptr && stamp->chars.size() != 5) {
+    error = "a version record holds five version characters, not \"" + stamp->chars + "\"";
+    return false;
+  }
   for (size_t i = 0; i < halves.size(); ++i) {
     if (!IsPlainHalfSize(halves[i].size())) {
       error = "half " + std::to_string(i + 1) + " has " + std::to_string(halves[i].size()) +

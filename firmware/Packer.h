@@ -23,7 +23,7 @@ bool IsPlainHalfSize(uint64_t size);
 
 // The scrambled bytes of a file of one or two halves: each half stamped when asked, given
 // its trailer and scrambled as a section of its own. False, with a message, for a wrong
-// number of halves or a half of the wrong size.
+// number of halves, a half of the wrong size, or a stamp without five characters.
 bool PackFirmware(const std::vector<std::vector<uint8_t>>& halves, const VersionStamp* stamp,
                   std::vector<uint8_t>& file, std::string& error);
 

@@ -38,6 +38,9 @@ TEST(PackerTest, OnlyOneOrTwoHalvesOfAHalfsSizeArePacked) {
     EXPECT_FALSE(PackFirmware(c.halves, nullptr, file, error)) << c.message;
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
+  const VersionStamp shortStamp{"104", 1, false};
+  EXPECT_FALSE(PackFirmware({good}, &shortStamp, file, error));
+  EXPECT_NE(error.find("five version characters"), std::string::npos) << error;
 }
 
 class PackedFileTest : public FirmwareFixture {};
