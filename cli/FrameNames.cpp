@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "link/Link.h"
+
 namespace tavrino::cli {
 namespace {
 
@@ -60,10 +62,10 @@ std::string HexBytes(const uint8_t* bytes, size_t n) {
 
 std::string AnswerCodeName(uint8_t code) {
   switch (code) {
-    case 0x91: return "ack (0x91)";
-    case 0x92: return "data (0x92)";
-    case 0x93: return "error (0x93)";
-    case 0x94: return "bad command (0x94)";
+    case AnswerAck: return "ack (0x91)";
+    case AnswerData: return "data (0x92)";
+    case AnswerError: return "error (0x93)";
+    case AnswerBadCommand: return "bad command (0x94)";
     default: return "code " + Hex(code, 2);
   }
 }

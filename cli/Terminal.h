@@ -9,6 +9,7 @@ namespace tavrino::cli {
 // it; elsewhere only whole lines are written, so a log file or a pipe reads cleanly.
 class Terminal {
  public:
+  // isTty: the output is a terminal wide enough to redraw a whole log line in place.
   Terminal(std::ostream& out, bool isTty, bool setTitles = false)
       : out_(out), tty_(isTty), titles_(isTty && setTitles) {}
   Terminal(const Terminal&) = delete;

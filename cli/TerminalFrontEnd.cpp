@@ -72,11 +72,7 @@ bool AskYesNo(Terminal& term, std::ostream& prompt, int inFd, const std::string&
   prompt << std::flush;
   const char* shown = answer ? "y" : "n";
   // The log on standard output keeps the question and the answer taken.
-  if (echoToLog) {
-    term.Out() << BoxText(text) << " [y/n] " << shown << '\n';
-  } else if (!term.IsTty()) {
-    term.Out() << shown << '\n';
-  }
+  if (echoToLog) term.Out() << BoxText(text) << " [y/n] " << shown << '\n';
   term.EndMessage();
   return answer;
 }

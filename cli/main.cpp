@@ -1,7 +1,9 @@
 // tavrino-cli: the text front end. Drives the same core as the desktop program and shows
 // the same status log, for scripts, service laptops without a desktop and the demo.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -18,6 +20,15 @@ namespace {
 bool TerminalWantsTitles() {
   const char* term = std::getenv("TERM");
   return term != nullptr && std::string(term) != "dumb" && std::string(term).size() > 0;
+}
+
+// The live line is redrawn with a carriage return, which only works when a whole log line
+// fits the terminal's width; a narrower terminal gets plain lines.
+bool LiveLinesFit() {
+  constexpr unsigned short kLogColumns = 59;
+  winsize ws{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return true;
+  return ws.ws_col > kLogColumns;
 }
 
 }  // namespace
@@ -42,11 +53,16 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // A reader of our output that goes away (| head) must not end an update half-written:
+  // output is then lost, but the conversation with the panel runs to its end.
+  std::signal(SIGPIPE, SIG_IGN);
+
   const bool outIsTty = isatty(STDOUT_FILENO) == 1;
   const bool inIsTty = isatty(STDIN_FILENO) == 1;
-  Terminal term(std::cout, outIsTty, TerminalWantsTitles());
-  // A question must reach the person: when the log goes to a file or a pipe, ask on stderr.
-  std::ostream& prompt = !outIsTty && isatty(STDERR_FILENO) == 1 ? std::cerr : std::cout;
+  Terminal term(std::cout, outIsTty && LiveLinesFit(), TerminalWantsTitles());
+  // A question must reach the person: when the log goes to a file or a pipe, it is asked on
+  // stderr, and the log gets the question with the answer taken.
+  std::ostream& prompt = outIsTty ? std::cout : std::cerr;
   Console console{term, std::cerr, prompt, STDIN_FILENO, inIsTty};
 
   PosixSerialBackend backend;
