@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -66,6 +67,13 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     return 1;
   }
   std::ofstream traceFile;
+  std::error_code sameError;
+  if (!options.tracePath.empty() && !options.file.empty() &&
+      std::filesystem::equivalent(options.tracePath, options.file, sameError)) {
+    // Opening the trace would empty the very file that is to be written into the panel.
+    console.err << "tavrino-cli: the trace file is the firmware file " << options.file << "\n";
+    return 1;
+  }
   if (!options.tracePath.empty()) {
     traceFile.open(options.tracePath, std::ios::out | std::ios::trunc);
     if (!traceFile) {

@@ -104,9 +104,15 @@ TEST_F(CliCommand, ProgramAsksOnTheTerminalAndNoWritesNothing) {
   EXPECT_EQ(panel_.CommandCount(0x65), 0u);
 }
 
-TEST_F(CliCommand, ProgramWithoutATerminalToAskOnRefusesToStart) {
+TEST_F(CliCommand, RefusesToStartWhatItCannotDoSafely) {
+  // Program without a terminal to ask on.
   EXPECT_EQ(Run({"program", file_, "--port", "1"}), 1);
   EXPECT_NE(err_.str().find("--unattended"), std::string::npos);
+  // A trace that would overwrite the firmware file, by another name.
+  const auto size = fs::file_size(file_);
+  EXPECT_EQ(Run({file_, "1", "--trace", (dir_ / "." / "sample.17").string()}), 1);
+  EXPECT_NE(err_.str().find("the trace file is the firmware file"), std::string::npos);
+  EXPECT_EQ(fs::file_size(file_), size);
   EXPECT_EQ(panel_.RequestCount(), 0u);
 }
 
