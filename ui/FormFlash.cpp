@@ -16,7 +16,9 @@
 #include "ui/KTStatus.h"
 
 // Pictures live in a static library: their registration must be pulled in by hand.
-static void InitPictures() { Q_INIT_RESOURCE(tavrino); }
+static void InitPictures() {
+  Q_INIT_RESOURCE(tavrino);
+}
 
 namespace tavrino::ui {
 namespace {
@@ -45,7 +47,9 @@ QString HintOf(const QString& menuText) {
   return hint;
 }
 
-std::string AboutText() { return "Tavrino 4.06 2006-06-03\rFLASH updating software for QZ-17"; }
+std::string AboutText() {
+  return "Tavrino 4.06 2006-06-03\rFLASH updating software for QZ-17";
+}
 
 TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

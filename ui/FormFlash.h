@@ -89,8 +89,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   TFormWait* FormWait;
 
  protected:
-  void closeEvent(QCloseEvent* event) override;    // FormClose
-  void keyPressEvent(QKeyEvent* event) override;   // FormKeyPress
+  void closeEvent(QCloseEvent* event) override;   // FormClose
+  void keyPressEvent(QKeyEvent* event) override;  // FormKeyPress
 
  private:
   void FormCreate();

@@ -18,7 +18,9 @@ namespace {
 
 constexpr char kCtrlS = 19;
 
-QString Decoded(const std::string& text) { return QString::fromStdString(Cp1250ToUtf8(text)); }
+QString Decoded(const std::string& text) {
+  return QString::fromStdString(Cp1250ToUtf8(text));
+}
 
 }  // namespace
 
@@ -47,7 +49,9 @@ void TFormFlash::AllEnable() {
   panels_[1]->setText(port >= 1 && port <= 4 ? QStringLiteral(" COM%1").arg(port) : QString());
 }
 
-bool TFormFlash::Busy() const { return !Programowanie1->isEnabled(); }
+bool TFormFlash::Busy() const {
+  return !Programowanie1->isEnabled();
+}
 
 template <class Work>
 void TFormFlash::RunCommand(Work work) {
@@ -75,9 +79,13 @@ void TFormFlash::RestartClick() {
   RunCommand([](Core& core) { core.Restart(); });
 }
 
-void TFormFlash::KoniecClick() { close(); }
+void TFormFlash::KoniecClick() {
+  close();
+}
 
-void TFormFlash::AboutClick() { modals_.AskUser(this, AboutText(), true); }
+void TFormFlash::AboutClick() {
+  modals_.AskUser(this, AboutText(), true);
+}
 
 void TFormFlash::StopClick() {
   // Only the flag: the running command notices it at its next wait and winds down.
@@ -109,7 +117,9 @@ bool TFormFlash::AskUser(const std::string& text, bool infoOnly) {
   return modals_.AskUser(this, text, infoOnly);
 }
 
-void TFormFlash::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TFormFlash::ProcessMessages() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void TFormFlash::SetStatusPanel(int panel, const std::string& text) {
   if (panel == 0) {
@@ -120,9 +130,13 @@ void TFormFlash::SetStatusPanel(int panel, const std::string& text) {
   }
 }
 
-void TFormFlash::SetVersionLabel(const std::string& text) { Lver->setText(Decoded(text)); }
+void TFormFlash::SetVersionLabel(const std::string& text) {
+  Lver->setText(Decoded(text));
+}
 
-void TFormFlash::ShowWaitBox(bool visible) { FormWait->ShowWait(visible); }
+void TFormFlash::ShowWaitBox(bool visible) {
+  FormWait->ShowWait(visible);
+}
 
 bool TFormFlash::ChooseFirmwareFile(std::string& path) {
   return modals_.ChooseFile(*OpenDialog1, path);

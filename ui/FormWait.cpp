@@ -31,6 +31,8 @@ void TFormWait::ShowWait(bool visible) {
   raise();
 }
 
-void TFormWait::closeEvent(QCloseEvent* event) { event->ignore(); }
+void TFormWait::closeEvent(QCloseEvent* event) {
+  event->ignore();
+}
 
 }  // namespace tavrino::ui

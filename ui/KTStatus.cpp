@@ -27,7 +27,9 @@ TKTStatus::TKTStatus(StatusLog& log, QWidget* parent) : QWidget(parent), log_(lo
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-TKTStatus::~TKTStatus() { log_.SetView(nullptr); }
+TKTStatus::~TKTStatus() {
+  log_.SetView(nullptr);
+}
 
 void TKTStatus::KTinit() {
   face_ = palette().color(QPalette::Button);

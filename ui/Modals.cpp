@@ -26,8 +26,7 @@ QString BoxText(const std::string& text) {
   return QString::fromStdString(Cp1250ToUtf8(lines));
 }
 
-std::unique_ptr<QMessageBox> MakeAskBox(QWidget* parent, const std::string& text,
-                                        bool infoOnly) {
+std::unique_ptr<QMessageBox> MakeAskBox(QWidget* parent, const std::string& text, bool infoOnly) {
   auto box = std::make_unique<QMessageBox>(parent);
   box->setWindowModality(Qt::ApplicationModal);
   box->setTextFormat(Qt::PlainText);

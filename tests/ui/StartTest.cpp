@@ -7,9 +7,9 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include "UiRig.h"
 #include "frontend/Outcome.h"
 #include "ui/Start.h"
-#include "UiRig.h"
 
 namespace tavrino::test {
 namespace {
@@ -18,8 +18,8 @@ TEST(PortArgument, OnlyTheBareDigitsOneToFour) {
   const struct {
     const char* arg;
     uint16_t port;
-  } cases[] = {{"1", 1}, {"4", 4}, {"0", 0}, {"5", 0}, {" 3", 0}, {"3 ", 0},
-               {"03", 0}, {"COM3", 0}, {"", 0}};
+  } cases[] = {{"1", 1},  {"4", 4},  {"0", 0},    {"5", 0}, {" 3", 0},
+               {"3 ", 0}, {"03", 0}, {"COM3", 0}, {"", 0}};
   for (const auto& c : cases) EXPECT_EQ(ui::PortArgument(c.arg), c.port) << '"' << c.arg << '"';
 }
 
@@ -38,8 +38,8 @@ class Starting : public ::testing::Test {
 
 TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
   // Longer than 255 characters: the whole path is used, never a cut one.
-  const std::string path = dir.Firmware(std::string(150, 'a') + "/" + std::string(150, 'b') + ".17",
-                                        "1.04.02:1");
+  const std::string path =
+      WriteFirmware(dir, std::string(150, 'a') + "/" + std::string(150, 'b') + ".17", "1.04.02:1");
   ASSERT_GT(path.size(), 255u);
   const ui::StartResult r = Start({path});
   EXPECT_FALSE(r.quit);
@@ -60,7 +60,7 @@ TEST_F(Starting, OneEmptyArgumentShowsTheFileDialog) {
 }
 
 TEST_F(Starting, FileAndPortRunUnattendedThenQuit) {
-  const std::string path = dir.Firmware("new.17", "1.04.02:1");
+  const std::string path = WriteFirmware(dir, "new.17", "1.04.02:1");
   bool visibleDuringRun = false;
   rig.AtNextPump([&] { visibleDuringRun = form.isVisible() && form.Busy(); });
   const ui::StartResult r = Start({path, "3"});
@@ -77,7 +77,7 @@ TEST_F(Starting, FileAndPortRunUnattendedThenQuit) {
 TEST_F(Starting, UnattendedRunThatFailsSaysSoInTheExitStatus) {
   // The panel never answers: the run ends without connecting.
   rig.panel.FaultSettings().silentAfterFrames = 0;
-  const ui::StartResult r = Start({dir.Firmware("new.17", "1.04.02:1"), "1"});
+  const ui::StartResult r = Start({WriteFirmware(dir, "new.17", "1.04.02:1"), "1"});
   EXPECT_TRUE(r.quit);
   EXPECT_EQ(r.exitCode, ExitCode(Outcome::NoConnection));
 
@@ -90,7 +90,8 @@ TEST_F(Starting, UnattendedRunThatFailsSaysSoInTheExitStatus) {
 TEST_F(Starting, UnknownPortLeavesTheWindowAsCreated) {
   for (const char* port : {"5", " 3"}) {
     WindowRig fresh;
-    const ui::StartResult r = ui::Start(fresh.form, {dir.Firmware("new.17", "1.04.02:1"), port});
+    const ui::StartResult r =
+        ui::Start(fresh.form, {WriteFirmware(dir, "new.17", "1.04.02:1"), port});
     EXPECT_FALSE(r.quit) << port;
     EXPECT_TRUE(fresh.form.isVisible());
     EXPECT_TRUE(fresh.modals.boxes.empty());

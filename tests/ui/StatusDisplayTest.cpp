@@ -124,8 +124,8 @@ TEST_F(StatusDisplay, ClearEmptiesThePictureAndTheTitleWaits) {
   log.KTprogress(42, 0, 1);
   log.KTclear();
   EXPECT_FALSE(Inked(1, 1));
-  EXPECT_EQ(titles, (std::vector<std::string>{"Tavrino - FLASH erasing",
-                                              "Tavrino - 42% - FLASH erasing"}));
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{"Tavrino - FLASH erasing", "Tavrino - 42% - FLASH erasing"}));
 }
 
 }  // namespace

@@ -2,18 +2,17 @@
 // The desktop window wired to the real core and an in-process simulated panel on a fake
 // clock; every box and dialog is answered by the test, never by a person.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <array>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "firmware/FirmwareFixture.h"
 #include "firmware/Packer.h"
 #include "frontend/Clock.h"
 #include "frontend/StatusLog.h"
@@ -84,50 +83,25 @@ class ScriptedModals : public ui::Modals {
   }
 };
 
-// Program bytes that differ from block to block.
-inline std::vector<uint8_t> SampleHalf(uint8_t seed) {
-  std::vector<uint8_t> half(kProgramBytes);
-  for (size_t i = 0; i < half.size(); ++i) {
-    half[i] = static_cast<uint8_t>((i * 7 + (i >> 9) * 13 + seed * 101) & 0xFF);
-  }
-  return half;
+// A one-half .17 file stamped with version (e.g. "1.04.02:1") at name under dir, its folders
+// made as needed.
+inline std::string WriteFirmware(const TempDir& dir, const std::string& name,
+                                 const std::string& version) {
+  VersionStamp stamp;
+  std::string error;
+  EXPECT_TRUE(ParseVersionStamp(version, stamp, error)) << error;
+  std::filesystem::create_directories((dir.path() / name).parent_path());
+  return dir.Write(name, Pack({PlainHalf(1)}, &stamp));
 }
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavrino-ui-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
-  // A one-half .17 file stamped with version (e.g. "1.04.02:1"), at name under this folder.
-  std::string Firmware(const std::string& name, const std::string& version) const {
-    VersionStamp stamp;
-    std::string error;
-    EXPECT_TRUE(ParseVersionStamp(version, stamp, error)) << error;
-    std::vector<uint8_t> bytes;
-    EXPECT_TRUE(PackFirmware({SampleHalf(1)}, &stamp, bytes, error)) << error;
-    const std::filesystem::path file = path_ / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return file.string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 struct WindowRig {
   // The panel holds an older program of the same settings format, with its settings.
   explicit WindowRig(const sim::PanelConfig& config = {})
-      : clock(1000), time(clock), panel(config), line(panel, time), form(log, modals),
+      : clock(1000),
+        time(clock),
+        panel(config),
+        line(panel, time),
+        form(log, modals),
         core(line, clock, form, log) {
     panel.SynthesizeProgram("1.04.01", 1);
     panel.FillSettings(104);

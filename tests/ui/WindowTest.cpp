@@ -3,17 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QStatusBar>
-#include <algorithm>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 
+#include "UiRig.h"
 #include "frontend/Texts.h"
 #include "ui/FormWait.h"
-#include "UiRig.h"
 
 namespace tavrino::test {
 namespace {
@@ -22,7 +22,8 @@ bool Has(const std::vector<std::string>& texts, const std::string& text) {
   return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 bool EndsInOk(const std::string& line) {
-  return line.size() >= texts::kOk.size() && line.substr(line.size() - texts::kOk.size()) == texts::kOk;
+  return line.size() >= texts::kOk.size() &&
+         line.substr(line.size() - texts::kOk.size()) == texts::kOk;
 }
 
 // What a person can reach: menus and buttons enabled or not.
@@ -167,7 +168,7 @@ TEST_F(Window, StoppedCommandForgetsThePort) {
 
 TEST_F(Window, ProgramRunFromTheWindow) {
   TempDir dir;
-  rig.modals.dialogFile = dir.Firmware("new.17", "1.04.02:1");
+  rig.modals.dialogFile = WriteFirmware(dir, "new.17", "1.04.02:1");
   rig.modals.defaultAnswer = true;
   form.show();
   form.OpenClick();
