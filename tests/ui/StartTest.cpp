@@ -44,8 +44,8 @@ TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
   const ui::StartResult r = Start({path});
   EXPECT_FALSE(r.quit);
   EXPECT_TRUE(form.isVisible());
-  EXPECT_EQ(rig.modals.fileDialogs, 0);
-  EXPECT_TRUE(rig.modals.boxes.empty());
+  EXPECT_EQ(rig.modals.script.fileDialogs, 0);
+  EXPECT_TRUE(rig.modals.script.boxes.empty());
   EXPECT_EQ(rig.core.file.FirmwareFileName, path);
   EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + path);
   EXPECT_FALSE(form.Lver->text().isEmpty());
@@ -55,7 +55,7 @@ TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
 
 TEST_F(Starting, OneEmptyArgumentShowsTheFileDialog) {
   Start({""});
-  EXPECT_EQ(rig.modals.fileDialogs, 1);
+  EXPECT_EQ(rig.modals.script.fileDialogs, 1);
   EXPECT_TRUE(AllCommandsOn());
 }
 
@@ -69,8 +69,8 @@ TEST_F(Starting, FileAndPortRunUnattendedThenQuit) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(rig.core.ports.PortNumber, 3);
   EXPECT_TRUE(rig.core.ports.FastRS);
-  EXPECT_TRUE(rig.modals.portDialogs.empty());
-  EXPECT_TRUE(rig.modals.boxes.empty()) << "an unattended run asks nothing";
+  EXPECT_TRUE(rig.modals.script.portDialogs.empty());
+  EXPECT_TRUE(rig.modals.script.boxes.empty()) << "an unattended run asks nothing";
   EXPECT_EQ(rig.panel.CurrentMode(), sim::SimulatedPanel::Mode::Program);
 }
 
@@ -94,7 +94,7 @@ TEST_F(Starting, UnknownPortLeavesTheWindowAsCreated) {
         ui::Start(fresh.form, {WriteFirmware(dir, "new.17", "1.04.02:1"), port});
     EXPECT_FALSE(r.quit) << port;
     EXPECT_TRUE(fresh.form.isVisible());
-    EXPECT_TRUE(fresh.modals.boxes.empty());
+    EXPECT_TRUE(fresh.modals.script.boxes.empty());
     EXPECT_TRUE(fresh.log.History().empty()) << "no file loaded";
     EXPECT_TRUE(fresh.form.Lver->text().isEmpty());
     EXPECT_TRUE(fresh.form.Bstop->isEnabled()) << "the creation state has Stop on";
@@ -111,16 +111,16 @@ TEST_F(Starting, NoArgumentsOrThreeShowAbout) {
        {std::vector<std::string>{}, std::vector<std::string>{"a.17", "1", "x"}}) {
     WindowRig fresh;
     bool lockedWhileOpen = false;
-    fresh.modals.whileOpen = [&](const ScriptedModals::Box&) {
+    fresh.modals.whileOpen = [&](const std::string&) {
       lockedWhileOpen = fresh.form.isVisible() && fresh.form.Busy() &&
                         !fresh.form.Bstop->isEnabled() && !fresh.form.Bopen->isEnabled();
     };
     const ui::StartResult r = ui::Start(fresh.form, args);
     EXPECT_FALSE(r.quit);
-    ASSERT_EQ(fresh.modals.boxes.size(), 1u) << args.size();
-    EXPECT_EQ(fresh.modals.boxes[0].text,
+    ASSERT_EQ(fresh.modals.script.boxes.size(), 1u) << args.size();
+    EXPECT_EQ(fresh.modals.script.boxes[0].text,
               "Tavrino 4.06 2006-06-03\rFLASH updating software for QZ-17");
-    EXPECT_TRUE(fresh.modals.boxes[0].infoOnly);
+    EXPECT_TRUE(fresh.modals.script.boxes[0].infoOnly);
     EXPECT_TRUE(lockedWhileOpen);
     EXPECT_FALSE(fresh.form.Busy());
     EXPECT_FALSE(fresh.form.Bstop->isEnabled());

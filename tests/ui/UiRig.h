@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <array>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -26,60 +25,28 @@
 
 namespace tavrino::test {
 
+// Boxes and dialogs answered and recorded by a ScriptedFrontEnd's script.
 class ScriptedModals : public ui::Modals {
  public:
-  struct Box {
-    std::string text;
-    bool infoOnly;
-    bool answer;
-  };
-
-  // Answers to question boxes in order; defaultAnswer when the script has run out.
-  std::deque<bool> answers;
-  bool defaultAnswer = false;
-  // Runs while a box is open (before it is answered), e.g. to look at the window.
-  std::function<void(const Box&)> whileOpen;
-  // The port dialog's choice (0 = cancel) and its Fast RS box.
-  uint16_t dialogPort = 1;
-  bool dialogFastRS = true;
-  // The file dialog's choice (empty = cancel).
-  std::string dialogFile;
-
-  std::vector<Box> boxes;
-  std::vector<std::array<bool, 4>> portDialogs;
+  // Answers, choices and the record of every box and dialog (its pump and window texts are
+  // not used here: the window does those itself).
+  ScriptedFrontEnd script;
+  // Runs while a box is open, before it is answered, e.g. to look at the window.
+  std::function<void(const std::string& text)> whileOpen;
+  // The Fast RS state each port dialog was opened with.
   std::vector<bool> portDialogFastRSIn;
-  int fileDialogs = 0;
 
   bool AskUser(QWidget*, const std::string& text, bool infoOnly) override {
-    Box box{text, infoOnly, false};
-    if (!infoOnly) {
-      box.answer = answers.empty() ? defaultAnswer : answers.front();
-      if (!answers.empty()) answers.pop_front();
-    }
-    if (whileOpen) whileOpen(box);
-    boxes.push_back(box);
-    return box.answer;
+    if (whileOpen) whileOpen(text);
+    return script.AskUser(text, infoOnly);
   }
   bool ChoosePort(ui::TFormFlashRS&, const std::array<bool, 4>& available, uint16_t& port,
                   bool& fastRS) override {
-    portDialogs.push_back(available);
     portDialogFastRSIn.push_back(fastRS);
-    if (dialogPort < 1 || dialogPort > 4) return false;
-    port = dialogPort;
-    fastRS = dialogFastRS;
-    return true;
+    return script.ChoosePortDialog(available, port, fastRS);
   }
   bool ChooseFile(QFileDialog&, std::string& path) override {
-    ++fileDialogs;
-    if (dialogFile.empty()) return false;
-    path = dialogFile;
-    return true;
-  }
-
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const Box& b : boxes) texts.push_back(b.text);
-    return texts;
+    return script.ChooseFirmwareFile(path);
   }
 };
 

@@ -86,7 +86,7 @@ TEST_F(Window, TextsShortcutsAndHints) {
 }
 
 TEST_F(Window, CommandRunsBusyAndReturnsIdle) {
-  rig.modals.dialogPort = 2;
+  rig.modals.script.dialogPort = 2;
   std::vector<Controls> during;
   bool closed = true;
   rig.AtNextPump([&] {
@@ -106,17 +106,17 @@ TEST_F(Window, CommandRunsBusyAndReturnsIdle) {
   ASSERT_EQ(rig.Lines().size(), 1u);
   EXPECT_EQ(rig.Lines()[0].rfind("Restarting panel", 0), 0u);
   EXPECT_TRUE(EndsInOk(rig.Lines()[0]));
-  EXPECT_EQ(rig.modals.fileDialogs, 0);
-  EXPECT_EQ(rig.modals.portDialogs.size(), 1u);
+  EXPECT_EQ(rig.modals.script.fileDialogs, 0);
+  EXPECT_EQ(rig.modals.script.portDialogs.size(), 1u);
   EXPECT_EQ(form.StatusPanelText(1), " COM2");
   EXPECT_TRUE(form.close()) << "idle: the window may close";
 }
 
 TEST_F(Window, RestartTwiceAsksForThePortOnce) {
-  rig.modals.dialogPort = 3;
+  rig.modals.script.dialogPort = 3;
   form.RestartClick();
   form.RestartClick();
-  EXPECT_EQ(rig.modals.portDialogs.size(), 1u);
+  EXPECT_EQ(rig.modals.script.portDialogs.size(), 1u);
   EXPECT_EQ(rig.modals.portDialogFastRSIn, std::vector<bool>{true});
   EXPECT_EQ(rig.Lines().size(), 2u);
   for (const auto& line : rig.Lines()) EXPECT_TRUE(EndsInOk(line)) << line;
@@ -128,18 +128,18 @@ TEST_F(Window, CtrlSDoesNothingWhileIdle) {
   form.RestartClick();
   ASSERT_EQ(Look(form), kIdle);
   QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
-  EXPECT_TRUE(rig.modals.boxes.empty());
+  EXPECT_TRUE(rig.modals.script.boxes.empty());
   EXPECT_FALSE(rig.core.host.Stopped());
 }
 
 TEST_F(Window, CtrlSAnsweredNoLetsTheCommandGoOn) {
-  rig.modals.answers = {false};
+  rig.modals.script.answers = {false};
   bool busyWhileAsked = false;
-  rig.modals.whileOpen = [&](const ScriptedModals::Box&) { busyWhileAsked = form.Busy(); };
+  rig.modals.whileOpen = [&](const std::string&) { busyWhileAsked = form.Busy(); };
   form.RestartClick();  // chooses the port: one box-free command first
   rig.PostCtrlS();
   form.RestartClick();
-  EXPECT_EQ(rig.modals.Texts(), std::vector<std::string>{"Abort ?"});
+  EXPECT_EQ(rig.modals.script.BoxTexts(), std::vector<std::string>{"Abort ?"});
   EXPECT_TRUE(busyWhileAsked);
   EXPECT_FALSE(rig.core.host.Stopped());
   ASSERT_EQ(rig.Lines().size(), 2u);
@@ -148,13 +148,13 @@ TEST_F(Window, CtrlSAnsweredNoLetsTheCommandGoOn) {
 }
 
 TEST_F(Window, StoppedCommandForgetsThePort) {
-  rig.modals.answers = {true};
+  rig.modals.script.answers = {true};
   form.RestartClick();
   ASSERT_EQ(rig.core.ports.PortNumber, 1);
   form.show();
   rig.AtNextPump([&] { form.Bstop->click(); });
   form.RestartClick();
-  EXPECT_EQ(rig.modals.Texts(), std::vector<std::string>{"Abort ?"});
+  EXPECT_EQ(rig.modals.script.BoxTexts(), std::vector<std::string>{"Abort ?"});
   EXPECT_TRUE(rig.core.host.Stopped());
   EXPECT_EQ(rig.Lines().back(), "Restarting panel") << "a stopped restart has no status";
   EXPECT_EQ(rig.core.ports.PortNumber, 0);
@@ -162,18 +162,18 @@ TEST_F(Window, StoppedCommandForgetsThePort) {
   EXPECT_EQ(Look(form), kIdle);
 
   form.RestartClick();
-  EXPECT_EQ(rig.modals.portDialogs.size(), 2u) << "the next command asks for the port again";
+  EXPECT_EQ(rig.modals.script.portDialogs.size(), 2u) << "the next command asks for the port again";
   EXPECT_FALSE(rig.core.host.Stopped()) << "the next command starts with Stop cleared";
 }
 
 TEST_F(Window, ProgramRunFromTheWindow) {
   TempDir dir;
-  rig.modals.dialogFile = WriteFirmware(dir, "new.17", "1.04.02:1");
-  rig.modals.defaultAnswer = true;
+  rig.modals.script.dialogFile = WriteFirmware(dir, "new.17", "1.04.02:1");
+  rig.modals.script.defaultAnswer = true;
   form.show();
   form.OpenClick();
-  EXPECT_EQ(rig.modals.fileDialogs, 1);
-  EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + rig.modals.dialogFile);
+  EXPECT_EQ(rig.modals.script.fileDialogs, 1);
+  EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + rig.modals.script.dialogFile);
   EXPECT_FALSE(form.Lver->text().isEmpty());
 
   std::vector<std::string> titles;
@@ -195,7 +195,7 @@ TEST_F(Window, ProgramRunFromTheWindow) {
     ASSERT_FALSE(line.empty()) << step;
     EXPECT_TRUE(EndsInOk(line)) << line;
   }
-  EXPECT_TRUE(Has(rig.modals.Texts(), "Updating ok."));
+  EXPECT_TRUE(Has(rig.modals.script.BoxTexts(), "Updating ok."));
   EXPECT_EQ(rig.core.ports.PortNumber, 1);
   EXPECT_EQ(form.StatusPanelText(1), " COM1");
   EXPECT_EQ(Look(form), kIdle);
