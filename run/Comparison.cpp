@@ -5,27 +5,30 @@
 #include "firmware/Checksum.h"
 #include "firmware/Version.h"
 #include "frontend/Texts.h"
+#include "run/FlashMap.h"
 #include "run/UpdateRun.h"
 
 namespace tavrino {
 
 namespace {
 
+using namespace flashmap;
+
 constexpr uint32_t kVersionRecordAddress = 0x12000;
 constexpr uint32_t kSignatureLength = 6;
-constexpr uint32_t kProgramArea = 0x60000;
-constexpr uint32_t kBootCopyBase = 0x60000;
-constexpr uint32_t kChecksumBlock = 0x200;
-constexpr uint32_t kBootCopyChecksumBlocks = 32;
 const std::string kErasedVersion = "\xFF\xFF\xFF";
 
 bool Supported(const std::string& version) {
   return version == "100" || version == "102" || version == "103" || version == "104";
 }
 
-bool Convertible(const std::string& version) { return version == "103" || version == "104"; }
+bool Convertible(const std::string& version) {
+  return version == "103" || version == "104";
+}
 
-std::string First7(const std::string& versionText) { return versionText.substr(0, 7); }
+std::string First7(const std::string& versionText) {
+  return versionText.substr(0, 7);
+}
 
 }  // namespace
 
@@ -39,8 +42,7 @@ bool UpdateRun::ProgramsComparison() {
   const std::string file7 = First7(file_.FileVersionText);
   const std::string panel7 = First7(PanelVersionText);
   SameProgram = file_.FileVersion == PanelVersion && file_.FileLanguage == PanelLanguage;
-  FileIsNewer = (file7 == panel7 && file_.FileLanguage != PanelLanguage) ||
-                TextLess(panel7, file7);
+  FileIsNewer = (file7 == panel7 && file_.FileLanguage != PanelLanguage) || TextLess(panel7, file7);
   if (ForceProgram) {
     SameProgram = false;
     FileIsNewer = true;
@@ -59,8 +61,7 @@ bool UpdateRun::ProgramsComparison() {
   return true;
 }
 
-void UpdateRun::ReadPanelVersionRecord(uint32_t address, std::string& chars,
-                                       uint8_t& language) {
+void UpdateRun::ReadPanelVersionRecord(uint32_t address, std::string& chars, uint8_t& language) {
   chars.clear();
   for (uint32_t i = 0; i < 5; ++i) {
     uint8_t b = 0;

@@ -11,7 +11,7 @@ namespace tavrino {
 
 namespace {
 
-constexpr int kConnectNoAnswerLimit = 40;   // the 41st silent attempt gives up
+constexpr int kConnectNoAnswerLimit = 40;  // the 41st silent attempt gives up
 constexpr int kConnectWrongAnswerLimit = 8;
 constexpr int kIdentifyFailureLimit = 546;  // the 547th failed attempt gives up
 constexpr uint32_t kStarterBase = 0x70000;

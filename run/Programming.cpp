@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frontend/Texts.h"
+#include "run/FlashMap.h"
 #include "run/RunTexts.h"
 #include "run/UpdateRun.h"
 
@@ -10,11 +11,8 @@ namespace tavrino {
 
 namespace {
 
-constexpr uint8_t kProgramSectors = 6;  // sectors 0..5 hold the program
-constexpr uint32_t kProgramArea = 0x60000;
-constexpr uint32_t kBootCopyBase = 0x60000;
-constexpr uint32_t kWriteBlock = 256;
-constexpr uint32_t kBootCopyWriteBlocks = 64;
+using namespace flashmap;
+
 constexpr int32_t kProgrammingKeypadStep = 6;
 
 }  // namespace
@@ -30,8 +28,7 @@ bool UpdateRun::Erasing() {
   return true;
 }
 
-bool UpdateRun::WriteProgramBlock(uint32_t flashAddress, int32_t programOffset,
-                                  bool skipErased) {
+bool UpdateRun::WriteProgramBlock(uint32_t flashAddress, int32_t programOffset, bool skipErased) {
   uint8_t bytes[kWriteBlock];
   image_.ReadProgramBytes(programOffset, bytes, kWriteBlock);
   // Erased flash already holds a block of 0xFF.
@@ -60,8 +57,8 @@ bool UpdateRun::Programming() {
       const auto percent = static_cast<int32_t>(j * 6 / 63 + 94);
       Progress(percent);
       KeypadProgress("Programming ", percent, nextStep, kProgrammingKeypadStep);
-      if (!WriteProgramBlock(kBootCopyBase + j * kWriteBlock,
-                             static_cast<int32_t>(j * kWriteBlock), false))
+      if (!WriteProgramBlock(kBootCopyBase + j * kWriteBlock, static_cast<int32_t>(j * kWriteBlock),
+                             false))
         return false;
     }
   }

@@ -21,9 +21,9 @@ std::string KeypadPercent(const std::string& label, int32_t percent) {
 }
 
 std::string FlashTypeName(uint8_t flashType) {
-  static const std::array<const char*, 6> kNames = {
-      "ATMEL AT29C040A", "AMD Am29F040",  "Macronix MX29F040",
-      "Winbond W29C040", "ST M29F040B", "AMIC A29040B"};
+  static const std::array<const char*, 6> kNames = {"ATMEL AT29C040A",   "AMD Am29F040",
+                                                    "Macronix MX29F040", "Winbond W29C040",
+                                                    "ST M29F040B",       "AMIC A29040B"};
   if (flashType < 1 || flashType > kNames.size()) return {};
   return kNames[flashType - 1];
 }

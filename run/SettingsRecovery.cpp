@@ -2,19 +2,18 @@
 // refreshed (converted where the data format changes) and written back beside BootCopy,
 // and the settings memories themselves are converted when the format changes.
 #include "frontend/Texts.h"
+#include "run/FlashMap.h"
 #include "run/UpdateRun.h"
 
 namespace tavrino {
 
 namespace {
 
-constexpr uint32_t kSettingsCopyBase = 0x64000;  // memory 2 copy, then memory 1 copy
-constexpr uint32_t kSector6Base = 0x60000;
-constexpr uint8_t kSector6 = 6;
-constexpr uint32_t kBlock = 256;
-constexpr uint32_t kSavedBlocks = 192;      // 64 of memory 2, 128 of memory 1
+using namespace flashmap;
+
+constexpr uint32_t kBlock = 256;  // settings blocks and flash pages alike
+constexpr uint32_t kSavedBlocks = 192;  // 64 of memory 2, 128 of memory 1
 constexpr uint32_t kSector6Blocks = 256;
-constexpr uint32_t kBootCopyBlocks = 64;
 constexpr uint32_t kMemory2Blocks = 64;
 constexpr uint32_t kMemory1Blocks = 128;
 constexpr uint16_t kMemoryBase = 0x8000;
@@ -52,8 +51,8 @@ bool UpdateRun::LoadSettings(uint8_t area, uint16_t offset, uint8_t* block256) {
   return !SettingsFailed();
 }
 
-bool UpdateRun::ReadMemoryInto(uint8_t memory, uint32_t blocks, uint8_t area,
-                               uint16_t areaOffset, int32_t span, int32_t base) {
+bool UpdateRun::ReadMemoryInto(uint8_t memory, uint32_t blocks, uint8_t area, uint16_t areaOffset,
+                               int32_t span, int32_t base) {
   uint8_t block[kBlock];
   for (uint32_t n = 0; n < blocks; ++n) {
     Progress(static_cast<int32_t>((span * n + span) / blocks) + base);
@@ -64,8 +63,8 @@ bool UpdateRun::ReadMemoryInto(uint8_t memory, uint32_t blocks, uint8_t area,
   return true;
 }
 
-bool UpdateRun::WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area,
-                                uint16_t areaOffset, int32_t span, int32_t base) {
+bool UpdateRun::WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, uint16_t areaOffset,
+                                int32_t span, int32_t base) {
   uint8_t block[kBlock];
   for (uint32_t n = 0; n < blocks; ++n) {
     Progress(static_cast<int32_t>((span * n + span) / blocks) + base);
@@ -109,15 +108,15 @@ bool UpdateRun::DataRecovering() {
   if (ErasesSector6() && !FlashResult(starter_.EraseFlash(kSector6))) return false;
   for (uint32_t n = 0; n < kSector6Blocks; ++n) {
     Progress(static_cast<int32_t>((55 * n + 55) / 256 + 45));
-    if (n < kBootCopyBlocks) {
+    if (n < kBootCopyWriteBlocks) {
       image_.ReadProgramBytes(static_cast<int32_t>(kBlock * n), block, kBlock);
     } else {
-      const bool memory2 = n < kBootCopyBlocks + kMemory2Blocks;
+      const bool memory2 = n < kBootCopyWriteBlocks + kMemory2Blocks;
       const auto offset = static_cast<uint16_t>(memory2 ? kBlock * n : kBlock * n - 0x8000);
       if (!LoadSettings(memory2 ? kArea0 : kArea2, offset, block)) return false;
     }
     // Every block goes back, 0xFF blocks included: the sector may have been erased.
-    if (!FlashResult(starter_.WriteFlashBlock(kSector6Base + kBlock * n, block))) return false;
+    if (!FlashResult(starter_.WriteFlashBlock(kBootCopyBase + kBlock * n, block))) return false;
   }
   Status(texts::kOk);
   return true;

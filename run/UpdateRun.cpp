@@ -28,9 +28,13 @@ Outcome UpdateRun::Road() {
   return WriteFlash ? Restarting() : ComparisonEnd();
 }
 
-void UpdateRun::Add(const std::string& label) { host_.log.KTadd(label); }
+void UpdateRun::Add(const std::string& label) {
+  host_.log.KTadd(label);
+}
 
-void UpdateRun::Status(const std::string& text) { host_.log.KTstatus(text, texts::kStatusWidth); }
+void UpdateRun::Status(const std::string& text) {
+  host_.log.KTstatus(text, texts::kStatusWidth);
+}
 
 void UpdateRun::Progress(int32_t value, int32_t total) {
   host_.log.KTprogress(value, total, texts::kProgressStep);
@@ -48,7 +52,9 @@ void UpdateRun::KeypadProgress(const std::string& label, int32_t percent, int32_
   nextStep = std::min(nextStep + stepSize, 100);
 }
 
-bool UpdateRun::Ask(const std::string& question) { return host_.ui.AskUser(question, false); }
+bool UpdateRun::Ask(const std::string& question) {
+  return host_.ui.AskUser(question, false);
+}
 
 bool UpdateRun::End(Outcome outcome, const std::string& status) {
   Status(status);

@@ -17,8 +17,15 @@ class UpdateRun {
   UpdateRun(Host& host, FirmwareFile& file, FirmwareImage& image, SerialPort& port,
             PortChoice& ports, Link& link, Starter& starter, StarterUpdate& starterUpdate,
             SettingsAreas& settings)
-      : host_(host), file_(file), image_(image), port_(port), ports_(ports), link_(link),
-        starter_(starter), starterUpdate_(starterUpdate), settings_(settings) {}
+      : host_(host),
+        file_(file),
+        image_(image),
+        port_(port),
+        ports_(ports),
+        link_(link),
+        starter_(starter),
+        starterUpdate_(starterUpdate),
+        settings_(settings) {}
 
   // The whole run; the status log tells the person, the result tells the caller.
   Outcome QZ17universal(bool unattended);

@@ -1,5 +1,6 @@
 // Proving the result block by block, naming the first bad byte, and restarting the panel.
 #include "frontend/Texts.h"
+#include "run/FlashMap.h"
 #include "run/RunTexts.h"
 #include "run/UpdateRun.h"
 
@@ -7,10 +8,8 @@ namespace tavrino {
 
 namespace {
 
-constexpr uint32_t kProgramArea = 0x60000;
-constexpr uint32_t kBootCopyBase = 0x60000;
-constexpr uint32_t kChecksumBlock = 0x200;
-constexpr uint32_t kBootCopyChecksumBlocks = 32;
+using namespace flashmap;
+
 constexpr int32_t kVerifyingKeypadStep = 13;
 constexpr int kCtsSamples = 256;
 constexpr int kRestartPolls = 192;  // about 11.5 s of 60 ms polls

@@ -4,10 +4,11 @@
 // first requests, hooks that act when a given status line is open, and the log read back.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@
 namespace tavrino::test {
 
 using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+inline Lines Join(std::initializer_list<Lines> parts) {
+  Lines out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
 
 // Passes everything through to the in-process line, but swallows the first `swallow`
 // writes, so that a test can count the tool's attempts against a panel that hears none.
@@ -103,8 +111,14 @@ class LineHooks : public FrameTrace {
 
 struct RunRig {
   explicit RunRig(const sim::PanelConfig& config = {}, uint32_t clockStart = 1000)
-      : clock(clockStart), time(clock), panel(config), line(panel, time), gate(line),
-        log(59, 11), core(gate, clock, ui, log), hooks(log) {
+      : clock(clockStart),
+        time(clock),
+        panel(config),
+        line(panel, time),
+        gate(line),
+        log(59, 11),
+        core(gate, clock, ui, log),
+        hooks(log) {
     core.link.SetTrace(&hooks);
   }
 
@@ -119,7 +133,8 @@ struct RunRig {
       if (c == '/') c = '_';
     const auto path = std::filesystem::path(::testing::TempDir()) / (name + ".17");
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     core.file.FirmwareFileName = path.string();
   }
   // A one-half file with a synthetic program; returns the program half.

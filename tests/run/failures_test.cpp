@@ -10,8 +10,6 @@
 namespace tavrino::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 struct FailureCase {
   const char* name;
   std::function<void(sim::PanelConfig&)> configure;
@@ -41,6 +39,7 @@ std::function<void(RunRig&)> IdentifyAnsweredWith(uint8_t code) {
 void NoConfig(sim::PanelConfig&) {}
 void NoArrange(RunRig&) {}
 
+// clang-format off
 const FailureCase kFailureCases[] = {
     {"SilentPanelGivesUpAfter41Attempts", NoConfig,
      [](RunRig& rig) { rig.gate.swallow = 1000; }, {L("Connecting:", kNoConn)},
@@ -97,6 +96,7 @@ const FailureCase kFailureCases[] = {
      {L("FLASH programing:", kOk), L("Verification:", kOk), L("Restarting panel", kOk)},
      Outcome::Updated},
 };
+// clang-format on
 
 class RunFailures : public ::testing::TestWithParam<FailureCase> {};
 

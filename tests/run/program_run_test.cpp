@@ -12,14 +12,6 @@
 namespace tavrino::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-Lines Join(std::initializer_list<Lines> parts) {
-  Lines out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 Lines Connected(const std::string& chip = "AMD Am29F040",
                 const std::string& starter = "3.1 eng 12 MHz", bool checked = true) {
   Lines l = {L("File checking:", kOk), L("Connecting:", kOk), L("FLASH type:", chip),
@@ -100,6 +92,7 @@ TEST_P(ProgramRuns, EndAsTheSituationDemands) {
   EXPECT_FALSE(rig.gate.IsOpen()) << "the command closes the port";
 }
 
+// clang-format off
 const ProgramCase kProgramCases[] = {
     {"BlankPanelProgrammedAndVerified", Chip(2), std::nullopt, {{"1.04.02", 1}}, false, {},
      Join({Connected(),
@@ -189,6 +182,7 @@ const ProgramCase kProgramCases[] = {
            {L("Program in panel:", "1.04.02 eng"), L("Program in file:", "2.00.00 eng")}}),
      {kVersionsOnly}, Outcome::PanelRefused, std::nullopt},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Run, ProgramRuns, ::testing::ValuesIn(kProgramCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -249,14 +243,15 @@ TEST(ProgramRun, KeypadFollowsTheRun) {
       return std::find(texts.begin(), texts.end(), t) != texts.end();
     };
     EXPECT_TRUE(has("Data recovering ")) << "sent also unattended";
-    for (const char* t : {"Erasing       0%", "Erasing      20%", "Erasing     100%",
-                          "Programming   0%", "Programming  48%", "Verifying     0%",
-                          "Verifying    13%"})
+    for (const char* t :
+         {"Erasing       0%", "Erasing      20%", "Erasing     100%", "Programming   0%",
+          "Programming  48%", "Verifying     0%", "Verifying    13%"})
       EXPECT_EQ(has(t), c.progress) << t;
     if (c.progress) {
       // Programming texts come at steps of 6 %, verification texts at steps of 13 %.
-      EXPECT_EQ(Percentages(texts, "Programming "),
-                (std::set<int>{0, 6, 12, 18, 24, 30, 36, 42, 48, 54, 60, 66, 72, 78, 84, 90, 96, 100}));
+      EXPECT_EQ(
+          Percentages(texts, "Programming "),
+          (std::set<int>{0, 6, 12, 18, 24, 30, 36, 42, 48, 54, 60, 66, 72, 78, 84, 90, 96, 100}));
       EXPECT_EQ(Percentages(texts, "Verifying   "),
                 (std::set<int>{0, 13, 26, 39, 52, 65, 78, 91, 100}));
     }

@@ -42,8 +42,8 @@ void Unchanged(RunRig& rig, const Before& b) {
 // a copy of exactly what the memories hold now.
 void Converted(RunRig& rig, const Before& b, uint32_t from, uint32_t to) {
   const Bytes& m1 = rig.panel.Memory1();
-  EXPECT_TRUE(std::equal(b.memory1.begin() + from, b.memory1.begin() + from + 1024,
-                         m1.begin() + to))
+  EXPECT_TRUE(
+      std::equal(b.memory1.begin() + from, b.memory1.begin() + from + 1024, m1.begin() + to))
       << "the 1024 bytes of one run moved";
   EXPECT_TRUE(sim::Memory1SumsGood(m1));
   EXPECT_TRUE(sim::Memory2SumsGood(rig.panel.Memory2()));
@@ -58,8 +58,11 @@ void To104(RunRig& rig, const Before& b) {
   EXPECT_EQ(std::string(m1.begin() + 0x3C00, m1.begin() + 0x3C10), "Schedule 1      ");
 }
 
-void To103(RunRig& rig, const Before& b) { Converted(rig, b, 0x0000, 0x01C0); }
+void To103(RunRig& rig, const Before& b) {
+  Converted(rig, b, 0x0000, 0x01C0);
+}
 
+// clang-format off
 const SettingsCase kSettingsCases[] = {
     {"From103To104OnAmdConverts", 2, "1.03.05", 103, "1.04.02", true, true, true, To104},
     {"From104To103OnAmdConvertsBack", 2, "1.04.02", 104, "1.03.05", true, true, true, To103},
@@ -72,6 +75,7 @@ const SettingsCase kSettingsCases[] = {
     {"From102To104RecoversWithoutConversion", 2, "1.02.00", 103, "1.04.02", true, false, true,
      Unchanged},
 };
+// clang-format on
 
 class SettingsAcrossProgramming : public ::testing::TestWithParam<SettingsCase> {};
 
@@ -87,7 +91,9 @@ TEST_P(SettingsAcrossProgramming, AreKeptOrConverted) {
 
   ASSERT_EQ(rig.core.Program(true), Outcome::Updated);
   const auto lines = rig.Lines();
-  auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
+  auto has = [&](const std::string& l) {
+    return std::find(lines.begin(), lines.end(), l) != lines.end();
+  };
   EXPECT_EQ(has(L("Data recovering:", kOk)), c.recovering);
   EXPECT_EQ(has(L("Data conversion:", kOk)), c.converting);
   // Conversion comes after the recovery and before the verification.

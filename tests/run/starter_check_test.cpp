@@ -11,8 +11,6 @@
 namespace tavrino::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 const std::string kUpdateQuestion = "Update starter to version  3.1 eng  ?";
 const std::string kSupplyQuestion =
     "Update starter ?\n\nIf you want to press 'Yes', make sure that there will be\n"
@@ -49,15 +47,10 @@ const Lines kFirstIdentification31 = {L("File checking:", kOk), L("Connecting:",
                                       L("FLASH type:", "AMD Am29F040"),
                                       L("Starter version:", "3.1 eng 12 MHz")};
 const Lines kNewStarter = {L("Starter updater loading:", kOk), L("FLASH type:", "AMD Am29F040"),
-                           L("Starter version:", "3.1 eng 12 MHz"),
-                           L("Starter checking:", kOk), L("Program in panel:", "???")};
+                           L("Starter version:", "3.1 eng 12 MHz"), L("Starter checking:", kOk),
+                           L("Program in panel:", "???")};
 
-Lines Join(std::initializer_list<Lines> parts) {
-  Lines out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
+// clang-format off
 const StarterCase kStarterCases[] = {
     {"GoodStarterPasses", 0x31, 1, NoArrange, false, {},
      Join({kFirstIdentification31,
@@ -95,6 +88,7 @@ const StarterCase kStarterCases[] = {
       L("Starter version:", "3.1 eng 12 MHz"), L("Starter checking:", kBlad)},
      {}, Outcome::PanelRefused, true},
 };
+// clang-format on
 
 class StarterChecks : public ::testing::TestWithParam<StarterCase> {};
 

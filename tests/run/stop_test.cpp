@@ -9,15 +9,16 @@ namespace tavrino::test {
 namespace {
 
 struct StopCase {
-  const char* label;     // the step that is running when Stop comes
-  uint32_t afterAnswers; // answers of that step before it; kLastProgramBlock: see below
-  std::string status;    // how the stopped step's line ends ("" = left without a status)
+  const char* label;      // the step that is running when Stop comes
+  uint32_t afterAnswers;  // answers of that step before it; kLastProgramBlock: see below
+  std::string status;     // how the stopped step's line ends ("" = left without a status)
 };
 
 // Stop right after the answer to the last block of the program that holds data: what
 // follows is 0xFF blocks that are never sent, so only the loop itself can see the Stop.
 constexpr uint32_t kLastProgramBlock = UINT32_MAX;
 
+// clang-format off
 const StopCase kStopCases[] = {
     {"Connecting:", 0, kNoConn},
     {"FLASH type:", 1, kNoConn},
@@ -31,6 +32,7 @@ const StopCase kStopCases[] = {
     {"Verification:", 100, kNoConn},
     {"Restarting panel", 1, ""},
 };
+// clang-format on
 
 class StopAtEveryPhase : public ::testing::TestWithParam<StopCase> {};
 
@@ -44,7 +46,8 @@ TEST_P(StopAtEveryPhase, EndsThroughTheFailurePath) {
   if (after == kLastProgramBlock) {
     after = 0;
     for (size_t a = 0; a < half.size(); a += 256)
-      if (std::any_of(half.begin() + a, half.begin() + a + 256, [](uint8_t b) { return b != 0xFF; }))
+      if (std::any_of(half.begin() + a, half.begin() + a + 256,
+                      [](uint8_t b) { return b != 0xFF; }))
         ++after;
     ASSERT_LT(after, 0x600u);
   }

@@ -17,15 +17,16 @@ struct DifferenceCase {
   const char* name;
   uint8_t flashType;
   Command command;
-  uint32_t corruptAt;          // a panel flash byte that goes bad before verification
-  bool byteReadsFail;          // the panel stops answering single-byte reads as well
-  Lines tail;                  // the last lines of the log
-  std::string keypad;          // the last keypad text
+  uint32_t corruptAt;  // a panel flash byte that goes bad before verification
+  bool byteReadsFail;  // the panel stops answering single-byte reads as well
+  Lines tail;          // the last lines of the log
+  std::string keypad;  // the last keypad text
 };
 
 const std::string kProgrammingError = "Programming error !!!";
 const std::string kTryAgain = "Try again.";
 
+// clang-format off
 const DifferenceCase kDifferenceCases[] = {
     {"NamesTheFirstDifferingByte", 2, Command::Program, 0x2ABCD, false,
      {L("Verification:", kBlad + " @0x2ABCD"), "", kProgrammingError, kTryAgain},
@@ -45,6 +46,7 @@ const DifferenceCase kDifferenceCases[] = {
     {"TestRunShowsNoProgrammingErrorLines", 2, Command::Test, 0x2ABCD, false,
      {L("Verification:", kBlad + " @0x2ABCD"), ""}, "Error   @0x2ABCD"},
 };
+// clang-format on
 
 class VerificationDifferences : public ::testing::TestWithParam<DifferenceCase> {};
 
@@ -65,8 +67,9 @@ TEST_P(VerificationDifferences, EndTheRunWithTheirPlace) {
     rig.hooks.At("Verification:", 0, spoil);
   }
 
-  const Outcome outcome = c.command == Command::Test ? rig.core.Test()
-                          : rig.core.Program(c.command == Command::ProgramUnattended);
+  const Outcome outcome = c.command == Command::Test
+                              ? rig.core.Test()
+                              : rig.core.Program(c.command == Command::ProgramUnattended);
   EXPECT_EQ(outcome, Outcome::VerificationFailed);
   const Lines lines = rig.Lines();
   ASSERT_GE(lines.size(), c.tail.size());
@@ -157,6 +160,7 @@ struct RestartCase {
   Outcome outcome;
 };
 
+// clang-format off
 const RestartCase kRestartCases[] = {
     {"NoPortChosenWritesNothing", [](RunRig& rig) { rig.ui.dialogPort = 0; }, {},
      Outcome::PortNotOpened},
@@ -167,6 +171,7 @@ const RestartCase kRestartCases[] = {
      [](RunRig& rig) { rig.hooks.At("Restarting panel", 0, [&rig] { rig.core.host.RequestStop(); }); },
      {"Restarting panel"}, Outcome::Stopped},
 };
+// clang-format on
 
 class RestartCommand : public ::testing::TestWithParam<RestartCase> {};
 

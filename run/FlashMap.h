@@ -1,0 +1,20 @@
+#pragma once
+#include <cstdint>
+
+namespace tavrino::flashmap {
+
+// The panel's flash as the run uses it: the program in sectors 0..5, then sector 6 with
+// BootCopy (a copy of the program's first 16 KiB) and the copies of both settings memories.
+inline constexpr uint32_t kProgramArea = 0x60000;
+inline constexpr uint8_t kProgramSectors = 6;
+inline constexpr uint32_t kBootCopyBase = 0x60000;
+inline constexpr uint32_t kSettingsCopyBase = 0x64000;  // memory 2 copy, then memory 1 copy
+inline constexpr uint8_t kSector6 = 6;
+
+// Writes go in pages of 256 bytes, check values come over blocks of 512.
+inline constexpr uint32_t kWriteBlock = 0x100;
+inline constexpr uint32_t kChecksumBlock = 0x200;
+inline constexpr uint32_t kBootCopyWriteBlocks = 0x4000 / kWriteBlock;
+inline constexpr uint32_t kBootCopyChecksumBlocks = 0x4000 / kChecksumBlock;
+
+}  // namespace tavrino::flashmap
