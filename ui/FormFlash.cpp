@@ -130,29 +130,29 @@ void TFormFlash::FormCreate() {
 }
 
 void TFormFlash::BuildButtons(QWidget* area) {
-  struct Spec {
+  struct Place {
     QToolButton*& button;
     const char* name;
     const char* picture;
     int left;
     void (TFormFlash::*handler)();
   };
-  const Spec specs[] = {
+  const Place places[] = {
       {Bopen, "Bopen", "open", 8, &TFormFlash::OpenClick},
       {Bprogram, "Bprogram", "program", 48, &TFormFlash::ProgramClick},
       {Btest, "Btest", "test", 88, &TFormFlash::TestClick},
       {Brestart, "Brestart", "restart", 128, &TFormFlash::RestartClick},
       {Bstop, "Bstop", "stop", 168, &TFormFlash::StopClick},
   };
-  for (const Spec& spec : specs) {
+  for (const Place& place : places) {
     auto* button = new QToolButton(area);
-    button->setObjectName(QLatin1String(spec.name));
-    button->setGeometry(spec.left, 8, kButtonSize, kButtonSize);
-    button->setIcon(Picture(spec.picture));
+    button->setObjectName(QLatin1String(place.name));
+    button->setGeometry(place.left, 8, kButtonSize, kButtonSize);
+    button->setIcon(Picture(place.picture));
     button->setIconSize(QSize(kPictureSize, kPictureSize));
     button->setFocusPolicy(Qt::StrongFocus);
-    connect(button, &QToolButton::clicked, this, spec.handler);
-    spec.button = button;
+    connect(button, &QToolButton::clicked, this, place.handler);
+    place.button = button;
   }
   // Stop is clicked, never tabbed to.
   Bstop->setFocusPolicy(Qt::ClickFocus);
