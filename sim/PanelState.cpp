@@ -63,7 +63,7 @@ bool SimulatedPanel::SaveState(const std::string& path) const {
   std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
   file.close();
-  auto& error = const_cast<std::string&>(stateError_);
+  std::string& error = stateError_;
   if (!file) {
     std::remove(temporary.c_str());
     error = "cannot write " + temporary;

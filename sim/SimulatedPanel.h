@@ -88,6 +88,8 @@ class SimulatedPanel {
   std::vector<uint8_t>& Flash() { return flash_; }            // 512 KiB
   std::vector<uint8_t>& Memory1() { return memory1_; }        // index = address - 0x8000, 32 KiB
   std::vector<uint8_t>& Memory2() { return memory2_; }        // index = address - 0x8000, 16 KiB
+  // Identify reports Config().flashType and starterVersion as they stand; listenBaud is
+  // taken up at the next PowerOn() or restart.
   PanelConfig& Config() { return config_; }
   Faults& FaultSettings() { return faults_; }
   PanelTiming& Timing() { return timing_; }
@@ -212,7 +214,7 @@ class SimulatedPanel {
   std::vector<uint8_t> lost_;
   uint64_t lostStartUs_ = 0, lostEndUs_ = 0;
   std::string lostWhy_;
-  std::string stateError_;
+  mutable std::string stateError_;
 };
 
 }  // namespace tavrino::sim
