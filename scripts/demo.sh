@@ -68,10 +68,17 @@ export TAVRINO_COM1="$work/com1"
 echo "COM1 is $TAVRINO_COM1"
 
 if ((gui)); then
+  # The window shows the log; its exit status tells how the run ended (0: completed).
+  desktop_run() {
+    local status=0
+    "$desktop" "$work/sample-1.04.02.17" 1 || status=$?
+    echo "tavrino ended with exit status $status"
+    return "$status"
+  }
   say "The desktop program: unattended Program through COM1 (tavrino FILE 1)"
-  "$desktop" "$work/sample-1.04.02.17" 1
+  desktop_run
   say "The same again: the panel now holds the file's program"
-  "$desktop" "$work/sample-1.04.02.17" 1
+  desktop_run
   exit 0
 fi
 
