@@ -24,6 +24,20 @@ constexpr uint8_t kEnglish = 1;
 constexpr int kKeypadClears = 10;
 constexpr uint16_t kKeypadClearPauseMs = 330;
 
+// What the identification shows for an answer other than the expected data.
+std::string AnswerCodeText(uint8_t code) {
+  switch (code) {
+    case AnswerAck:
+      return "ERROR (ok)";
+    case AnswerError:
+      return "ERROR (Error)";
+    case AnswerBadCommand:
+      return "ERROR (bad command)";
+    default:
+      return "ERROR (bad answer)";
+  }
+}
+
 bool StarterIsChecked(uint8_t flashType) {
   return flashType == 1 || flashType == 2 || flashType == 4 || flashType == 5 || flashType == 6;
 }
@@ -83,7 +97,7 @@ bool UpdateRun::Identification() {
   int failures = 0;
   do {
     failures = IdentifyOnce(failures);
-    if (failures < 0) return false;
+    if (failures == kRunEnds) return false;
     // Shown once for each run of failures: the panel is slow to come back.
     if (failures == 2) Status("waiting...");
   } while (failures >= 1 && failures <= kIdentifyFailureLimit && !host_.Stopped());
@@ -95,23 +109,12 @@ bool UpdateRun::Identification() {
 int UpdateRun::IdentifyOnce(int failures) {
   if (!starter_.ReadFlashByte(kStarterLanguageAddress, StarterLanguage)) return failures + 1;
   if (!starter_.IdentifyStarter()) return failures + 1;
-  switch (link_.AnswerCode()) {
-    case AnswerData:
-      break;
-    case AnswerAck:
-      return End(Outcome::PanelRefused, "ERROR (ok)"), -1;
-    case AnswerError:
-      return End(Outcome::PanelRefused, "ERROR (Error)"), -1;
-    case AnswerBadCommand:
-      return End(Outcome::PanelRefused, "ERROR (bad command)"), -1;
-    default:
-      return End(Outcome::PanelRefused, "ERROR (bad answer)"), -1;
-  }
+  if (link_.AnswerCode() != AnswerData)
+    return EndIdentification(AnswerCodeText(link_.AnswerCode()));
   FlashType = link_.AnswerData(0);
   StarterVersion = link_.AnswerData(1);
   const std::string chip = FlashTypeName(FlashType);
-  if (chip.empty())
-    return End(Outcome::PanelRefused, "??? (" + std::to_string(FlashType) + ")"), -1;
+  if (chip.empty()) return EndIdentification("??? (" + std::to_string(FlashType) + ")");
   Status(chip);
 
   Add("Starter version:");
@@ -126,6 +129,11 @@ int UpdateRun::IdentifyOnce(int failures) {
   starter_.PanelTextEnabled = StarterVersion > 0x1F;
   if (WriteFlash && StarterIsChecked(FlashType)) return StarterChecking();
   return 0;
+}
+
+int UpdateRun::EndIdentification(const std::string& status) {
+  End(Outcome::PanelRefused, status);
+  return kRunEnds;
 }
 
 bool UpdateRun::ReadStarterHeader(uint32_t& stored, uint8_t digits[2]) {
@@ -149,8 +157,10 @@ int UpdateRun::StarterChecking() {
   for (uint32_t n = 0; n <= 255; ++n) {
     Progress(static_cast<int32_t>(n), 255);
     if (!starter_.ReadFlashBlock(kStarterBase + 256 * n, block) ||
-        (n == 255 && !ReadStarterHeader(stored, digits)))
-      return End(Outcome::NoConnection, texts::kNoConnection), -1;
+        (n == 255 && !ReadStarterHeader(stored, digits))) {
+      End(Outcome::NoConnection, texts::kNoConnection);
+      return kRunEnds;
+    }
     sum = AddStarterBytes(sum, block, 256 * n);
   }
   // Signed, so that a digit byte below '0' can never match the version.
@@ -161,7 +171,7 @@ int UpdateRun::StarterChecking() {
     Status(texts::kOk);
     return 0;
   }
-  if (starterUpdated_) return End(Outcome::PanelRefused, texts::kBlad), -1;
+  if (starterUpdated_) return EndIdentification(texts::kBlad);
   switch (starterUpdate_.UpdateStarter(FlashType, Unattended, ForceProgram)) {
     case 1:
       starterUpdated_ = true;
@@ -170,7 +180,8 @@ int UpdateRun::StarterChecking() {
     case 2:
       return 0;  // declined: go on with the old Starter
     default:
-      return EndQuietly(Outcome::PanelRefused), -1;
+      EndQuietly(Outcome::PanelRefused);  // UpdateStarter has said why
+      return kRunEnds;
   }
 }
 

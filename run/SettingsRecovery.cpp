@@ -11,7 +11,7 @@ namespace {
 
 using namespace flashmap;
 
-constexpr uint32_t kBlock = 256;  // settings blocks and flash pages alike
+constexpr uint32_t kBlock = 256;        // settings blocks and flash pages alike
 constexpr uint32_t kSavedBlocks = 192;  // 64 of memory 2, 128 of memory 1
 constexpr uint32_t kSector6Blocks = 256;
 constexpr uint32_t kMemory2Blocks = 64;

@@ -59,11 +59,13 @@ class UpdateRun {
   bool OpenFileAndPort();
   bool Connecting();
   bool Identification();
-  // One pass of the identification loop; returns the new failure count, or -1 when the
-  // run ends.
+  // One pass of the identification loop; returns the new failure count, or kRunEnds.
+  static constexpr int kRunEnds = -1;
   int IdentifyOnce(int failures);
-  // Returns the failure count the identification loop goes on with, or -1 when the run ends.
+  // Returns the failure count the identification loop goes on with, or kRunEnds.
   int StarterChecking();
+  // The panel refused or is not supported: status on the current line, the run ends.
+  int EndIdentification(const std::string& status);
   bool ReadStarterHeader(uint32_t& stored, uint8_t digits[2]);
   void GreetKeypad();
   void RefreshFileVersion();
