@@ -89,6 +89,10 @@ The panel:
 
 The line:
   --pace                  bytes at the real line rate, plus the panel's working times
+  --no-hold               with --pace: take each request as soon as it is there instead
+                          of when its last byte would have arrived (a pseudo-terminal
+                          drains at once, so a tool that waits for its output to drain
+                          sees a real line so)
   --erase-ms MS           sector erase time with --pace                              [700]
   --page-us US            page write time with --pace                               [4000]
   --transcript FILE       one line per frame: start-us end-us kind hex description,
@@ -171,6 +175,7 @@ bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o,
       {"--signature", {true, [&] { o.signature = true; }}},
       {"--blank", {true, [&] { o.blank = true; }}},
       {"--pace", {false, [&] { o.timing.pace = true; }}},
+      {"--no-hold", {false, [&] { o.timing.holdRequests = false; }}},
       {"--help", {false, [&] { o.help = true; }}},
   };
   for (size_t i = 0; i < args.size(); ++i) {

@@ -74,13 +74,14 @@ void SimulatedPanel::SetLineBaud(uint32_t baud) { lineBaud_ = baud; }
 void SimulatedPanel::FromTool(const uint8_t* bytes, size_t n, uint64_t nowUs) {
   if (dead_) return;
   Advance(nowUs);
-  const uint64_t byteUs = ByteUs(lineBaud_);
-  uint64_t t = timing_.pace ? std::max(nowUs, toolLineFreeUs_) : nowUs;
+  const bool hold = timing_.pace && timing_.holdRequests;
+  const uint64_t byteUs = hold ? ByteUs(lineBaud_) : 0;
+  uint64_t t = hold ? std::max(nowUs, toolLineFreeUs_) : nowUs;
   for (size_t i = 0; i < n && !dead_; ++i) {
     t += byteUs;
     TakeByte(bytes[i], t, byteUs);
   }
-  if (timing_.pace) toolLineFreeUs_ = t;
+  if (hold) toolLineFreeUs_ = t;
   FlushLost();
   Advance(nowUs);
 }

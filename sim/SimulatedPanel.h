@@ -39,6 +39,11 @@ struct PanelConfig {
 // byte would have arrived, and adds its own working times.
 struct PanelTiming {
   bool pace = false;
+  // With pace: hold each request until its last byte would have arrived. Off, the panel
+  // takes a request as soon as it is there, which is what a tool sees on a real line when
+  // it waits for its output to drain before it starts its answer time-out (a
+  // pseudo-terminal drains at once, so it cannot show that wait).
+  bool holdRequests = true;
   uint32_t pageWriteUs = 4000;        // one 256-byte flash page
   uint32_t sectorEraseUs = 700000;    // one 64 KiB sector
   uint32_t checksumUs = 2500;         // check values over 512 bytes

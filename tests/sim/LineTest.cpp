@@ -84,6 +84,18 @@ TEST(PanelLine, PaceModeSendsAtTheLineRateAndTakesItsTime) {
   EXPECT_LE(rig.time.now - sent, 820u);
 }
 
+TEST(PanelLine, WithoutHoldingThePanelTakesARequestAsItComes) {
+  LineRig rig;
+  rig.panel.Timing().pace = true;
+  rig.panel.Timing().holdRequests = false;
+  rig.time.now += 5;
+  EXPECT_EQ(rig.Raw(Request(kSync2), 1000), EncodeAnswer(0x92, {0}));
+  const auto& t = rig.panel.Transcript();
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_EQ(t[1].startUs, 1005'000u);  // at once, and still at the line rate
+  EXPECT_EQ(t[1].endUs, t[1].startUs + 5 * 1042);
+}
+
 TEST(PanelLine, BytesSentWhileThePanelIsBusyAreLost) {
   LineRig rig;
   rig.panel.FaultSettings().answerDelayMs = 500;
