@@ -31,7 +31,8 @@ bool InProcessLine::DeviceAvailable(const std::string& device) const {
 
 SerialBackend::OpenError InProcessLine::Open(const std::string& device, uint32_t baud) {
   Close();
-  if (!DeviceAvailable(device)) return OpenError::NotFound;
+  // A line that went dead is gone, as a pseudo-terminal whose panel has closed it.
+  if (!DeviceAvailable(device) || panel_.LineDead()) return OpenError::NotFound;
   open_ = true;
   baud_ = baud;
   device_ = device;

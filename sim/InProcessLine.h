@@ -29,6 +29,7 @@ class InProcessLine : public tavrino::SerialBackend {
   // matched as it is.
   void SetAvailableDevices(std::set<std::string> devices);
 
+  // NotFound for a device that is not available, and for any device once the line is dead.
   OpenError Open(const std::string& device, uint32_t baud) override;
   void Close() override;
   bool IsOpen() const override;

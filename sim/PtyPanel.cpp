@@ -98,14 +98,16 @@ uint32_t PtyPanel::ToolSpeed() const {
   return BitRate(out != B0 ? out : cfgetispeed(&tio));
 }
 
-void PtyPanel::Receive(uint64_t nowUs) {
+size_t PtyPanel::Receive(uint64_t nowUs) {
   uint8_t buf[1024];
+  size_t total = 0;
   for (;;) {
     const ssize_t n = read(master_, buf, sizeof buf);
-    if (n <= 0) return;  // EAGAIN: all taken
+    if (n <= 0) return total;  // EAGAIN: all taken
+    total += static_cast<size_t>(n);
     panel_.SetLineBaud(ToolSpeed());
     panel_.FromTool(buf, static_cast<size_t>(n), nowUs);
-    if (panel_.LineDead()) return;
+    if (panel_.LineDead()) return total;
   }
 }
 
@@ -143,9 +145,10 @@ void PtyPanel::Serve(const volatile std::sig_atomic_t& stop, const sigset_t& wai
     const int waitMs = master_ < 0 ? kIdleWaitMs : WaitMs(NowUs());
     const timespec timeout{waitMs / 1000, (waitMs % 1000) * 1'000'000L};
     const int ready = ppoll(master_ >= 0 ? &pfd : nullptr, master_ >= 0 ? 1 : 0, &timeout, &waitMask);
-    if (ready > 0 && (pfd.revents & POLLIN)) Receive(NowUs());
-    if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR)) && !(pfd.revents & POLLIN)) {
-      // Should not happen while the slave is held open; sleep instead of spinning.
+    const bool woken = ready > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR));
+    if (woken && Receive(NowUs()) == 0) {
+      // A hang-up or an error with nothing to read (not expected while the slave is held
+      // open): sleep instead of spinning.
       const timespec pause{0, kIdleWaitMs * 1'000'000L};
       nanosleep(&pause, nullptr);
     }

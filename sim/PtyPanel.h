@@ -34,7 +34,7 @@ class PtyPanel {
  private:
   uint64_t NowUs() const;
   uint32_t ToolSpeed() const;
-  void Receive(uint64_t nowUs);
+  size_t Receive(uint64_t nowUs);  // how many bytes came
   void Send(uint64_t nowUs);
   void CloseTerminal();
   int WaitMs(uint64_t nowUs) const;

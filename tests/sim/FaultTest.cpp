@@ -81,6 +81,7 @@ TEST(PanelFaults, ADeadLineTakesNothingAndGivesNothing) {
   EXPECT_FALSE(rig.line.WaitReadable(3000));  // sleeps the whole wait, never spins
   EXPECT_EQ(rig.time.now, before + 3000);
   EXPECT_FALSE(rig.line.Cts());
+  EXPECT_EQ(rig.line.Open("/dev/ttyS0", 9600), SerialBackend::OpenError::NotFound);
 }
 
 }  // namespace
