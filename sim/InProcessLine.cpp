@@ -50,7 +50,9 @@ void InProcessLine::Close() {
   open_ = false;
 }
 
-bool InProcessLine::IsOpen() const { return open_; }
+bool InProcessLine::IsOpen() const {
+  return open_;
+}
 
 void InProcessLine::Collect() {
   if (!open_) return;

@@ -62,8 +62,8 @@ SimulatedPanel::Reply Refuse(std::string what, std::string why) {
 }
 
 SimulatedPanel::Reply NotAccepted(const Bytes& p) {
-  return Answer(kAnswerBadCommand, {0}, "command " + HexNumber(p[0], 2) + " (" +
-                                            std::to_string(p.size()) + " bytes)",
+  return Answer(kAnswerBadCommand, {0},
+                "command " + HexNumber(p[0], 2) + " (" + std::to_string(p.size()) + " bytes)",
                 "not a command the Starter knows");
 }
 
@@ -77,7 +77,8 @@ SimulatedPanel::Reply SimulatedPanel::Execute(const std::vector<uint8_t>& p) {
         r.after = After::FinishInstall;
         return r;
       }
-      return Silent("command " + HexNumber(p[0], 2), "ignored: the updater waits for its handshake");
+      return Silent("command " + HexNumber(p[0], 2),
+                    "ignored: the updater waits for its handshake");
     case Mode::Program:
       if (p == kSync1 || p == kSync2) {
         mode_ = Mode::Starter;  // the sync catches the panel in its Starter
@@ -137,8 +138,8 @@ SimulatedPanel::Reply SimulatedPanel::ExecuteSync(const std::vector<uint8_t>& p)
   if (first != config_.firstHandshakeVariant)
     return Silent(what, "ignored: this Starter answers the other handshake");
   if (first) return Answer(kAnswerAck, {0}, what);
-  const uint8_t flags = static_cast<uint8_t>((config_.board24MHz ? 0x02 : 0) |
-                                             (config_.badFlashVersion ? 0x04 : 0));
+  const uint8_t flags =
+      static_cast<uint8_t>((config_.board24MHz ? 0x02 : 0) | (config_.badFlashVersion ? 0x04 : 0));
   return Answer(kAnswerData, {flags}, what);
 }
 
@@ -146,7 +147,8 @@ SimulatedPanel::Reply SimulatedPanel::ExecuteFlash(const std::vector<uint8_t>& p
   const uint8_t command = p[0];
   if (command == kReadFlash && p.size() == 5) {
     const uint32_t address = Address24(p, 1);
-    const std::string what = "ReadFlash " + HexNumber(address, 5) + " count " + std::to_string(p[4]);
+    const std::string what =
+        "ReadFlash " + HexNumber(address, 5) + " count " + std::to_string(p[4]);
     if (p[4] > 1) return Refuse(what, "count must be 0 (256 bytes) or 1");
     const uint32_t count = p[4] == 1 ? 1 : 256;
     if (address + count > kFlashSize) return Refuse(what, "beyond the flash");
@@ -156,12 +158,14 @@ SimulatedPanel::Reply SimulatedPanel::ExecuteFlash(const std::vector<uint8_t>& p
   if (command == kChecksum && p.size() == 7) {
     const uint32_t address = Address24(p, 1);
     const uint32_t length = Address24(p, 4);
-    const std::string what = "Checksum " + HexNumber(address, 5) + " length " + HexNumber(length, 5);
+    const std::string what =
+        "Checksum " + HexNumber(address, 5) + " length " + HexNumber(length, 5);
     if (length == 0 || address + length > kFlashSize) return Refuse(what, "beyond the flash");
     const BlockCheck c = ComputeBlockCheck(flash_.data() + address, length);
-    Reply r = Answer(kAnswerData, {static_cast<uint8_t>(c.sum & 0xFF),
-                                   static_cast<uint8_t>(c.sum >> 8), c.xorValue, c.rot},
-                     what);
+    Reply r = Answer(
+        kAnswerData,
+        {static_cast<uint8_t>(c.sum & 0xFF), static_cast<uint8_t>(c.sum >> 8), c.xorValue, c.rot},
+        what);
     r.workUs = timing_.checksumUs;
     return r;
   }
@@ -210,7 +214,9 @@ SimulatedPanel::Reply SimulatedPanel::ExecuteSettings(const std::vector<uint8_t>
 
 SimulatedPanel::Reply SimulatedPanel::ExecuteText(const std::vector<uint8_t>& p) {
   const size_t n = p.size();
-  const auto line = [&p](size_t from) { return std::string(p.begin() + from, p.begin() + from + 16); };
+  const auto line = [&p](size_t from) {
+    return std::string(p.begin() + from, p.begin() + from + 16);
+  };
   std::string entry;
   if (n == 4 && p[1] == 0x02 && p[2] == 0x72 && p[3] == 0x66) {
     keypadUpper_.clear();

@@ -4,7 +4,9 @@
 
 namespace tavrino::sim {
 
-bool RewritesWholePage(uint8_t flashType) { return flashType == 1 || flashType == 4; }
+bool RewritesWholePage(uint8_t flashType) {
+  return flashType == 1 || flashType == 4;
+}
 
 void EraseSector(std::vector<uint8_t>& flash, uint32_t sector) {
   const auto begin = flash.begin() + static_cast<std::ptrdiff_t>(sector * kSectorSize);

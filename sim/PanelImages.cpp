@@ -50,12 +50,11 @@ std::string TwoDigits(int n) {
 }
 
 // Writes count names "<prefix><number>" of 16 characters each from a memory address.
-void PutNames(std::vector<uint8_t>& memory, uint32_t address, int count,
-              const std::string& prefix, bool twoDigits) {
+void PutNames(std::vector<uint8_t>& memory, uint32_t address, int count, const std::string& prefix,
+              bool twoDigits) {
   for (int i = 1; i <= count; ++i) {
     const std::string number = twoDigits ? TwoDigits(i) : std::to_string(i);
-    Put(memory, address - kMemoryBase + static_cast<uint32_t>(i - 1) * 16,
-        Name16(prefix + number));
+    Put(memory, address - kMemoryBase + static_cast<uint32_t>(i - 1) * 16, Name16(prefix + number));
   }
 }
 
@@ -230,9 +229,17 @@ std::vector<uint8_t> Memory2Image(int format) {
   return m;
 }
 
-void RefreshMemory1Sums(std::vector<uint8_t>& memory1) { RefreshSums(memory1, kMemory1Sums); }
-void RefreshMemory2Sums(std::vector<uint8_t>& memory2) { RefreshSums(memory2, kMemory2Sums); }
-bool Memory1SumsGood(const std::vector<uint8_t>& memory1) { return SumsGood(memory1, kMemory1Sums); }
-bool Memory2SumsGood(const std::vector<uint8_t>& memory2) { return SumsGood(memory2, kMemory2Sums); }
+void RefreshMemory1Sums(std::vector<uint8_t>& memory1) {
+  RefreshSums(memory1, kMemory1Sums);
+}
+void RefreshMemory2Sums(std::vector<uint8_t>& memory2) {
+  RefreshSums(memory2, kMemory2Sums);
+}
+bool Memory1SumsGood(const std::vector<uint8_t>& memory1) {
+  return SumsGood(memory1, kMemory1Sums);
+}
+bool Memory2SumsGood(const std::vector<uint8_t>& memory2) {
+  return SumsGood(memory2, kMemory2Sums);
+}
 
 }  // namespace tavrino::sim

@@ -8,8 +8,8 @@
 
 namespace tavrino::sim {
 
-inline constexpr uint32_t kProgramSize = 0x60000;    // program area with its trailer
-inline constexpr uint32_t kProgramBytes = 0x5FFFC;   // program bytes before the trailer
+inline constexpr uint32_t kProgramSize = 0x60000;   // program area with its trailer
+inline constexpr uint32_t kProgramBytes = 0x5FFFC;  // program bytes before the trailer
 inline constexpr uint32_t kVersionRecordAt = 0x12000;
 inline constexpr uint32_t kBootCopyAt = 0x60000;
 inline constexpr uint32_t kBootCopySize = 0x4000;

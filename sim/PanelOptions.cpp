@@ -59,7 +59,9 @@ bool ProgramSpec(const std::string& text, std::string& version, uint8_t& languag
   return true;
 }
 
-bool IsSpeed(uint64_t baud) { return baud == 9600 || baud == 19200 || baud == 38400 || baud == 57600; }
+bool IsSpeed(uint64_t baud) {
+  return baud == 9600 || baud == 19200 || baud == 38400 || baud == 57600;
+}
 
 }  // namespace
 
@@ -115,46 +117,87 @@ Faults:
 )";
 }
 
-bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o,
-                       std::string& error) {
+bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o, std::string& error) {
   // Options with a value, each checking and storing it; panel options are noted.
   using Setter = std::function<bool(const std::string&)>;
   uint64_t v = 0;
   auto byteCode = [&v](uint8_t& to) {
-    return [&v, &to](const std::string& s) { return Number(s, 0, 255, v) ? (to = uint8_t(v), true) : false; };
+    return [&v, &to](const std::string& s) {
+      return Number(s, 0, 255, v) ? (to = uint8_t(v), true) : false;
+    };
   };
   auto count = [&v](uint32_t& to) {
-    return [&v, &to](const std::string& s) { return Number(s, 0, 0xFFFFFFFF, v) ? (to = uint32_t(v), true) : false; };
+    return [&v, &to](const std::string& s) {
+      return Number(s, 0, 0xFFFFFFFF, v) ? (to = uint32_t(v), true) : false;
+    };
   };
   auto limit = [&v](std::optional<uint32_t>& to) {
-    return [&v, &to](const std::string& s) { return Number(s, 0, 0xFFFFFFFF, v) ? (to = uint32_t(v), true) : false; };
+    return [&v, &to](const std::string& s) {
+      return Number(s, 0, 0xFFFFFFFF, v) ? (to = uint32_t(v), true) : false;
+    };
   };
   auto codeSet = [&v](std::set<uint8_t>& to) {
-    return [&v, &to](const std::string& s) { return Number(s, 0, 255, v) ? (to.insert(uint8_t(v)), true) : false; };
+    return [&v, &to](const std::string& s) {
+      return Number(s, 0, 255, v) ? (to.insert(uint8_t(v)), true) : false;
+    };
   };
   uint32_t eraseMs = o.timing.sectorEraseUs / 1000;
   const std::map<std::string, std::pair<bool, Setter>> valued = {
-      {"--link", {false, [&](const std::string& s) { o.link = s; return !s.empty(); }}},
+      {"--link",
+       {false,
+        [&](const std::string& s) {
+          o.link = s;
+          return !s.empty();
+        }}},
       {"--flash-type", {true, byteCode(o.config.flashType)}},
-      {"--starter", {true, [&](const std::string& s) {
-                        return StarterSpec(s, o.config.starterVersion, o.config.starterLanguage); }}},
-      {"--board", {true, [&](const std::string& s) {
-                      if (s != "12" && s != "24") return false;
-                      o.config.board24MHz = s == "24";
-                      return true; }}},
-      {"--listen-baud", {true, [&](const std::string& s) {
-                            return Number(s, 0, 1000000, v) && IsSpeed(v) ? (o.config.listenBaud = uint32_t(v), true) : false; }}},
+      {"--starter",
+       {true,
+        [&](const std::string& s) {
+          return StarterSpec(s, o.config.starterVersion, o.config.starterLanguage);
+        }}},
+      {"--board",
+       {true,
+        [&](const std::string& s) {
+          if (s != "12" && s != "24") return false;
+          o.config.board24MHz = s == "24";
+          return true;
+        }}},
+      {"--listen-baud",
+       {true,
+        [&](const std::string& s) {
+          return Number(s, 0, 1000000, v) && IsSpeed(v) ? (o.config.listenBaud = uint32_t(v), true)
+                                                        : false;
+        }}},
       {"--speed-answer", {true, byteCode(o.config.speedAnswer)}},
-      {"--program", {true, [&](const std::string& s) { o.programFile = s; return !s.empty(); }}},
-      {"--program-version", {true, [&](const std::string& s) {
-                                return ProgramSpec(s, o.programVersion, o.programLanguage); }}},
-      {"--settings", {true, [&](const std::string& s) {
-                         if (s != "103" && s != "104") return false;
-                         o.settingsFormat = std::stoi(s);
-                         return true; }}},
+      {"--program",
+       {true,
+        [&](const std::string& s) {
+          o.programFile = s;
+          return !s.empty();
+        }}},
+      {"--program-version",
+       {true,
+        [&](const std::string& s) { return ProgramSpec(s, o.programVersion, o.programLanguage); }}},
+      {"--settings",
+       {true,
+        [&](const std::string& s) {
+          if (s != "103" && s != "104") return false;
+          o.settingsFormat = std::stoi(s);
+          return true;
+        }}},
       {"--cts-delay", {true, count(o.config.ctsDelayMs)}},
-      {"--state", {false, [&](const std::string& s) { o.statePath = s; return !s.empty(); }}},
-      {"--transcript", {false, [&](const std::string& s) { o.transcriptPath = s; return !s.empty(); }}},
+      {"--state",
+       {false,
+        [&](const std::string& s) {
+          o.statePath = s;
+          return !s.empty();
+        }}},
+      {"--transcript",
+       {false,
+        [&](const std::string& s) {
+          o.transcriptPath = s;
+          return !s.empty();
+        }}},
       {"--erase-ms", {false, count(eraseMs)}},
       {"--page-us", {false, count(o.timing.pageWriteUs)}},
       {"--silent-cmd", {false, codeSet(o.faults.silentCommands)}},
@@ -221,7 +264,8 @@ bool BuildPanel(const PanelOptions& o, SimulatedPanel& panel, std::string& error
   int format = o.settingsFormat;
   if (format == 0) {
     const bool synthetic = !o.blank && o.programFile.empty();
-    format = synthetic && VersionChars(o.programVersion).value_or("").substr(0, 3) == "103" ? 103 : 104;
+    format =
+        synthetic && VersionChars(o.programVersion).value_or("").substr(0, 3) == "103" ? 103 : 104;
   }
   panel.FillSettings(format);
   if (!o.programFile.empty()) {

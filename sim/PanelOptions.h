@@ -9,16 +9,16 @@
 namespace tavrino::sim {
 
 struct PanelOptions {
-  std::string link;            // where the pseudo-terminal's slave is linked
+  std::string link;  // where the pseudo-terminal's slave is linked
   PanelConfig config;
   Faults faults;
   PanelTiming timing;
-  std::string programFile;     // raw image of 0x5FFFC or 0x60000 bytes
+  std::string programFile;  // raw image of 0x5FFFC or 0x60000 bytes
   std::string programVersion = "1.04.01";
   uint8_t programLanguage = 1;
   bool signature = false;
-  bool blank = false;          // no program at all
-  int settingsFormat = 0;      // 103, 104, or 0: as the program's version suggests
+  bool blank = false;      // no program at all
+  int settingsFormat = 0;  // 103, 104, or 0: as the program's version suggests
   std::string statePath;
   std::string transcriptPath;
   bool help = false;

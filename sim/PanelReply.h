@@ -17,8 +17,8 @@ struct SimulatedPanel::Reply {
   bool answer = false;  // false: the panel stays silent
   uint8_t code = 0;
   std::vector<uint8_t> data;
-  std::string what;    // the request, decoded
-  std::string result;  // what came of it
+  std::string what;     // the request, decoded
+  std::string result;   // what came of it
   uint32_t workUs = 0;  // the panel's own working time (pace mode)
   After after = After::None;
   uint32_t afterBaud = 0;

@@ -39,8 +39,8 @@ std::string DescribeAnswer(uint8_t code, const std::vector<uint8_t>& data) {
 
 std::string TranscriptLine(const TranscriptEntry& entry) {
   const char* kind = entry.dropped ? "lost" : entry.fromTool ? "req" : "ans";
-  return std::to_string(entry.startUs) + '\t' + std::to_string(entry.endUs) + '\t' + kind +
-         '\t' + HexBytes(entry.raw) + '\t' + entry.decoded;
+  return std::to_string(entry.startUs) + '\t' + std::to_string(entry.endUs) + '\t' + kind + '\t' +
+         HexBytes(entry.raw) + '\t' + entry.decoded;
 }
 
 }  // namespace tavrino::sim

@@ -100,8 +100,7 @@ RequestDecoder::Event RequestDecoder::FinishBody() {
   for (size_t index = n; index >= 4; --index) payload_[index - 1] = body_[3 + (n - index)];
   const uint8_t sum = body_[n];
   const uint8_t x = body_[n + 1];
-  const bool good =
-      sum == FrameSum(payload_.data(), n) && x == FrameXor(payload_.data(), n);
+  const bool good = sum == FrameSum(payload_.data(), n) && x == FrameXor(payload_.data(), n);
   Reset();
   return good ? Event::Frame : Event::BadFrame;
 }

@@ -24,23 +24,36 @@ uint64_t MonotonicNs() {
 
 uint32_t BitRate(speed_t speed) {
   switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 0;
+    case B1200:
+      return 1200;
+    case B2400:
+      return 2400;
+    case B4800:
+      return 4800;
+    case B9600:
+      return 9600;
+    case B19200:
+      return 19200;
+    case B38400:
+      return 38400;
+    case B57600:
+      return 57600;
+    case B115200:
+      return 115200;
+    default:
+      return 0;
   }
 }
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
-PtyPanel::~PtyPanel() { Close(); }
+PtyPanel::~PtyPanel() {
+  Close();
+}
 
 bool PtyPanel::Open(const std::string& linkPath, std::string& error) {
   Close();
@@ -50,7 +63,8 @@ bool PtyPanel::Open(const std::string& linkPath, std::string& error) {
     return false;
   }
   char name[128];
-  if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+      ptsname_r(master_, name, sizeof name) != 0) {
     error = Errno("cannot prepare the pseudo-terminal");
     CloseTerminal();
     return false;
@@ -69,7 +83,7 @@ bool PtyPanel::Open(const std::string& linkPath, std::string& error) {
   tcsetattr(slave_, TCSANOW, &tio);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 
-  struct stat st{};
+  struct stat st {};
   if (lstat(linkPath.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
       error = linkPath + " exists and is not a link; not replacing it";
@@ -88,7 +102,9 @@ bool PtyPanel::Open(const std::string& linkPath, std::string& error) {
   return true;
 }
 
-uint64_t PtyPanel::NowUs() const { return (MonotonicNs() - startNs_) / 1000; }
+uint64_t PtyPanel::NowUs() const {
+  return (MonotonicNs() - startNs_) / 1000;
+}
 
 // The speed the tool set its side to: the slave's settings, read before every frame.
 uint32_t PtyPanel::ToolSpeed() const {
@@ -144,7 +160,8 @@ void PtyPanel::Serve(const volatile std::sig_atomic_t& stop, const sigset_t& wai
     pollfd pfd{master_, static_cast<short>(POLLIN | (unsent_.empty() ? 0 : POLLOUT)), 0};
     const int waitMs = master_ < 0 ? kIdleWaitMs : WaitMs(NowUs());
     const timespec timeout{waitMs / 1000, (waitMs % 1000) * 1'000'000L};
-    const int ready = ppoll(master_ >= 0 ? &pfd : nullptr, master_ >= 0 ? 1 : 0, &timeout, &waitMask);
+    const int ready =
+        ppoll(master_ >= 0 ? &pfd : nullptr, master_ >= 0 ? 1 : 0, &timeout, &waitMask);
     const bool woken = ready > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR));
     if (woken && Receive(NowUs()) == 0) {
       // A hang-up or an error with nothing to read (not expected while the slave is held
@@ -168,7 +185,8 @@ void PtyPanel::Close() {
     // Remove the link only if it still points at this panel's terminal.
     char target[256];
     const ssize_t n = readlink(linkPath_.c_str(), target, sizeof target - 1);
-    if (n > 0 && std::string(target, static_cast<size_t>(n)) == slavePath_) unlink(linkPath_.c_str());
+    if (n > 0 && std::string(target, static_cast<size_t>(n)) == slavePath_)
+      unlink(linkPath_.c_str());
     linkPath_.clear();
   }
 }

@@ -37,8 +37,8 @@ bool SimulatedPanel::LoadProgram(const std::vector<uint8_t>& program) {
   return true;
 }
 
-std::vector<uint8_t> SimulatedPanel::SyntheticProgram(const std::string& version,
-                                                      uint8_t language, bool signature) {
+std::vector<uint8_t> SimulatedPanel::SyntheticProgram(const std::string& version, uint8_t language,
+                                                      bool signature) {
   return SyntheticProgramImage(VersionChars(version).value_or(version), language, signature);
 }
 
@@ -60,7 +60,9 @@ bool SimulatedPanel::StarterChecksumGood() const {
   return ComputeStarterChecksum(flash_) == StoredStarterChecksum(flash_);
 }
 
-uint32_t SimulatedPanel::CommandCount(uint8_t code) const { return commandCounts_[code]; }
+uint32_t SimulatedPanel::CommandCount(uint8_t code) const {
+  return commandCounts_[code];
+}
 
 // --- The line ---
 
@@ -69,7 +71,9 @@ uint64_t SimulatedPanel::ByteUs(uint32_t baud) const {
   return (10'000'000ull + baud / 2) / baud;  // 10 bits a byte: start, 8 data, stop
 }
 
-void SimulatedPanel::SetLineBaud(uint32_t baud) { lineBaud_ = baud; }
+void SimulatedPanel::SetLineBaud(uint32_t baud) {
+  lineBaud_ = baud;
+}
 
 void SimulatedPanel::FromTool(const uint8_t* bytes, size_t n, uint64_t nowUs) {
   if (dead_) return;
@@ -111,8 +115,7 @@ void SimulatedPanel::TakeByte(uint8_t byte, uint64_t arrivedUs, uint64_t byteUs)
       return;
     case RequestDecoder::Event::Frame: {
       // In pace mode the bytes came back to back; otherwise the first byte's own time.
-      const uint64_t startUs =
-          byteUs ? arrivedUs - byteUs * decoder_.Raw().size() : frameStartUs_;
+      const uint64_t startUs = byteUs ? arrivedUs - byteUs * decoder_.Raw().size() : frameStartUs_;
       HandleFrame(decoder_.Raw(), decoder_.Payload(), startUs, arrivedUs);
       return;
     }
@@ -167,8 +170,8 @@ void SimulatedPanel::HandleFrame(const std::vector<uint8_t>& raw,
 
   Reply reply;
   if (mode_ == Mode::Starter && faults_.refuseCommands.count(command)) {
-    reply = {true, faults_.errorCode, {0}, "command " + HexNumber(command, 2),
-             "refused (fault)", 0, After::None, 0};
+    reply = {true, faults_.errorCode, {0}, "command " + HexNumber(command, 2), "refused (fault)",
+             0,    After::None,       0};
   } else {
     reply = Execute(payload);
   }

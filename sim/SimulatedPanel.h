@@ -22,16 +22,16 @@ namespace tavrino::sim {
 inline constexpr uint32_t kFlashSize = 0x80000;
 
 struct PanelConfig {
-  uint8_t flashType = 2;          // 1..6, or any other code to see the tool refuse it
-  uint8_t starterVersion = 0x31;  // high nibble major, low nibble minor
-  uint8_t starterLanguage = 1;    // byte at 0x71FF9 (1 = eng)
-  bool board24MHz = false;        // handshake flags bit 1
-  bool badFlashVersion = false;   // handshake flags bit 2
+  uint8_t flashType = 2;               // 1..6, or any other code to see the tool refuse it
+  uint8_t starterVersion = 0x31;       // high nibble major, low nibble minor
+  uint8_t starterLanguage = 1;         // byte at 0x71FF9 (1 = eng)
+  bool board24MHz = false;             // handshake flags bit 1
+  bool badFlashVersion = false;        // handshake flags bit 2
   bool firstHandshakeVariant = false;  // older Starters: answer sync pattern 1 with 0x91
-  uint32_t listenBaud = 9600;     // the speed the Starter listens at after power-on
-  uint8_t speedAnswer = 1;        // data byte 0 of the answer to the speed request
-  bool updaterOnly9600 = false;   // the updater answers its handshake only at 9600
-  uint32_t ctsDelayMs = 2000;     // CTS comes on this long after the program starts
+  uint32_t listenBaud = 9600;          // the speed the Starter listens at after power-on
+  uint8_t speedAnswer = 1;             // data byte 0 of the answer to the speed request
+  bool updaterOnly9600 = false;        // the updater answers its handshake only at 9600
+  uint32_t ctsDelayMs = 2000;          // CTS comes on this long after the program starts
 };
 
 // How long things take on the line. By default the panel answers at once; with pace set it
@@ -44,27 +44,27 @@ struct PanelTiming {
   // it waits for its output to drain before it starts its answer time-out (a
   // pseudo-terminal drains at once, so it cannot show that wait).
   bool holdRequests = true;
-  uint32_t pageWriteUs = 4000;        // one 256-byte flash page
-  uint32_t sectorEraseUs = 700000;    // one 64 KiB sector
-  uint32_t checksumUs = 2500;         // check values over 512 bytes
-  uint32_t settingsWriteUs = 3000;    // one 256-byte settings block
+  uint32_t pageWriteUs = 4000;          // one 256-byte flash page
+  uint32_t sectorEraseUs = 700000;      // one 64 KiB sector
+  uint32_t checksumUs = 2500;           // check values over 512 bytes
+  uint32_t settingsWriteUs = 3000;      // one 256-byte settings block
   uint32_t updaterInstallUs = 1500000;  // the updater writing the new Starter
 };
 
 // Faults the panel can be told to show. A request that gets no answer (silence, refusal
 // aside) is not carried out either: it is as if it never arrived.
 struct Faults {
-  std::set<uint8_t> silentCommands;        // command codes that get no answer
+  std::set<uint8_t> silentCommands;           // command codes that get no answer
   std::optional<uint32_t> silentAfterFrames;  // answer nothing after this many requests
-  std::optional<uint32_t> dieAfterFrames;  // the line goes dead after this many requests
-  std::set<uint8_t> refuseCommands;        // answer with errorCode instead
-  uint8_t errorCode = 0x93;                // 0x93 or 0x94
-  uint32_t corruptNextAnswers = 0;         // flip a byte in the next N answers
-  uint32_t wrongLengthNextAnswers = 0;     // one data byte too many (too few for 256) in
-                                           // the next N answers, check bytes valid
-  uint32_t strayBytesAfterNextAnswers = 0; // one stray byte after each of the next N answers
-  uint32_t answerDelayMs = 0;              // wait this long before every answer
-  uint32_t silentNextFrames = 0;           // ignore the next N requests
+  std::optional<uint32_t> dieAfterFrames;     // the line goes dead after this many requests
+  std::set<uint8_t> refuseCommands;           // answer with errorCode instead
+  uint8_t errorCode = 0x93;                   // 0x93 or 0x94
+  uint32_t corruptNextAnswers = 0;            // flip a byte in the next N answers
+  uint32_t wrongLengthNextAnswers = 0;        // one data byte too many (too few for 256) in
+                                              // the next N answers, check bytes valid
+  uint32_t strayBytesAfterNextAnswers = 0;    // one stray byte after each of the next N answers
+  uint32_t answerDelayMs = 0;                 // wait this long before every answer
+  uint32_t silentNextFrames = 0;              // ignore the next N requests
 };
 
 struct TranscriptEntry {
@@ -90,9 +90,9 @@ class SimulatedPanel {
   explicit SimulatedPanel(const PanelConfig& config = {});
 
   // --- Contents ---
-  std::vector<uint8_t>& Flash() { return flash_; }            // 512 KiB
-  std::vector<uint8_t>& Memory1() { return memory1_; }        // index = address - 0x8000, 32 KiB
-  std::vector<uint8_t>& Memory2() { return memory2_; }        // index = address - 0x8000, 16 KiB
+  std::vector<uint8_t>& Flash() { return flash_; }      // 512 KiB
+  std::vector<uint8_t>& Memory1() { return memory1_; }  // index = address - 0x8000, 32 KiB
+  std::vector<uint8_t>& Memory2() { return memory2_; }  // index = address - 0x8000, 16 KiB
   // Identify reports Config().flashType and starterVersion as they stand; listenBaud is
   // taken up at the next PowerOn() or restart.
   PanelConfig& Config() { return config_; }
@@ -159,12 +159,11 @@ class SimulatedPanel {
   // Why the last SaveState or LoadState failed.
   const std::string& StateError() const { return stateError_; }
 
- // Internal to the simulator: what it makes of one request, and what follows an answer.
+  // Internal to the simulator: what it makes of one request, and what follows an answer.
   struct Reply;
   enum class After { None, SwitchBaud, Restart, FinishInstall };
 
  private:
-
   void TakeByte(uint8_t byte, uint64_t arrivedUs, uint64_t byteUs);
   void HandleFrame(const std::vector<uint8_t>& raw, const std::vector<uint8_t>& payload,
                    uint64_t startUs, uint64_t endUs);
@@ -206,12 +205,12 @@ class SimulatedPanel {
   uint32_t lineBaud_ = 0;
   uint32_t listenBaud_ = 9600;
   RequestDecoder decoder_;
-  uint64_t frameStartUs_ = 0;      // when the first byte of the current frame began
-  uint64_t toolLineFreeUs_ = 0;    // pace: when the tool's last byte has arrived
-  uint64_t busyUntilUs_ = 0;       // bytes before this are lost: the panel is working
-  std::vector<OutByte> out_;       // bytes on their way to the tool, in time order
+  uint64_t frameStartUs_ = 0;    // when the first byte of the current frame began
+  uint64_t toolLineFreeUs_ = 0;  // pace: when the tool's last byte has arrived
+  uint64_t busyUntilUs_ = 0;     // bytes before this are lost: the panel is working
+  std::vector<OutByte> out_;     // bytes on their way to the tool, in time order
   size_t outHead_ = 0;
-  After after_ = After::None;      // what happens once the current answer has gone out
+  After after_ = After::None;  // what happens once the current answer has gone out
   uint64_t afterAtUs_ = 0;
   uint32_t afterBaud_ = 0;
   uint64_t programStartUs_ = 0;

@@ -1,8 +1,9 @@
 // tavrino-panel: a simulated QZ-17 panel on a pseudo-terminal, for tests and the demo.
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "sim/PanelOptions.h"
@@ -13,10 +14,12 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void OnStop(int) { stopRequested = 1; }
+void OnStop(int) {
+  stopRequested = 1;
+}
 
 bool Exists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0;
 }
 
@@ -63,7 +66,7 @@ int main(int argc, char** argv) {
   }
 
   // SIGINT and SIGTERM are held back except while the panel waits, so none is missed.
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = OnStop;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);

@@ -45,9 +45,9 @@ TEST(PanelContents, SyntheticProgramIsPlausibleAndRepeatable) {
     erasedPages += ff == 256;
     partlyErased += ff > 0 && ff < 256;
   }
-  EXPECT_GE(erasedPages, 256u);   // the last 64 KiB and a few more
+  EXPECT_GE(erasedPages, 256u);    // the last 64 KiB and a few more
   EXPECT_LT(erasedPages, 0x300u);  // but mostly code
-  EXPECT_EQ(partlyErased, 0u);    // code bytes are never 0xFF
+  EXPECT_EQ(partlyErased, 0u);     // code bytes are never 0xFF
   // The check trailer over the program bytes, as a packed file carries it.
   uint16_t sum = 0xB094;
   uint8_t x = 0x7A;
@@ -85,7 +85,8 @@ TEST(PanelContents, SettingsFormatsDifferRecognisablyAndCarryValidSums) {
     const auto& m1 = p->Memory1();
     const auto& m2 = p->Memory2();
     for (size_t page = 0; page < 127; ++page)
-      EXPECT_TRUE(PageSumHolds(m1, page * 256, page == 126 ? 0x60 : 256, 0x7F00 + 2 * page)) << page;
+      EXPECT_TRUE(PageSumHolds(m1, page * 256, page == 126 ? 0x60 : 256, 0x7F00 + 2 * page))
+          << page;
     for (size_t page = 0; page < 64; ++page)
       EXPECT_TRUE(PageSumHolds(m2, page * 256, page == 63 ? 0x80 : 256, 0x3F80 + 2 * page)) << page;
     EXPECT_EQ(Bytes(p->Flash().begin() + 0x68000, p->Flash().begin() + 0x70000), m1);
@@ -127,7 +128,8 @@ TEST(PanelContents, KeypadShowsTheTextRequests) {
   EXPECT_EQ(rig.Exchange({0x21, 0x02, 0x72, 0x66}), EncodeAnswer(0x91, {0}));
   EXPECT_EQ(rig.panel.KeypadUpper(), "");
   EXPECT_EQ(rig.panel.KeypadHistory(),
-            (std::vector<std::string>{"banner:" + upper + "|" + lower, "lower:" + std::string(16, 'x'), "clear"}));
+            (std::vector<std::string>{"banner:" + upper + "|" + lower,
+                                      "lower:" + std::string(16, 'x'), "clear"}));
   EXPECT_EQ(rig.Exchange({0x21, 0x11, 0x7D, 'a'})[1], 0x94);  // too short for its kind
 }
 

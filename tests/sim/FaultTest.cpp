@@ -26,18 +26,33 @@ TEST(PanelFaults, EachFaultShowsOnTheLineAndThenWearsOff) {
     Bytes second;                             // the answer to a second read
   };
   const Case cases[] = {
-      {"silent command", [](Faults& f) { f.silentCommands = {0x62}; },
-       [](const Bytes& a) { EXPECT_TRUE(a.empty()); }, {}},
+      {"silent command",
+       [](Faults& f) { f.silentCommands = {0x62}; },
+       [](const Bytes& a) { EXPECT_TRUE(a.empty()); },
+       {}},
       {"silent next", [](Faults& f) { f.silentNextFrames = 1; },
        [](const Bytes& a) { EXPECT_TRUE(a.empty()); }, good},
-      {"silent after", [](Faults& f) { f.silentAfterFrames = 1; },
-       [&](const Bytes& a) { EXPECT_EQ(a, good); }, {}},
-      {"refusal", [](Faults& f) { f.refuseCommands = {0x62}; f.errorCode = 0x94; },
+      {"silent after",
+       [](Faults& f) { f.silentAfterFrames = 1; },
+       [&](const Bytes& a) { EXPECT_EQ(a, good); },
+       {}},
+      {"refusal",
+       [](Faults& f) {
+         f.refuseCommands = {0x62};
+         f.errorCode = 0x94;
+       },
        [](const Bytes& a) { EXPECT_EQ(a, EncodeAnswer(0x94, {0})); }, EncodeAnswer(0x94, {0})},
       {"corrupted", [](Faults& f) { f.corruptNextAnswers = 1; },
-       [](const Bytes& a) { EXPECT_EQ(a.size(), 5u); EXPECT_FALSE(ChecksGood(a)); }, good},
+       [](const Bytes& a) {
+         EXPECT_EQ(a.size(), 5u);
+         EXPECT_FALSE(ChecksGood(a));
+       },
+       good},
       {"wrong length", [](Faults& f) { f.wrongLengthNextAnswers = 1; },
-       [](const Bytes& a) { EXPECT_EQ(a, EncodeAnswer(0x92, {1, 0})); }, good},
+       [](const Bytes& a) {
+         EXPECT_EQ(a, EncodeAnswer(0x92, {1, 0}));
+       },
+       good},
       {"stray byte", [](Faults& f) { f.strayBytesAfterNextAnswers = 1; },
        [&](const Bytes& a) { EXPECT_EQ(a, Concat(good, {0x00})); }, good},
   };

@@ -12,7 +12,7 @@ TEST(PanelFlash, NorChipsOnlyClearBitsWhilePageChipsRewriteThePage) {
     uint8_t flashType;
     bool rewritesPage;
   };
-  const Case cases[] = {{1, true}, {4, true}, {2, false}, {3, false},
+  const Case cases[] = {{1, true},  {4, true},  {2, false}, {3, false},
                         {5, false}, {6, false}, {9, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.flashType));
@@ -42,9 +42,9 @@ TEST(PanelFlash, NorChipsOnlyClearBitsWhilePageChipsRewriteThePage) {
 TEST(PanelFlash, TheStarterSectorAndAddressesBeyondTheFlashAreRefused) {
   LineRig rig;
   const Bytes starter(rig.panel.Flash().begin() + 0x70000, rig.panel.Flash().end());
-  for (const Bytes& request : {Erase(7), Erase(8), WritePage(0x71F00, Bytes(256, 0)),
-                               WritePage(0x80000, Bytes(256, 0)), ReadFlash(0x7FFFF, 0),
-                               ReadFlash(0x00000, 2), Checksum(0x7FF00)}) {
+  for (const Bytes& request :
+       {Erase(7), Erase(8), WritePage(0x71F00, Bytes(256, 0)), WritePage(0x80000, Bytes(256, 0)),
+        ReadFlash(0x7FFFF, 0), ReadFlash(0x00000, 2), Checksum(0x7FF00)}) {
     const Bytes answer = rig.Exchange(request);
     ASSERT_EQ(answer.size(), 5u);
     EXPECT_EQ(answer[1], 0x93) << HexBytes(request);

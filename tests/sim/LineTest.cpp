@@ -23,7 +23,8 @@ TEST(PanelLine, SpeedRequestSwitchesOnlyAfterItsAnswer) {
     uint8_t answer;
     uint32_t after;
   };
-  for (const Case c : {Case{0, 38400}, Case{1, 57600}, Case{2, 57600}, Case{3, 9600}, Case{7, 9600}}) {
+  for (const Case c :
+       {Case{0, 38400}, Case{1, 57600}, Case{2, 57600}, Case{3, 9600}, Case{7, 9600}}) {
     SCOPED_TRACE(int(c.answer));
     PanelConfig config;
     config.speedAnswer = c.answer;
@@ -56,7 +57,8 @@ TEST(PanelLine, FramingErrorsAreIgnoredAndAPreambleResynchronises) {
   const Bytes sync = Request(kSync2);
   EXPECT_EQ(rig.Raw(Concat(Bytes(sync.begin(), sync.begin() + 6), sync)), EncodeAnswer(0x92, {0}));
   // Noise before the preamble is skipped; a stuffed last check byte is waited for.
-  EXPECT_EQ(rig.Raw(Concat({0x00, 0x12, 0xFF, 0x34}, Request(kIdentify))), EncodeAnswer(0x92, {2, 0x31}));
+  EXPECT_EQ(rig.Raw(Concat({0x00, 0x12, 0xFF, 0x34}, Request(kIdentify))),
+            EncodeAnswer(0x92, {2, 0x31}));
   EXPECT_EQ(rig.panel.RequestCount(), 2u);
   EXPECT_EQ(rig.Exchange({0x99, 1, 2, 3}), EncodeAnswer(0x94, {0}));
 }

@@ -12,13 +12,40 @@ using Args = std::vector<std::string>;
 TEST(PanelOptions, ValuesReachThePanel) {
   PanelOptions o;
   std::string error;
-  ASSERT_TRUE(ParsePanelOptions(
-      {"--link", "/tmp/l", "--flash-type", "4", "--starter", "2.5:0", "--board", "24",
-       "--first-variant", "--listen-baud", "57600", "--speed-answer", "0", "--program-version",
-       "1.03.05:0", "--signature", "--cts-delay", "300", "--silent-cmd", "0x62", "--silent-cmd",
-       "100", "--refuse", "0x65", "--error-code", "0x94", "--die-after", "12", "--delay", "40",
-       "--pace", "--erase-ms", "900"},
-      o, error))
+  ASSERT_TRUE(ParsePanelOptions({"--link",
+                                 "/tmp/l",
+                                 "--flash-type",
+                                 "4",
+                                 "--starter",
+                                 "2.5:0",
+                                 "--board",
+                                 "24",
+                                 "--first-variant",
+                                 "--listen-baud",
+                                 "57600",
+                                 "--speed-answer",
+                                 "0",
+                                 "--program-version",
+                                 "1.03.05:0",
+                                 "--signature",
+                                 "--cts-delay",
+                                 "300",
+                                 "--silent-cmd",
+                                 "0x62",
+                                 "--silent-cmd",
+                                 "100",
+                                 "--refuse",
+                                 "0x65",
+                                 "--error-code",
+                                 "0x94",
+                                 "--die-after",
+                                 "12",
+                                 "--delay",
+                                 "40",
+                                 "--pace",
+                                 "--erase-ms",
+                                 "900"},
+                                o, error))
       << error;
   SimulatedPanel panel;
   ASSERT_TRUE(BuildPanel(o, panel, error)) << error;
@@ -36,7 +63,8 @@ TEST(PanelOptions, ValuesReachThePanel) {
   EXPECT_TRUE(panel.Timing().pace);
   EXPECT_EQ(panel.Timing().sectorEraseUs, 900000u);
   // A 103 program gets 103 settings unless told otherwise.
-  EXPECT_EQ(std::string(panel.Memory1().begin() + 0x1C0, panel.Memory1().begin() + 0x1CC), "Zone (MP) 01");
+  EXPECT_EQ(std::string(panel.Memory1().begin() + 0x1C0, panel.Memory1().begin() + 0x1CC),
+            "Zone (MP) 01");
 }
 
 TEST(PanelOptions, BadCommandLinesAreRefusedWithAMessage) {

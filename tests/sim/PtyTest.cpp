@@ -139,7 +139,7 @@ TEST(PanelPty, AnswersASyncAtItsSpeedAndKeepsItsStateBetweenRuns) {
     close(fd);
     EXPECT_EQ(panel.Wait(SIGTERM), 0) << panel.Errors();
   }
-  struct stat st{};
+  struct stat st {};
   EXPECT_NE(lstat(link.c_str(), &st), 0);  // the link is gone
   std::ifstream lines(transcript);
   std::string first;

@@ -58,7 +58,9 @@ inline Bytes ReadFlash(uint32_t address, uint8_t count) {
 inline Bytes Checksum(uint32_t address) {
   return {0x64, uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16), 0x00, 0x02, 0x00};
 }
-inline Bytes Erase(uint8_t sector) { return {0x66, sector, 0x66, 0x66}; }
+inline Bytes Erase(uint8_t sector) {
+  return {0x66, sector, 0x66, 0x66};
+}
 inline Bytes WritePage(uint32_t address, const Bytes& data) {
   Bytes p = {0x65, uint8_t(address >> 8), uint8_t(address >> 16)};
   p.insert(p.end(), data.begin(), data.end());

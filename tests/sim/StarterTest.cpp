@@ -22,7 +22,8 @@ uint32_t StarterSum(const std::vector<uint8_t>& flash) {
 }
 
 uint32_t StoredSum(const std::vector<uint8_t>& flash) {
-  return flash[0x71FFC] | flash[0x71FFD] << 8 | flash[0x71FFE] << 16 | uint32_t(flash[0x71FFF]) << 24;
+  return flash[0x71FFC] | flash[0x71FFD] << 8 | flash[0x71FFE] << 16 |
+         uint32_t(flash[0x71FFF]) << 24;
 }
 
 TEST(PanelStarter, GeneratedStarterCarriesVersionLanguageAndAGoodChecksum) {
@@ -152,8 +153,8 @@ TEST(PanelStarter, AnUpdaterWrittenOverUnerasedNorFlashNeverRuns) {
   rig.panel.SynthesizeProgram("1.03.05", 0);
   for (uint32_t block = 0; block < 33; ++block) {
     const Bytes image = UpdaterImage();
-    rig.Exchange(WritePage(block * 256, Bytes(image.begin() + block * 256,
-                                              image.begin() + block * 256 + 256)));
+    rig.Exchange(WritePage(block * 256,
+                           Bytes(image.begin() + block * 256, image.begin() + block * 256 + 256)));
   }
   ASSERT_EQ(rig.Exchange(kRestart), EncodeAnswer(0x91, {0}));
   EXPECT_EQ(rig.panel.CurrentMode(), SimulatedPanel::Mode::Program);
