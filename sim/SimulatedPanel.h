@@ -51,8 +51,8 @@ struct PanelTiming {
   uint32_t updaterInstallUs = 1500000;  // the updater writing the new Starter
 };
 
-// Faults the panel can be told to show. A request that gets no answer (silence, refusal
-// aside) is not carried out either: it is as if it never arrived.
+// Faults the panel can be told to show. A request that is silenced or refused is not
+// carried out: a silenced one is as if it never arrived.
 struct Faults {
   std::set<uint8_t> silentCommands;           // command codes that get no answer
   std::optional<uint32_t> silentAfterFrames;  // answer nothing after this many requests
