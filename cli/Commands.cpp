@@ -27,11 +27,16 @@ Outcome CheckFile(Core& core) {
 
 Outcome Run(Command command, bool unattended, Core& core) {
   switch (command) {
-    case Command::Check: return CheckFile(core);
-    case Command::Program: return core.Program(unattended);
-    case Command::Test: return core.Test();
-    case Command::Restart: return core.Restart();
-    default: return Outcome::InternalError;
+    case Command::Check:
+      return CheckFile(core);
+    case Command::Program:
+      return core.Program(unattended);
+    case Command::Test:
+      return core.Test();
+    case Command::Restart:
+      return core.Restart();
+    default:
+      return Outcome::InternalError;
   }
 }
 
@@ -39,24 +44,39 @@ Outcome Run(Command command, bool unattended, Core& core) {
 
 std::string OutcomeLine(Outcome outcome) {
   switch (outcome) {
-    case Outcome::Updated: return "Done: the panel's program was updated.";
-    case Outcome::SameProgram: return "Done: the panel already held this program.";
-    case Outcome::ComparisonOk: return "Done: the panel's program equals the file's.";
-    case Outcome::RestartOk: return "Done: the panel restarted.";
-    case Outcome::FileLoaded: return "Done: the file is a good QZ-17 program file.";
-    case Outcome::FileRejected: return "Failed: the firmware file was not loaded.";
-    case Outcome::PortNotOpened: return "Failed: the serial port could not be opened.";
-    case Outcome::NoConnection: return "Failed: no connection with the panel.";
-    case Outcome::PanelRefused: return "Failed: the panel refused or reported an error.";
-    case Outcome::VerificationFailed: return "Failed: the panel's program differs from the file.";
-    case Outcome::Declined: return "Cancelled: a question was answered No.";
-    case Outcome::Stopped: return "Stopped by the user.";
-    case Outcome::InternalError: return "Failed: internal error.";
+    case Outcome::Updated:
+      return "Done: the panel's program was updated.";
+    case Outcome::SameProgram:
+      return "Done: the panel already held this program.";
+    case Outcome::ComparisonOk:
+      return "Done: the panel's program equals the file's.";
+    case Outcome::RestartOk:
+      return "Done: the panel restarted.";
+    case Outcome::FileLoaded:
+      return "Done: the file is a good QZ-17 program file.";
+    case Outcome::FileRejected:
+      return "Failed: the firmware file was not loaded.";
+    case Outcome::PortNotOpened:
+      return "Failed: the serial port could not be opened.";
+    case Outcome::NoConnection:
+      return "Failed: no connection with the panel.";
+    case Outcome::PanelRefused:
+      return "Failed: the panel refused or reported an error.";
+    case Outcome::VerificationFailed:
+      return "Failed: the panel's program differs from the file.";
+    case Outcome::Declined:
+      return "Cancelled: a question was answered No.";
+    case Outcome::Stopped:
+      return "Stopped by the user.";
+    case Outcome::InternalError:
+      return "Failed: internal error.";
   }
   return "Failed: internal error.";
 }
 
-int ExitStatus(Outcome outcome) { return Completed(outcome) ? 0 : ExitCode(outcome); }
+int ExitStatus(Outcome outcome) {
+  return Completed(outcome) ? 0 : ExitCode(outcome);
+}
 
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(Host&)>& started) {
@@ -113,7 +133,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   if (outcome == Outcome::PortNotOpened) {
     console.err << "tavrino-cli: "
                 << PortOpenMessage(options.port, core.port.LastOpenError(), core.port.LastDevice())
-                << "\n" << std::flush;
+                << "\n"
+                << std::flush;
   }
   if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));

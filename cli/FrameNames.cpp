@@ -35,7 +35,9 @@ uint32_t Address24(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16;
 }
 
-std::string Quoted(const std::string& text) { return "[" + text + "]"; }
+std::string Quoted(const std::string& text) {
+  return "[" + text + "]";
+}
 
 std::string KeypadDescription(const KeypadText& t) {
   if (!t.upper && !t.lower) return "text: clear the keypad display";
@@ -62,11 +64,16 @@ std::string HexBytes(const uint8_t* bytes, size_t n) {
 
 std::string AnswerCodeName(uint8_t code) {
   switch (code) {
-    case AnswerAck: return "ack (0x91)";
-    case AnswerData: return "data (0x92)";
-    case AnswerError: return "error (0x93)";
-    case AnswerBadCommand: return "bad command (0x94)";
-    default: return "code " + Hex(code, 2);
+    case AnswerAck:
+      return "ack (0x91)";
+    case AnswerData:
+      return "data (0x92)";
+    case AnswerError:
+      return "error (0x93)";
+    case AnswerBadCommand:
+      return "bad command (0x94)";
+    default:
+      return "code " + Hex(code, 2);
   }
 }
 
@@ -95,12 +102,13 @@ std::string DescribeRequest(const uint8_t* p, uint16_t n) {
     return "read flash " + Hex(Address24(p + 1), 6) + (p[4] == 1 ? ", 1 byte" : ", 256 bytes");
   }
   if (c == kCmdChecksum && n >= 7) {
-    return "checksum flash " + Hex(Address24(p + 1), 6) + ", " +
-           std::to_string(Address24(p + 4)) + " bytes";
+    return "checksum flash " + Hex(Address24(p + 1), 6) + ", " + std::to_string(Address24(p + 4)) +
+           " bytes";
   }
   if (c == kCmdWrite && n >= 3) {
-    return "write flash " + Hex(static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16, 6) +
-           ", " + std::to_string(n - 3) + " bytes";
+    return "write flash " +
+           Hex(static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16, 6) + ", " +
+           std::to_string(n - 3) + " bytes";
   }
   if (c == kCmdErase && n >= 2) return "erase sector " + std::to_string(p[1]);
   if (c == kCmdIdentify) return "identify";

@@ -33,11 +33,16 @@ Command CommandWord(const std::string& word) {
 
 const char* CommandName(Command c) {
   switch (c) {
-    case Command::Program: return "program";
-    case Command::Test: return "test";
-    case Command::Restart: return "restart";
-    case Command::Check: return "check";
-    default: return "";
+    case Command::Program:
+      return "program";
+    case Command::Test:
+      return "test";
+    case Command::Restart:
+      return "restart";
+    case Command::Check:
+      return "check";
+    default:
+      return "";
   }
 }
 
@@ -67,7 +72,8 @@ std::string ApplyPositionals(const std::vector<std::string>& positional, bool po
     o.command = word;
     const size_t wanted = word == Command::Restart ? 1 : 2;
     if (positional.size() < wanted) return std::string(CommandName(word)) + " needs a FILE";
-    if (positional.size() > wanted) return "too many arguments for " + std::string(CommandName(word));
+    if (positional.size() > wanted)
+      return "too many arguments for " + std::string(CommandName(word));
     if (wanted == 2) o.file = positional[1];
     if (word == Command::Check && portGiven) return "check does not use a port";
     if (word != Command::Check && !portGiven) {

@@ -10,12 +10,12 @@ enum class Command { None, Check, Program, Test, Restart, Help, Version };
 
 struct Options {
   Command command = Command::None;
-  std::string file;        // the firmware file, the operating system's path, never cut short
-  uint16_t port = 0;       // 1..4 = COM1..COM4, 0 = none given
-  bool unattended = false; // Program without questions (implied by the positional FILE PORT form)
-  bool fastRS = true;      // ask the Starter for a faster link
-  bool keypad = false;     // print every keypad text the tool sends
-  std::string tracePath;   // --trace FILE; empty = no trace
+  std::string file;         // the firmware file, the operating system's path, never cut short
+  uint16_t port = 0;        // 1..4 = COM1..COM4, 0 = none given
+  bool unattended = false;  // Program without questions (implied by the positional FILE PORT form)
+  bool fastRS = true;       // ask the Starter for a faster link
+  bool keypad = false;      // print every keypad text the tool sends
+  std::string tracePath;    // --trace FILE; empty = no trace
 };
 
 struct ParseResult {

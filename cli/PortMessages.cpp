@@ -28,8 +28,10 @@ std::string PortOpenMessage(uint16_t port, SerialBackend::OpenError error,
   const std::string named = com + " (" + dev + (mapped != nullptr ? ", from " + var : "") + ")";
   switch (error) {
     case SerialBackend::OpenError::NotFound:
-      return named + " does not exist. Connect the serial adapter, or map the port to the "
-             "device it has, for example: " + var + "=/dev/ttyUSB0 tavrino-cli ...";
+      return named +
+             " does not exist. Connect the serial adapter, or map the port to the "
+             "device it has, for example: " +
+             var + "=/dev/ttyUSB0 tavrino-cli ...";
     case SerialBackend::OpenError::NoAccess: {
       const std::string group = DeviceGroup(device);
       return "no permission to open " + named + ". Join the group '" + group +

@@ -7,8 +7,7 @@
 namespace tavrino::cli {
 namespace {
 
-static_assert(std::atomic<bool>::is_always_lock_free,
-              "the stop flag is set from a signal handler");
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
 
 std::atomic<bool>* g_stopFlag = nullptr;
 volatile sig_atomic_t g_signalsSeen = 0;

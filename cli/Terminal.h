@@ -46,8 +46,8 @@ class Terminal {
   bool titlePushed_ = false;
   std::string title_;
   // The open line as drawn last on a terminal.
-  bool onScreen_ = false;   // drawn, cursor still on it
-  bool closed_ = false;     // it carries its status: the next message starts below it
+  bool onScreen_ = false;  // drawn, cursor still on it
+  bool closed_ = false;    // it carries its status: the next message starts below it
   std::string head_, marked_;
 };
 

@@ -23,9 +23,9 @@ class TerminalView : public StatusLogView {
   void Draw(const StatusLog& log, bool closed);
 
   Terminal& term_;
-  std::string line_;       // the current line as the log holds it (single-byte text)
-  bool open_ = false;      // a line has been added since the last clear
-  bool printed_ = false;   // (not a terminal) the current line's closed state is printed
+  std::string line_;      // the current line as the log holds it (single-byte text)
+  bool open_ = false;     // a line has been added since the last clear
+  bool printed_ = false;  // (not a terminal) the current line's closed state is printed
 };
 
 }  // namespace tavrino::cli

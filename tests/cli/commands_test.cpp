@@ -1,5 +1,7 @@
 // Whole commands of tavrino-cli on the in-process simulated panel and the fake clock: what
 // the person sees, the exit status, and what reached the panel.
+#include "cli/Commands.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,11 +10,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/Commands.h"
+#include "cli/SampleProgram.h"
 #include "firmware/Packer.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
-#include "cli/SampleProgram.h"
 #include "support/PanelRig.h"
 
 namespace tavrino::cli {
@@ -79,9 +80,9 @@ TEST_F(CliCommand, CheckTellsGoodFromMissingFiles) {
 TEST_F(CliCommand, UnattendedProgramConvertsTheSettingsAndEchoesKeypadAndFrames) {
   const std::string trace = (dir_ / "trace.txt").string();
   EXPECT_EQ(Run({file_, "1", "--keypad", "--trace", trace}), 0) << out_.str() << err_.str();
-  for (const char* line : {"Connecting:", "Programs comparison:", "FLASH erasing:",
-                           "FLASH programing:", "Data recovering:", "Data conversion:",
-                           "Verification:", "Restarting panel"}) {
+  for (const char* line :
+       {"Connecting:", "Programs comparison:", "FLASH erasing:", "FLASH programing:",
+        "Data recovering:", "Data conversion:", "Verification:", "Restarting panel"}) {
     EXPECT_TRUE(Shows(line)) << line << "\n" << out_.str();
   }
   EXPECT_TRUE(Shows("Keypad: upper [Tavrino v4.06   ] lower [Express mode    ]\n")) << out_.str();
@@ -127,8 +128,8 @@ TEST_F(CliCommand, RestartAndAPortThatDoesNotOpen) {
 }
 
 TEST_F(CliCommand, StopEndsTheCommandAndTheLastLineSaysSo) {
-  const int status = Run({"test", file_, "--port", "1"}, "", false,
-                         [](Host& host) { host.RequestStop(); });
+  const int status =
+      Run({"test", file_, "--port", "1"}, "", false, [](Host& host) { host.RequestStop(); });
   EXPECT_EQ(status, 7);
   const std::string out = out_.str();
   EXPECT_EQ(out.substr(out.size() - 21), "Stopped by the user.\n") << out;

@@ -1,6 +1,7 @@
+#include "cli/Options.h"
+
 #include <gtest/gtest.h>
 
-#include "cli/Options.h"
 #include "frontend/Outcome.h"
 
 namespace tavrino::cli {
@@ -33,9 +34,20 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
       {{}, Command::None, "", 0, false, true, "no firmware file or command"},
       // Explicit commands, options anywhere, both option spellings.
       {{"program", "a.17", "--port", "2"}, Command::Program, "a.17", 2, false, true, ""},
-      {{"--port=1", "program", "--unattended", "a.17"}, Command::Program, "a.17", 1, true, true, ""},
-      {{"test", "a.17", "--port", "1", "--no-fast-rs", "--fast-rs"}, Command::Test, "a.17", 1,
-       false, true, ""},
+      {{"--port=1", "program", "--unattended", "a.17"},
+       Command::Program,
+       "a.17",
+       1,
+       true,
+       true,
+       ""},
+      {{"test", "a.17", "--port", "1", "--no-fast-rs", "--fast-rs"},
+       Command::Test,
+       "a.17",
+       1,
+       false,
+       true,
+       ""},
       {{"restart", "--port", "4"}, Command::Restart, "", 4, false, true, ""},
       {{"check", "b.17"}, Command::Check, "b.17", 0, false, true, ""},
       {{"check", "--", "-odd.17"}, Command::Check, "-odd.17", 0, false, true, ""},
@@ -46,7 +58,13 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
       {{"program", "a.17", "--port", "0"}, Command::None, "", 0, false, true, "--port takes 1"},
       {{"program", "a.17", "--port"}, Command::None, "", 0, false, true, "--port needs a value"},
       {{"check", "a.17", "--trace="}, Command::None, "", 0, false, true, "--trace needs a file"},
-      {{"check", "a.17", "--verbose"}, Command::None, "", 0, false, true, "unknown option '--verbose'"},
+      {{"check", "a.17", "--verbose"},
+       Command::None,
+       "",
+       0,
+       false,
+       true,
+       "unknown option '--verbose'"},
       // Help and version answer whatever else is on the line.
       {{"program", "--help"}, Command::Help, "", 0, false, true, ""},
       {{"--bogus", "--version"}, Command::Version, "", 0, false, true, ""},

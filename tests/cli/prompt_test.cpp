@@ -38,11 +38,15 @@ TEST(AskYesNo, AnswersFromOneLineOfInput) {
     int prompts;  // how many times the question was put
   };
   const std::vector<Case> cases = {
-      {"y\n", true, 1},         {"Y\n", true, 1},   {" yes \n", true, 1},
-      {"n\n", false, 1},        {"N\n", false, 1},  {"no\n", false, 1},
-      {"", false, 1},           // end of input
-      {"y", true, 1},           // a last line without its newline
-      {"\nmaybe\ny\n", true, 3},  // anything else asks again
+      {"y\n", true, 1},
+      {"Y\n", true, 1},
+      {" yes \n", true, 1},
+      {"n\n", false, 1},
+      {"N\n", false, 1},
+      {"no\n", false, 1},
+      {"", false, 1},                    // end of input
+      {"y", true, 1},                    // a last line without its newline
+      {"\nmaybe\ny\n", true, 3},         // anything else asks again
       {"x\nx\nx\nx\nx\ny\n", false, 5},  // ... a few times, then No
   };
   for (const auto& c : cases) {
@@ -94,8 +98,7 @@ TEST(TerminalFrontEnd, BoxesNeverWaitAndNobodyAnswersYesWithoutATerminal) {
   EXPECT_FALSE(ui.AskUser("Updating ok.\rBye\n\nEnd", true));
   // A question with nobody to ask is No, and the typed "y" is never read.
   EXPECT_FALSE(ui.AskUser("Continue ?", false));
-  EXPECT_EQ(out.str(),
-            "Updating ok.\nBye\n\nEnd\nContinue ? [y/n] n (no terminal to ask on)\n");
+  EXPECT_EQ(out.str(), "Updating ok.\nBye\n\nEnd\nContinue ? [y/n] n (no terminal to ask on)\n");
   EXPECT_EQ(in.Rest(), "y\n");
 }
 

@@ -56,8 +56,8 @@ TEST(TerminalView, WithoutTerminalPrintsALineAgainForASecondStatusAndBeforeAClea
   r.log.KTstatus(texts::kOk, texts::kStatusWidth);  // nothing open: nothing printed
   r.view.Finish();
   EXPECT_EQ(r.out.str(), Padded("FLASH type:", "waiting...") + "\n" +
-                             Padded("FLASH type:", texts::kNoConnection) +
-                             "\n" + "File checking:\n");
+                             Padded("FLASH type:", texts::kNoConnection) + "\n" +
+                             "File checking:\n");
 }
 
 TEST(TerminalView, OnATerminalRedrawsTheOpenLineWithItsPercentageAndMark) {
@@ -71,12 +71,12 @@ TEST(TerminalView, OnATerminalRedrawsTheOpenLineWithItsPercentageAndMark) {
   const std::string erasing50 = Padded("FLASH erasing:", "50%");
   // The half not yet done (from column 29 of 59) in inverse video, then the line closed
   // in place, and a new line only when the next step opens.
-  EXPECT_NE(s.find("\r" + erasing50.substr(0, 29) + "\x1b[7m" + erasing50.substr(29) +
-                   "\x1b[27m\x1b[K"),
-            std::string::npos);
-  EXPECT_NE(s.find("\r" + Padded("FLASH erasing:", "  ok") + "\x1b[K\n\r" +
-                   Padded("Verification:", "")),
-            std::string::npos);
+  EXPECT_NE(
+      s.find("\r" + erasing50.substr(0, 29) + "\x1b[7m" + erasing50.substr(29) + "\x1b[27m\x1b[K"),
+      std::string::npos);
+  EXPECT_NE(
+      s.find("\r" + Padded("FLASH erasing:", "  ok") + "\x1b[K\n\r" + Padded("Verification:", "")),
+      std::string::npos);
   EXPECT_EQ(s.back(), '\n');
   EXPECT_EQ(s.find("\x1b]0;"), std::string::npos);  // titles were not asked for
 }

@@ -146,7 +146,9 @@ void TerminalSession::Type(const std::string& keys) {
   (void)!write(master_, keys.data(), keys.size());
 }
 
-void TerminalSession::Signal(int signo) { kill(pid_, signo); }
+void TerminalSession::Signal(int signo) {
+  kill(pid_, signo);
+}
 
 Finished TerminalSession::Finish(int limitSeconds) {
   const auto end = Clock::now() + std::chrono::seconds(limitSeconds);

@@ -20,8 +20,12 @@ namespace fs = std::filesystem;
 
 constexpr int kRunLimitS = 180;
 // "BŁĄD" and "BRAK połączenia RS" as the terminal shows them (UTF-8).
-const std::string kBlad = "B\xC5\x81\xC4\x84" "D";
-const std::string kNoConnection = "BRAK po\xC5\x82\xC4\x85" "czenia RS";
+const std::string kBlad =
+    "B\xC5\x81\xC4\x84"
+    "D";
+const std::string kNoConnection =
+    "BRAK po\xC5\x82\xC4\x85"
+    "czenia RS";
 
 // A closed log line as printed: label and status in the display's 59 columns.
 std::string Line(const std::string& label, const std::string& status, size_t statusColumns) {
@@ -57,7 +61,8 @@ class EndToEnd : public ::testing::Test {
     file_ = (dir_ / "sample.17").string();
     const auto half = test::SampleHalf();
     std::ofstream((dir_ / "program.bin").string(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(half.data()), static_cast<std::streamsize>(half.size()));
+        .write(reinterpret_cast<const char*>(half.data()),
+               static_cast<std::streamsize>(half.size()));
     const Finished packed = RunProgram(
         {TAVRINO_PACK_PATH, file_, (dir_ / "program.bin").string(), "--stamp", "1.04.02:1"}, {},
         60);
@@ -72,7 +77,7 @@ class EndToEnd : public ::testing::Test {
   // The panel as the technician finds it: program 1.03.05 pol with settings of format 103.
   std::vector<std::string> FieldPanel(std::vector<std::string> more = {}) {
     std::vector<std::string> o = {"--program-version", "1.03.05:0", "--settings", "103",
-                                  "--state", state_};
+                                  "--state",           state_};
     o.insert(o.end(), more.begin(), more.end());
     return o;
   }
@@ -102,7 +107,8 @@ TEST_F(EndToEnd, ProgramConvertsTheSettingsAndATestThenFindsTheSameProgram) {
         Line("Programs comparison:", "newer"), Line("FLASH erasing:", "  ok"),
         Line("FLASH programing:", "  ok"), Line("Data recovering:", "  ok"),
         Line("Data conversion:", "  ok"), Line("Verification:", "  ok"),
-        Line("Restarting panel", "  ok"), std::string("Done: the panel's program was updated.\n")}) {
+        Line("Restarting panel", "  ok"),
+        std::string("Done: the panel's program was updated.\n")}) {
     at = program.out.find(line, at);
     ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << program.out;
   }
@@ -166,8 +172,7 @@ TEST_F(EndToEnd, PanelDyingMidWriteEndsTheProgramWithoutOk) {
   ASSERT_TRUE(panel.Started());
   const Finished program = Cli({file_, "1"});
   EXPECT_EQ(program.status, 4) << program.out << program.err;
-  EXPECT_TRUE(Has(program.out, Line("FLASH programing:", kNoConnection, 18) + "\n"))
-      << program.out;
+  EXPECT_TRUE(Has(program.out, Line("FLASH programing:", kNoConnection, 18) + "\n")) << program.out;
   EXPECT_FALSE(Has(program.out, "Verification:"));
   EXPECT_TRUE(Has(program.out, "Failed: no connection with the panel.\n"));
 }
