@@ -136,6 +136,12 @@ bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o, st
       return Number(s, 0, 0xFFFFFFFF, v) ? (to = uint32_t(v), true) : false;
     };
   };
+  auto text = [](std::string& to) {
+    return [&to](const std::string& s) {
+      to = s;
+      return !s.empty();
+    };
+  };
   auto codeSet = [&v](std::set<uint8_t>& to) {
     return [&v, &to](const std::string& s) {
       return Number(s, 0, 255, v) ? (to.insert(uint8_t(v)), true) : false;
@@ -143,12 +149,7 @@ bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o, st
   };
   uint32_t eraseMs = o.timing.sectorEraseUs / 1000;
   const std::map<std::string, std::pair<bool, Setter>> valued = {
-      {"--link",
-       {false,
-        [&](const std::string& s) {
-          o.link = s;
-          return !s.empty();
-        }}},
+      {"--link", {false, text(o.link)}},
       {"--flash-type", {true, byteCode(o.config.flashType)}},
       {"--starter",
        {true,
@@ -169,12 +170,7 @@ bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o, st
                                                         : false;
         }}},
       {"--speed-answer", {true, byteCode(o.config.speedAnswer)}},
-      {"--program",
-       {true,
-        [&](const std::string& s) {
-          o.programFile = s;
-          return !s.empty();
-        }}},
+      {"--program", {true, text(o.programFile)}},
       {"--program-version",
        {true,
         [&](const std::string& s) { return ProgramSpec(s, o.programVersion, o.programLanguage); }}},
@@ -186,18 +182,8 @@ bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o, st
           return true;
         }}},
       {"--cts-delay", {true, count(o.config.ctsDelayMs)}},
-      {"--state",
-       {false,
-        [&](const std::string& s) {
-          o.statePath = s;
-          return !s.empty();
-        }}},
-      {"--transcript",
-       {false,
-        [&](const std::string& s) {
-          o.transcriptPath = s;
-          return !s.empty();
-        }}},
+      {"--state", {false, text(o.statePath)}},
+      {"--transcript", {false, text(o.transcriptPath)}},
       {"--erase-ms", {false, count(eraseMs)}},
       {"--page-us", {false, count(o.timing.pageWriteUs)}},
       {"--silent-cmd", {false, codeSet(o.faults.silentCommands)}},
