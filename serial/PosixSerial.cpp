@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -116,6 +117,7 @@ SerialBackend::OpenError PosixSerialBackend::Open(const std::string& device, uin
   ioctl(fd, TIOCEXCL);
   ConfigureLine(fd, speed);
   fd_ = fd;
+  baud_ = baud;
   return OpenError::None;
 }
 
@@ -126,6 +128,7 @@ void PosixSerialBackend::Close() {
   ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
+  baud_ = 0;
 }
 
 size_t PosixSerialBackend::BytesWaiting() {
@@ -168,7 +171,27 @@ size_t PosixSerialBackend::Write(const uint8_t* buf, size_t n) {
     }
     break;
   }
+  DrainOutput(done);
   return done;
+}
+
+void PosixSerialBackend::DrainOutput(size_t bytes) {
+  // A request counts as sent when its last byte has left the line, not when the system took
+  // it: the answer time-outs (49 ms for a settings block) start from there, and a 265-byte
+  // settings write alone needs 46 ms on the wire at 57600 bit/s. tcdrain() has no bound, so
+  // the output queue is watched instead, for at most twice the wire time plus a margin.
+  if (fd_ < 0 || bytes == 0 || baud_ == 0) return;
+  const auto wire = std::chrono::microseconds(uint64_t{bytes} * 10u * 1000000u / baud_);
+  const auto deadline = Steady::now() + 2 * wire + std::chrono::milliseconds(kDrainMarginMs);
+  for (;;) {
+    int pending = 0;
+    if (ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return;
+    const auto left = deadline - Steady::now();
+    if (left <= Steady::duration::zero()) return;
+    const auto byteTime = std::chrono::microseconds(uint64_t{static_cast<unsigned>(pending)} *
+                                                    10u * 1000000u / baud_);
+    SleepFor(std::min<Steady::duration>({byteTime, left, std::chrono::milliseconds(10)}));
+  }
 }
 
 bool PosixSerialBackend::Cts() {

@@ -9,7 +9,7 @@ namespace tavrino {
 
 // A serial device through termios: raw 8N1, no flow control, modem lines ignored, held
 // exclusively (flock and TIOCEXCL) so that no second program can talk on the line during
-// an update. Reads never block; writes wait (bounded) until the system took every byte.
+// an update. Reads never block; writes wait (bounded) until every byte has left the line.
 class PosixSerialBackend : public SerialBackend {
  public:
   PosixSerialBackend() = default;
@@ -33,9 +33,15 @@ class PosixSerialBackend : public SerialBackend {
 
   // Longest time Write waits for room in the system's output queue before it gives up.
   static constexpr uint32_t kWriteTimeoutMs = 2000;
+  // Extra time allowed for the output queue to drain beyond twice its wire time.
+  static constexpr uint32_t kDrainMarginMs = 100;
 
  private:
+  // Waits (bounded, sleeping) until the bytes just written have left the line.
+  void DrainOutput(size_t bytes);
+
   int fd_ = -1;
+  uint32_t baud_ = 0;
 };
 
 }  // namespace tavrino
