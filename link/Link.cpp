@@ -1,6 +1,8 @@
 #include "link/Link.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 
 namespace tavrino {
 namespace {
@@ -76,6 +78,7 @@ void Link::SendRequest(uint16_t n) {
   for (uint16_t i = n; i >= 4; --i) put(RequestFrame[i]);
   PutLinkByte(check.sum, true);
   PutLinkByte(check.xorValue, true);
+  DropStaleInput();
   port_.FlushPortOutput();
   if (trace_ != nullptr) trace_->RequestSent(&RequestFrame[1], n, wire_, wireCount_);
 }
@@ -131,6 +134,7 @@ bool Link::ReceiveAnswer(uint16_t timeoutMs) {
     if (!got) port_.WaitForInput(std::min<uint32_t>(kIdleSliceMs, timeoutMs - elapsed + 1));
   }
 
+  timedOut_ = state != ReaderState::Complete && !StopRequested();
   bool ok = false;
   if (state == ReaderState::Complete) {
     FrameCheck check;
@@ -139,6 +143,33 @@ bool Link::ReceiveAnswer(uint16_t timeoutMs) {
   }
   if (trace_ != nullptr) trace_->AnswerReceived(arrived, arrivedCount, ok);
   return ok;
+}
+
+void Link::DropStaleInput() {
+  // Bounded, so that a line that babbles without end cannot hold the request back.
+  constexpr uint16_t kMaxDropped = 4 * kMaxAnswerBytes;
+  uint8_t stale[kMaxDropped];
+  uint16_t count = 0;
+  while (count < kMaxDropped && port_.ReadPortByte(stale[count])) ++count;
+  if (count > 0 && trace_ != nullptr) trace_->AnswerReceived(stale, count, false);
+}
+
+uint32_t Link::RequestWireMs() const {
+  constexpr uint32_t kBitsPerByte = 10;  // start, 8 data, stop
+  const uint32_t baud = port_.Baud();
+  if (baud == 0) return 0;
+  return (uint32_t{wireCount_} * kBitsPerByte * 1000 + baud - 1) / baud;
+}
+
+void Link::DropLateAnswers(uint16_t copies, uint16_t timeoutMs) {
+  uint8_t taken[sizeof AnswerFrame];
+  std::copy(std::begin(AnswerFrame), std::end(AnswerFrame), taken);
+  const auto window =
+      static_cast<uint16_t>(std::min<uint32_t>(timeoutMs + RequestWireMs(), UINT16_MAX));
+  for (uint16_t k = 0; k < copies && !StopRequested(); ++k) {
+    if (!ReceiveAnswer(window)) break;
+  }
+  std::copy(std::begin(taken), std::end(taken), AnswerFrame);
 }
 
 void Link::WaitMs(uint16_t ms) {

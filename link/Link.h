@@ -39,12 +39,21 @@ class Link {
   // Queues one byte; in a frame a 0xFF is followed by a stuffed 0x00.
   void PutLinkByte(uint8_t value, bool inFrame);
   // Sends RequestFrame[1..n] (4 <= n <= 259) as one frame, in one write. Any other n sends
-  // nothing, so the missing answer shows as a time-out.
+  // nothing, so the missing answer shows as a time-out. Bytes that came in since the last
+  // answer are dropped first: they answer no request of this one, and read as its answer
+  // they would put every exchange after it one answer behind.
   void SendRequest(uint16_t n);
   // Receives one answer into AnswerFrame. The time-out bounds the silence before the
   // first byte and between bytes (strictly greater ends it). True only for a whole answer
   // with both check bytes right.
   bool ReceiveAnswer(uint16_t timeoutMs);
+  // Whether the last ReceiveAnswer ended by its time-out, before a whole answer was in.
+  bool AnswerTimedOut() const { return timedOut_; }
+  // After a request was sent again because its answer did not come in time, the answers
+  // to the earlier copies may still come, late, behind the one just taken. Listens for at
+  // most `copies` of them, each for the time-out plus the request's time on the wire (the
+  // earliest a copy can have been taken in), drops them, and keeps the answer taken.
+  void DropLateAnswers(uint16_t copies, uint16_t timeoutMs);
   // Waits at least ms (greater or equal), keeping the window alive; ends early on Stop.
   void WaitMs(uint16_t ms);
 
@@ -65,6 +74,10 @@ class Link {
   SerialPort& port_;
   Host& host_;
   FrameTrace* trace_ = nullptr;
+  bool timedOut_ = false;
+  void DropStaleInput();
+  // Milliseconds the last request took on the wire at the port's speed, rounded up.
+  uint32_t RequestWireMs() const;
   // The bytes of the request being sent, as they went on the wire, for the trace.
   uint8_t wire_[kMaxWireRequest] = {};
   uint16_t wireCount_ = 0;

@@ -52,18 +52,23 @@ void FillRequest(Link& link, std::span<const uint8_t> request) {
 }
 
 // One request and its answer, repeated until accept() likes the answer, a counter passes
-// its limit, or Stop. The request is sent anew on every pass, always the same frame.
+// its limit, or Stop. The request is sent anew on every pass, always the same frame, so
+// whichever copy an accepted answer belongs to, it answers this request; the answers of
+// copies that timed out may still follow it, and are let in and dropped here.
 template <class Accept>
 Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, Limits limits,
              Accept accept) {
   uint16_t noAnswer = 0;
   uint16_t badAnswer = 0;
+  uint16_t timedOut = 0;
   for (;;) {
     FillRequest(link, request);
     link.SendRequest(static_cast<uint16_t>(request.size()));
     if (!link.ReceiveAnswer(timeoutMs)) {
       ++noAnswer;
+      if (link.AnswerTimedOut()) ++timedOut;
     } else if (accept()) {
+      if (timedOut > 0) link.DropLateAnswers(timedOut, timeoutMs);
       return Tries::Success;
     } else if (limits.shared) {
       ++noAnswer;

@@ -31,14 +31,17 @@ bool SerialPort::OpenPort(uint16_t n, uint16_t divisor, char parity) {
     lastError_ = SerialBackend::OpenError::NotFound;
     return false;
   }
-  lastError_ = backend_.Open(lastDevice_, kBaseSpeed / divisor);
+  baud_ = kBaseSpeed / divisor;
+  lastError_ = backend_.Open(lastDevice_, baud_);
   return lastError_ == SerialBackend::OpenError::None;
 }
 
 void SerialPort::ClosePort() {
   backend_.Close();
-  // Bytes queued for a line that is gone must not leave later on another line or speed.
+  // Bytes queued for a line that is gone must not leave later on another line or speed,
+  // nor bytes it brought be read as if the next line had sent them.
   OutputCount = 0;
+  inputHead_ = inputCount_ = 0;
 }
 
 bool SerialPort::PortAvailable(uint16_t n) {
@@ -52,8 +55,14 @@ bool SerialPort::IsOpen() const {
 }
 
 bool SerialPort::ReadPortByte(uint8_t& destination) {
-  if (!backend_.IsOpen() || backend_.BytesWaiting() == 0) return false;
-  return backend_.Read(&destination, 1) == 1;
+  if (inputHead_ == inputCount_) {
+    if (!backend_.IsOpen()) return false;
+    inputHead_ = 0;
+    inputCount_ = backend_.Read(input_, kInputBatchSize);
+    if (inputCount_ == 0) return false;
+  }
+  destination = input_[inputHead_++];
+  return true;
 }
 
 void SerialPort::QueuePortBytes(const uint8_t* bytes, size_t count) {
@@ -79,6 +88,7 @@ bool SerialPort::PortCtsOn() {
 }
 
 bool SerialPort::WaitForInput(uint32_t ms) {
+  if (inputHead_ < inputCount_) return true;
   return backend_.WaitReadable(ms);
 }
 

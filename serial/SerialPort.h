@@ -8,17 +8,19 @@
 namespace tavrino {
 
 // The serial port driver: one port open at a time, a 1024-byte output queue so that a
-// whole request frame leaves in one write, and byte reads that never block.
+// whole request frame leaves in one write, and byte reads that never block (taken from
+// the system a batch at a time, so that an answer costs a few calls, not two per byte).
 class SerialPort {
  public:
   static constexpr size_t kOutputBufferSize = 1024;
+  static constexpr size_t kInputBatchSize = 512;
 
   explicit SerialPort(SerialBackend& backend) : backend_(backend) {}
 
   // Opens COM n at 115200 / divisor bit/s, 8 data bits, the parity letter ("N"), 1 stop bit.
   // Closes the open port first. A divisor of 0 or a parity other than "N" opens nothing.
   bool OpenPort(uint16_t n, uint16_t divisor, char parity);
-  // Also drops bytes still queued: they were meant for this line at this speed.
+  // Also drops bytes still queued either way: they belonged to this line at this speed.
   void ClosePort();
   // Opens port n at 115200 and closes it again (closing a port that is open first).
   bool PortAvailable(uint16_t n);
@@ -28,6 +30,8 @@ class SerialPort {
   void FlushPortOutput();
   bool PortCtsOn();
   bool IsOpen() const;
+  // The bit rate of the open port; 0 when none is open.
+  uint32_t Baud() const { return IsOpen() ? baud_ : 0; }
 
   // Sleeps until a byte waits or ms have passed (the no-spinning wait of the frame reader);
   // with no port open it just sleeps.
@@ -44,6 +48,10 @@ class SerialPort {
 
  private:
   SerialBackend& backend_;
+  uint32_t baud_ = 0;
+  uint8_t input_[kInputBatchSize] = {};
+  size_t inputHead_ = 0;
+  size_t inputCount_ = 0;
   SerialBackend::OpenError lastError_ = SerialBackend::OpenError::None;
   std::string lastDevice_;
 };

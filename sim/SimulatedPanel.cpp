@@ -187,13 +187,21 @@ void SimulatedPanel::HandleFrame(const std::vector<uint8_t>& raw,
   std::string note;
   const std::vector<uint8_t> wire = ShapeAnswer(reply.code, reply.data, note);
   const uint64_t byteUs = ByteUs(listenBaud_);
+  // The panel is done once its answer has left it; a late answer only reaches the tool
+  // later, and never before an answer that left earlier.
+  busyUntilUs_ = std::max(busyUntilUs_, t + byteUs * wire.size());
+  if (faults_.lateNextAnswers > 0) {
+    --faults_.lateNextAnswers;
+    t += static_cast<uint64_t>(faults_.lateByMs) * 1000;
+    note += " (fault: late)";
+  }
+  if (outHead_ < out_.size()) t = std::max(t, out_.back().atUs);
   uint64_t at = t;
   for (uint8_t b : wire) {
     at += byteUs;
     out_.push_back({at, listenBaud_, b});
   }
   transcript_.push_back({t, at, false, wire, DescribeAnswer(reply.code, reply.data) + note, false});
-  busyUntilUs_ = std::max(busyUntilUs_, at);
   RunAfter(reply.after, reply.afterBaud, at);
 }
 

@@ -64,6 +64,11 @@ struct Faults {
                                               // the next N answers, check bytes valid
   uint32_t strayBytesAfterNextAnswers = 0;    // one stray byte after each of the next N answers
   uint32_t answerDelayMs = 0;                 // wait this long before every answer
+  // The next N answers reach the tool lateByMs late while the panel already listens
+  // again, as when a line adapter holds bytes back: a copy of the request sent after the
+  // tool's time-out is then taken and answered too.
+  uint32_t lateNextAnswers = 0;
+  uint32_t lateByMs = 0;
   uint32_t silentNextFrames = 0;              // ignore the next N requests
 };
 

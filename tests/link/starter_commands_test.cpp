@@ -199,6 +199,54 @@ TEST(SettingsBlocks, WriteAndReadBackTheMemoryAtTheAddress) {
   EXPECT_EQ(rig.RequestsWithCode(kReadMemory1), (std::vector<Bytes>{{0x71, 0x00, 0x83, 0xFF}}));
 }
 
+// Answers that come after the time-out, while the panel already takes the copy sent
+// again: each block read must still bring its own block, never the one before it, and
+// the exchanges after it must keep their answers.
+TEST(LateAnswers, EveryReadStillBringsItsOwnBlock) {
+  struct Case {
+    const char* name;
+    uint8_t memory;  // 0: flash
+    uint32_t late, lateByMs;
+  };
+  for (const Case& c : {Case{"settings, one late", 1, 1, 60}, Case{"settings, two late", 1, 2, 60},
+                        Case{"settings, three late", 2, 3, 55},
+                        Case{"flash, one late", 0, 1, 3100}}) {
+    SCOPED_TRACE(c.name);
+    Connected rig;
+    auto contents = [&](uint32_t block) {
+      const auto& m = c.memory == 1 ? rig.panel.Memory1()
+                      : c.memory == 2 ? rig.panel.Memory2()
+                                      : rig.panel.Flash();
+      return Bytes(m.begin() + 256 * block, m.begin() + 256 * block + 256);
+    };
+    for (uint32_t i = 0; i < 4 * 256; ++i) {
+      auto& m = c.memory == 1 ? rig.panel.Memory1()
+                : c.memory == 2 ? rig.panel.Memory2()
+                                : rig.panel.Flash();
+      m[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    }
+    rig.faults().lateNextAnswers = c.late;
+    rig.faults().lateByMs = c.lateByMs;
+    for (uint32_t block = 0; block < 4; ++block) {
+      SCOPED_TRACE(block);
+      Bytes got(256);
+      ASSERT_TRUE(c.memory == 0
+                      ? rig.starter().ReadFlashBlock(256 * block, got.data())
+                      : rig.starter().ReadDataBlock(c.memory,
+                                                    static_cast<uint16_t>(0x8000 + 256 * block),
+                                                    got.data()));
+      EXPECT_TRUE(got == contents(block)) << "an earlier block came back";
+    }
+    const Bytes data = Pattern(0x5A);
+    ASSERT_TRUE(rig.starter().WriteDataBlock(1, 0x8400, data.data()));
+    EXPECT_EQ(Bytes(rig.panel.Memory1().begin() + 0x400, rig.panel.Memory1().begin() + 0x500),
+              data);
+    uint8_t value = 0;
+    ASSERT_TRUE(rig.starter().ReadFlashByte(0x100, value));
+    EXPECT_EQ(value, rig.panel.Flash()[0x100]);
+  }
+}
+
 TEST(SettingsBlocks, MemoryNumberThatWouldNameAnotherCommandIsRefusedUnsent) {
   Connected rig;
   const uint32_t before = rig.panel.RequestCount();
@@ -280,7 +328,7 @@ TEST(FlashReads, ChecksumAnswerTooShortIsAFailureNotStaleValues) {
   auto answer = [](const Bytes& data) { return sim::EncodeAnswer(AnswerData, data); };
   uint16_t sum = 0;
   uint8_t x = 0, rot = 0;
-  line.Arrive(answer({0x34, 0x12, 0x56, 0x78}));
+  line.Arrive(answer({0x34, 0x12, 0x56, 0x78}), 1);
   ASSERT_TRUE(core.starter.ReadFlashChecksum(0, sum, x, rot));
   EXPECT_EQ(sum, 0x1234);
   EXPECT_EQ(x, 0x56);

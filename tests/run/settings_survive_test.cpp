@@ -233,6 +233,50 @@ INSTANTIATE_TEST_SUITE_P(Run, SettingsSurvive,
                                             ::testing::Values(Before::Saved, Before::Diverged)),
                          SurviveCaseName);
 
+// --- A panel whose answers come late ---
+
+// Answers that reach the tool after its time-out, while the panel already takes the copy
+// sent again (as through a line adapter that holds bytes back), at moments of the
+// settings phases where an answer one behind would shift a block: reading sector 6,
+// writing it back, reading the memories, writing them. Every block must still land where
+// it belongs, and the run end "ok".
+struct LateMoment {
+  const char* name;
+  const char* label;
+  uint32_t afterAnswers;
+  uint32_t late, lateByMs;
+};
+const LateMoment kLateMoments[] = {
+    {"ReadingSector6", "Data recovering:", 20, 2, 3100},
+    {"WritingSector6Back", "Data recovering:", 250, 1, 3100},
+    {"ReadingMemory1", "Data conversion:", 20, 3, 60},
+    {"WritingMemory1", "Data conversion:", 200, 2, 60},
+    {"WritingMemory2", "Data conversion:", 340, 1, 60},
+};
+
+TEST(LateAnswers, LeaveEverySettingsBlockWhereItBelongs) {
+  for (const LateMoment& m : kLateMoments) {
+    SCOPED_TRACE(m.name);
+    sim::PanelConfig config;
+    config.flashType = 2;
+    RunRig rig(config);
+    rig.panel.SynthesizeProgram("1.03.05", 1);
+    const PanelSettings before = Distinctive(Before::Saved);
+    Write(rig, before);
+    rig.UseProgramFile("1.04.02", 1);
+    const Expectation e = Expect(kChips[1], kPairs[0], before);
+    rig.hooks.At(m.label, m.afterAnswers, [&rig, &m] {
+      rig.panel.FaultSettings().lateNextAnswers = m.late;
+      rig.panel.FaultSettings().lateByMs = m.lateByMs;
+    });
+
+    EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+    EXPECT_EQ(rig.panel.FaultSettings().lateNextAnswers, 0u) << "the fault came";
+    EXPECT_EQ(rig.LineOf(m.label), L(m.label, kOk));
+    ExpectSame(Read(rig), e.after);
+  }
+}
+
 // --- Failures inside the settings phases ---
 
 struct SettingsFault {

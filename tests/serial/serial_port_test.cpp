@@ -113,21 +113,25 @@ TEST(SerialPort, QueueFlushesAFullBufferBeforeTheNextByte) {
 TEST(SerialPort, ClosedPortReadsNothingAndDropsWhatIsQueued) {
   PortRig rig;
   ASSERT_TRUE(rig.port.OpenPort(1, 12, 'N'));
-  rig.line.Arrive({0x42});
+  rig.line.Arrive({0x42, 0x43});
+  uint8_t b = 0;
+  ASSERT_TRUE(rig.port.ReadPortByte(b));
+  EXPECT_EQ(b, 0x42);
   rig.line.cts = true;
   EXPECT_TRUE(rig.port.PortCtsOn());
   rig.port.QueuePortBytes(std::string("\x11\x22"));
   rig.port.ClosePort();
 
-  uint8_t b = 0;
   EXPECT_FALSE(rig.port.ReadPortByte(b));
   EXPECT_FALSE(rig.port.PortCtsOn());
   rig.port.QueuePortBytes(std::string("\x33"));
   rig.port.FlushPortOutput();
   EXPECT_EQ(rig.port.OutputCount, 0);
 
-  // Bytes queued for the closed line do not leave later on a fresh one.
+  // Bytes queued for the closed line do not leave later on a fresh one, and bytes the
+  // closed line brought are not read from the fresh one.
   ASSERT_TRUE(rig.port.OpenPort(1, 3, 'N'));
+  EXPECT_FALSE(rig.port.ReadPortByte(b));
   rig.port.QueuePortBytes(std::string("\x44"));
   rig.port.FlushPortOutput();
   ASSERT_EQ(rig.line.writes.size(), 1u);
