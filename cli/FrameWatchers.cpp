@@ -61,6 +61,13 @@ void FrameTraceWriter::AnswerReceived(const uint8_t* bytes, uint16_t count, bool
   out_.flush();
 }
 
+void FrameTraceWriter::StaleDropped(const uint8_t* bytes, uint16_t count) {
+  Stamp("<-");
+  out_ << "dropped, answering no request, " << count << " bytes\n";
+  Bytes("wire", bytes, count);
+  out_.flush();
+}
+
 void KeypadEcho::RequestSent(const uint8_t* payload, uint16_t n, const uint8_t*, uint16_t) {
   const auto text = DecodeKeypadRequest(payload, n);
   if (!text || (!text->upper && !text->lower)) return;  // a clear carries no text

@@ -18,6 +18,7 @@ class FrameTraceWriter : public FrameTrace {
   void RequestSent(const uint8_t* payload, uint16_t n, const uint8_t* wire,
                    uint16_t wireCount) override;
   void AnswerReceived(const uint8_t* bytes, uint16_t count, bool ok) override;
+  void StaleDropped(const uint8_t* bytes, uint16_t count) override;
 
  private:
   void Stamp(const char* direction);
@@ -50,6 +51,9 @@ class FrameTraceFanout : public FrameTrace {
   }
   void AnswerReceived(const uint8_t* bytes, uint16_t count, bool ok) override {
     for (auto* t : traces_) t->AnswerReceived(bytes, count, ok);
+  }
+  void StaleDropped(const uint8_t* bytes, uint16_t count) override {
+    for (auto* t : traces_) t->StaleDropped(bytes, count);
   }
 
  private:

@@ -151,7 +151,7 @@ void Link::DropStaleInput() {
   uint8_t stale[kMaxDropped];
   uint16_t count = 0;
   while (count < kMaxDropped && port_.ReadPortByte(stale[count])) ++count;
-  if (count > 0 && trace_ != nullptr) trace_->AnswerReceived(stale, count, false);
+  if (count > 0 && trace_ != nullptr) trace_->StaleDropped(stale, count);
 }
 
 uint32_t Link::RequestWireMs() const {

@@ -21,6 +21,8 @@ class FrameTrace {
                            uint16_t wireCount) = 0;
   // The bytes that arrived for one ReceiveAnswer, and whether they made a good answer.
   virtual void AnswerReceived(const uint8_t* bytes, uint16_t count, bool ok) = 0;
+  // Bytes found waiting before a request and dropped: they answered no request of it.
+  virtual void StaleDropped(const uint8_t* /*bytes*/, uint16_t /*count*/) {}
 };
 
 // Request and answer frames: the strict alternation of one request, at most one answer.

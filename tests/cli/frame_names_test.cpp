@@ -84,6 +84,7 @@ TEST(FrameTraceWriter, WritesTimeNameAndBytesOfEachFrame) {
   clock.Advance(3000);
   trace.AnswerReceived(nullptr, 0, false);
   trace.AnswerReceived(ack, 3, false);
+  trace.StaleDropped(ack, 5);
 
   const std::string text = out.str();
   EXPECT_NE(text.find("       12 -> restart\n"), std::string::npos) << text;
@@ -94,6 +95,10 @@ TEST(FrameTraceWriter, WritesTimeNameAndBytesOfEachFrame) {
   EXPECT_NE(text.find("     3015 <- no answer\n"), std::string::npos) << text;
   EXPECT_NE(text.find("<- bad answer (incomplete or wrong check bytes), ack (0x91), 3 bytes"),
             std::string::npos)
+      << text;
+  EXPECT_NE(text.find("     3015 <- dropped, answering no request, 5 bytes\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("     3015 <- dropped, answering no request, 5 bytes\n"), std::string::npos)
       << text;
 }
 
