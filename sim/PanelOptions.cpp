@@ -113,6 +113,9 @@ Faults:
   --wrong-length N        one data byte too many in the next N answers
   --stray N               a stray byte after each of the next N answers
   --delay MS              wait this long before every answer
+  --late N                the next N answers reach the tool late (--late-by), while
+                          the panel already listens again
+  --late-by MS            how late                                                  [100]
   --help                  this text
 )";
 }
@@ -196,6 +199,8 @@ bool ParsePanelOptions(const std::vector<std::string>& args, PanelOptions& o, st
       {"--wrong-length", {false, count(o.faults.wrongLengthNextAnswers)}},
       {"--stray", {false, count(o.faults.strayBytesAfterNextAnswers)}},
       {"--delay", {false, count(o.faults.answerDelayMs)}},
+      {"--late", {false, count(o.faults.lateNextAnswers)}},
+      {"--late-by", {false, count(o.faults.lateByMs)}},
   };
   const std::map<std::string, std::pair<bool, std::function<void()>>> flags = {
       {"--bad-flash-version", {true, [&] { o.config.badFlashVersion = true; }}},

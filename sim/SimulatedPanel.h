@@ -68,7 +68,7 @@ struct Faults {
   // again, as when a line adapter holds bytes back: a copy of the request sent after the
   // tool's time-out is then taken and answered too.
   uint32_t lateNextAnswers = 0;
-  uint32_t lateByMs = 0;
+  uint32_t lateByMs = 100;
   uint32_t silentNextFrames = 0;              // ignore the next N requests
 };
 

@@ -42,6 +42,10 @@ TEST(PanelOptions, ValuesReachThePanel) {
                                  "12",
                                  "--delay",
                                  "40",
+                                 "--late",
+                                 "3",
+                                 "--late-by",
+                                 "70",
                                  "--pace",
                                  "--erase-ms",
                                  "900"},
@@ -60,6 +64,8 @@ TEST(PanelOptions, ValuesReachThePanel) {
   EXPECT_EQ(panel.FaultSettings().refuseCommands, (std::set<uint8_t>{0x65}));
   EXPECT_EQ(panel.FaultSettings().errorCode, 0x94);
   EXPECT_EQ(panel.FaultSettings().dieAfterFrames, 12u);
+  EXPECT_EQ(panel.FaultSettings().lateNextAnswers, 3u);
+  EXPECT_EQ(panel.FaultSettings().lateByMs, 70u);
   EXPECT_TRUE(panel.Timing().pace);
   EXPECT_EQ(panel.Timing().sectorEraseUs, 900000u);
   // A 103 program gets 103 settings unless told otherwise.
