@@ -213,18 +213,13 @@ TEST(LateAnswers, EveryReadStillBringsItsOwnBlock) {
                         Case{"flash, one late", 0, 1, 3100}}) {
     SCOPED_TRACE(c.name);
     Connected rig;
-    auto contents = [&](uint32_t block) {
-      const auto& m = c.memory == 1 ? rig.panel.Memory1()
-                      : c.memory == 2 ? rig.panel.Memory2()
-                                      : rig.panel.Flash();
+    auto& m = c.memory == 1   ? rig.panel.Memory1()
+              : c.memory == 2 ? rig.panel.Memory2()
+                              : rig.panel.Flash();
+    for (uint32_t i = 0; i < 4 * 256; ++i) m[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    auto contents = [&m](uint32_t block) {
       return Bytes(m.begin() + 256 * block, m.begin() + 256 * block + 256);
     };
-    for (uint32_t i = 0; i < 4 * 256; ++i) {
-      auto& m = c.memory == 1 ? rig.panel.Memory1()
-                : c.memory == 2 ? rig.panel.Memory2()
-                                : rig.panel.Flash();
-      m[i] = static_cast<uint8_t>(i * 7 + i / 256);
-    }
     rig.faults().lateNextAnswers = c.late;
     rig.faults().lateByMs = c.lateByMs;
     for (uint32_t block = 0; block < 4; ++block) {
