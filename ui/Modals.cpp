@@ -3,13 +3,35 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 
 #include "frontend/Cp1250.h"
 #include "ui/FormFlashRS.h"
 
 namespace tavrino::ui {
+namespace {
+
+// A box sizes itself to its text and buttons, but its title is drawn by the window manager
+// beside the frame's icon and buttons: after a short text ("Abort ?", "Updating ok.") the
+// title came out cut ("In... on"). The frame cannot be measured from here, so leave room for
+// the title in bold and for the icon and three buttons, about a title-bar height each, with
+// a margin of that size on either side.
+void LeaveRoomForTitle(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (grid == nullptr) return;
+  QFont bold = box.font();
+  bold.setBold(true);
+  const int bar = box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+  const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + 6 * bar;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+}  // namespace
 
 QString BoxText(const std::string& text) {
   // The callers break lines with CR or with LF; a CR LF pair is one break, not two.
@@ -46,6 +68,7 @@ std::unique_ptr<QMessageBox> MakeAskBox(QWidget* parent, const std::string& text
     // Escape and closing the box both count as "&No".
     box->setEscapeButton(no);
   }
+  LeaveRoomForTitle(*box);
   return box;
 }
 

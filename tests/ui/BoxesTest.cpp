@@ -4,7 +4,9 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
+#include <QFontMetrics>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 #include "frontend/Texts.h"
@@ -72,6 +74,25 @@ TEST(AskBox, InformationHasOneOkAndAnswersFalse) {
   EXPECT_EQ(box->buttons().front()->text(), "&Ok");
   EXPECT_FALSE(Answer(true, [](QMessageBox& b) { b.buttons().front()->click(); }));
   EXPECT_FALSE(Answer(true, [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }));
+}
+
+// The window manager draws the title in its own frame, with an icon and three buttons
+// beside it; a box sized for a short text alone showed "Information" as "In... on".
+TEST(AskBox, ShortTextStillLeavesRoomForTheTitle) {
+  const struct {
+    std::string text;
+    bool infoOnly;
+  } cases[] = {{"Abort ?", false}, {"Updating ok.", true}, {"Comparison ok.", true}};
+  for (const auto& c : cases) {
+    auto box = ui::MakeAskBox(nullptr, c.text, c.infoOnly);
+    box->show();
+    QFont bold = box->font();
+    bold.setBold(true);
+    const int bar = box->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, box.get());
+    EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 4 * bar)
+        << c.text;
+    box->close();
+  }
 }
 
 TEST(WaitBox, StaysOpenUntilTheProgramHidesIt) {
