@@ -49,7 +49,9 @@ uint8_t StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& f
   const auto declined = [&](const char* question) {
     return !unattended && !host_.ui.AskUser(question, false);
   };
+  failedWithoutAnswer_ = false;
   const auto fail = [&](const std::string& status) {
+    failedWithoutAnswer_ = status == texts::kNoConnection;
     host_.log.KTstatus(status, texts::kStatusWidth);
     return kFailed;
   };

@@ -21,6 +21,9 @@ class StarterUpdate {
 
   // 0 failed (the reason is on the status line), 1 updated, 2 the user declined.
   uint8_t UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram);
+  // After a failed update: true when the panel stopped answering ("BRAK połączenia RS"),
+  // false when it refused or the update went wrong otherwise ("BŁĄD").
+  bool FailedWithoutAnswer() const { return failedWithoutAnswer_; }
 
  private:
   // After the restart: the updater's handshake at 19200 or 9600 bit/s.
@@ -30,6 +33,7 @@ class StarterUpdate {
 
   Starter& starter_;
   Host& host_;
+  bool failedWithoutAnswer_ = false;
 };
 
 }  // namespace tavrino

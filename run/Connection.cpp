@@ -180,7 +180,9 @@ int UpdateRun::StarterChecking() {
     case 2:
       return 0;  // declined: go on with the old Starter
     default:
-      EndQuietly(Outcome::PanelRefused);  // UpdateStarter has said why
+      // UpdateStarter has said why on the line; the outcome must tell the same.
+      EndQuietly(starterUpdate_.FailedWithoutAnswer() ? Outcome::NoConnection
+                                                      : Outcome::PanelRefused);
       return kRunEnds;
   }
 }

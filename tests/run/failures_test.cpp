@@ -72,6 +72,15 @@ const FailureCase kFailureCases[] = {
        SilentFrom("Programs comparison:", 3)(rig);
      },
      {L("Programs comparison:", kNoConn)}, Outcome::NoConnection},
+    // The updater is half written when the panel goes quiet: the line and the outcome
+    // both say no connection, not a refusal.
+    {"SilentWhileLoadingTheStarterUpdater",
+     [](sim::PanelConfig& c) { c.starterVersion = 0x25; }, SilentFrom("Starter updater loading:", 5),
+     {L("Starter checking:", "100%"), L("Starter updater loading:", kNoConn)},
+     Outcome::NoConnection},
+    {"StarterUpdaterWriteRefused", [](sim::PanelConfig& c) { c.starterVersion = 0x25; },
+     [](RunRig& rig) { rig.panel.FaultSettings().refuseCommands = {0x65}; },
+     {L("Starter updater loading:", kBlad)}, Outcome::PanelRefused},
     {"ErasureRefused", NoConfig,
      [](RunRig& rig) { rig.panel.FaultSettings().refuseCommands = {0x66}; },
      {L("FLASH erasing:", kBlad)}, Outcome::PanelRefused},
