@@ -1,6 +1,7 @@
 #include "ui/FormFlash.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -189,6 +190,7 @@ void TFormFlash::BuildStatusBar() {
     auto* panel = new QLabel(bar);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextFormat(Qt::PlainText);
+    panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     panels_[i] = panel;
   }
   panels_[0]->setFixedWidth(512);
@@ -197,7 +199,23 @@ void TFormFlash::BuildStatusBar() {
 }
 
 QString TFormFlash::StatusPanelText(int panel) const {
-  return panel == 0 || panel == 1 ? panels_[static_cast<size_t>(panel)]->text() : QString();
+  return panel == 0 || panel == 1 ? panelTexts_[static_cast<size_t>(panel)] : QString();
+}
+
+void TFormFlash::SetPanel(int panel, const QString& text) {
+  if (panel != 0 && panel != 1) return;
+  const auto i = static_cast<size_t>(panel);
+  panelTexts_[i] = text;
+  QLabel* label = panels_[i];
+  if (panel == 1) {
+    label->setText(text);
+    return;
+  }
+  // Panel 0 has a fixed width and holds a path: cut at its end it would hide the file's name.
+  const QFontMetrics metrics(label->font());
+  const int room = label->contentsRect().width() - metrics.horizontalAdvance(QLatin1Char('x'));
+  label->setText(metrics.elidedText(text, Qt::ElideMiddle, room));
+  label->setToolTip(label->text() == text ? QString() : text);
 }
 
 }  // namespace tavrino::ui

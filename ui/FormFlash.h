@@ -65,7 +65,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   bool Busy() const;
   bool QuitRequested() const { return quitRequested_; }
   StatusLog& Log() { return log_; }
-  // The text of status bar panel 0 or 1 as shown.
+  // The text of status bar panel 0 or 1 in full. A path too long for panel 0 shows with
+  // its middle left out, so that the file's name stays in sight; the hint holds it whole.
   QString StatusPanelText(int panel) const;
 
   QToolButton* Bopen;
@@ -98,6 +99,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void BuildButtons(QWidget* area);
   void BuildStatusBar();
   void SetCommandsEnabled(bool enabled);
+  // Shows text in status bar panel 0 or 1; see StatusPanelText.
+  void SetPanel(int panel, const QString& text);
   // Busy state around one command; refuses to start while another runs.
   template <class Work>
   void RunCommand(Work work);
@@ -106,6 +109,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   Modals& modals_;
   Core* core_ = nullptr;
   std::array<QLabel*, 2> panels_{};
+  std::array<QString, 2> panelTexts_;  // in full; panel 0 may show shortened
   bool quitRequested_ = false;
 };
 

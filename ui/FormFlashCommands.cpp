@@ -46,7 +46,7 @@ void TFormFlash::AllEnable() {
   uint16_t& port = core_->ports.PortNumber;
   // After a Stop the next command asks for the port again.
   if (core_->host.Stopped()) port = 0;
-  panels_[1]->setText(port >= 1 && port <= 4 ? QStringLiteral(" COM%1").arg(port) : QString());
+  SetPanel(1, port >= 1 && port <= 4 ? QStringLiteral(" COM%1").arg(port) : QString());
 }
 
 bool TFormFlash::Busy() const {
@@ -124,9 +124,9 @@ void TFormFlash::ProcessMessages() {
 void TFormFlash::SetStatusPanel(int panel, const std::string& text) {
   if (panel == 0) {
     // Panel 0 holds the file's path: the operating system's string, not a code-page text.
-    panels_[0]->setText(QFile::decodeName(text.c_str()));
+    SetPanel(0, QFile::decodeName(text.c_str()));
   } else if (panel == 1) {
-    panels_[1]->setText(Decoded(text));
+    SetPanel(1, Decoded(text));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
@@ -48,6 +49,14 @@ TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
   EXPECT_TRUE(rig.modals.script.boxes.empty());
   EXPECT_EQ(rig.core.file.FirmwareFileName, path);
   EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + path);
+  // Too long for the status bar: what shows fits and still ends in the file's name.
+  const auto* panel = form.findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_LE(QFontMetrics(panel->font()).horizontalAdvance(panel->text()),
+            panel->contentsRect().width());
+  EXPECT_TRUE(panel->text().endsWith(QString::fromStdString(std::string(10, 'b') + ".17")))
+      << panel->text().toStdString();
+  EXPECT_EQ(panel->toolTip().toStdString(), " " + path);
   EXPECT_FALSE(form.Lver->text().isEmpty());
   EXPECT_TRUE(AllCommandsOn());
   EXPECT_FALSE(form.Bstop->isEnabled());
