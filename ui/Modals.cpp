@@ -27,8 +27,8 @@ void LeaveRoomForTitle(QMessageBox& box) {
   bold.setBold(true);
   const int bar = box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
   const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + 6 * bar;
-  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
-                grid->rowCount(), 0, 1, grid->columnCount());
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Fixed), grid->rowCount(),
+                0, 1, grid->columnCount());
 }
 
 }  // namespace

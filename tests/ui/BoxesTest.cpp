@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
-#include <QFontMetrics>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
