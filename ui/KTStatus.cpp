@@ -40,7 +40,11 @@ void TKTStatus::KTinit() {
   charWidth_ = std::max(1, metrics.horizontalAdvance(QLatin1Char(' ')));
   charHeight_ = std::max(1, metrics.height());
   ascent_ = metrics.ascent();
-  picture_ = QImage(size(), QImage::Format_RGB32);
+  // As many pixels as the screen shows: on a scaled screen a picture of the widget's own
+  // size would be stretched, and the text would come out blurred.
+  const qreal ratio = devicePixelRatioF();
+  picture_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
+  picture_.setDevicePixelRatio(ratio);
   log_.SetGeometry(width() / charWidth_, height() / charHeight_);
   log_.SetView(this);
   log_.KTclear();
@@ -52,7 +56,7 @@ void TKTStatus::LogChanged(const StatusLog& log, Change change) {
   painter.setFont(font_);
   switch (change) {
     case Change::Cleared:
-      painter.fillRect(picture_.rect(), face_);
+      painter.fillRect(rect(), face_);
       painter.end();
       update();  // shown at the next ordinary repaint
       return;
@@ -76,7 +80,7 @@ void TKTStatus::DrawRow(QPainter& painter, int row) {
   if (row < 1) return;
   const int y = (row - 1) * charHeight_;
   // Opaque: the whole row's background first, so nothing of an earlier text or mark stays.
-  painter.fillRect(0, y, picture_.width(), charHeight_, face_);
+  painter.fillRect(0, y, width(), charHeight_, face_);
   const std::string& line = log_.Line(row);
   if (line.empty()) return;
   painter.setPen(ink_);
@@ -91,9 +95,9 @@ void TKTStatus::DrawRow(QPainter& painter, int row) {
 void TKTStatus::DrawProgressMark(QPainter& painter) {
   const int row = log_.CurrentLine();
   if (row < 1) return;
-  const int x = picture_.width() * log_.ProgressMark() / 100;
+  const int x = width() * log_.ProgressMark() / 100;
   // From x to the right edge, the edge pixel excluded; at 100 percent nothing is left.
-  const int markWidth = picture_.width() - 1 - x;
+  const int markWidth = width() - 1 - x;
   if (markWidth <= 0) return;
   painter.setRenderHint(QPainter::Antialiasing, false);
   // White "difference" turns every pixel into its inverse and keeps the picture opaque.
@@ -102,13 +106,15 @@ void TKTStatus::DrawProgressMark(QPainter& painter) {
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
-void TKTStatus::paintEvent(QPaintEvent* event) {
+void TKTStatus::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (picture_.isNull()) {
     painter.fillRect(rect(), palette().color(QPalette::Button));
     return;
   }
-  painter.drawImage(event->rect(), picture_, event->rect());
+  // Whole: the picture may hold more pixels than the widget has; the painter clips to what
+  // needs repainting.
+  painter.drawImage(QPoint(0, 0), picture_);
 }
 
 }  // namespace tavrino::ui

@@ -27,6 +27,7 @@ class TKTStatus : public QWidget, public StatusLogView {
 
   int CharWidth() const { return charWidth_; }
   int CharHeight() const { return charHeight_; }
+  // The off-screen picture, at the screen's device pixel ratio.
   const QImage& Picture() const { return picture_; }
   const QFont& DisplayFont() const { return font_; }
   QColor Face() const { return face_; }

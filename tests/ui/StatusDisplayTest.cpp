@@ -31,7 +31,12 @@ class StatusDisplay : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
     widget.KTinit();
   }
-  QRgb Pixel(int x, int y) const { return widget.Picture().pixel(x, y); }
+  // The picture's pixel at the top left of the widget's pixel (x, y): a scaled screen has
+  // more than one picture pixel to each.
+  QRgb Pixel(int x, int y) const {
+    const qreal ratio = widget.Picture().devicePixelRatio();
+    return widget.Picture().pixel(static_cast<int>(x * ratio), static_cast<int>(y * ratio));
+  }
   // Whether any pixel of the cell (column, row), both 1-based, differs from the background.
   bool Inked(int column, int row) const {
     const int cw = widget.CharWidth(), ch = widget.CharHeight();
@@ -55,7 +60,9 @@ TEST_F(StatusDisplay, GridComesFromTheMeasuredFixedPitchFont) {
     EXPECT_EQ(log.ColumnCount(), 59);
     EXPECT_EQ(log.RowCount(), 11);
   }
-  EXPECT_EQ(widget.Picture().size(), QSize(590, 200));
+  // One picture pixel to each pixel of the screen, so that the text is drawn sharp.
+  EXPECT_EQ(widget.Picture().devicePixelRatio(), widget.devicePixelRatioF());
+  EXPECT_EQ(widget.Picture().size(), QSize(590, 200) * widget.devicePixelRatioF());
   EXPECT_EQ(Pixel(300, 100), widget.Face().rgb());
 }
 
@@ -90,7 +97,7 @@ TEST_F(StatusDisplay, ProgressMarkInvertsTheRestOfTheCurrentRowOnly) {
   log.KTadd("FLASH erasing:");
   log.KTprogress(25, 0, 1);
   const int ch = widget.CharHeight();
-  const int width = widget.Picture().width();
+  const int width = widget.width();
   const QRgb face = widget.Face().rgb();
   const QRgb inverted = face ^ 0x00FFFFFFu;
   const int x25 = width * 25 / 100;
