@@ -33,11 +33,15 @@ void InstallStopSignals(std::atomic<bool>& stopFlag) {
   g_signalsSeen = 0;
   SetHandler(SIGINT, OnStopSignal);
   SetHandler(SIGTERM, OnStopSignal);
+  // A reader of our output that goes away (`| head`) must not kill the tool in the middle
+  // of writing the panel: the write fails and the command runs to its end.
+  SetHandler(SIGPIPE, SIG_IGN);
 }
 
 void RestoreDefaultSignals() {
   SetHandler(SIGINT, SIG_DFL);
   SetHandler(SIGTERM, SIG_DFL);
+  SetHandler(SIGPIPE, SIG_DFL);
   g_stopFlag = nullptr;
 }
 

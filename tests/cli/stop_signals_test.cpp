@@ -31,6 +31,27 @@ TEST(StopSignals, FirstSetsTheStopFlagSecondEndsTheProcess) {
   }
 }
 
+// A closed output pipe neither stops the command nor ends the process.
+TEST(StopSignals, ClosedOutputPipeIsSurvived) {
+  EXPECT_EXIT(
+      {
+        std::atomic<bool> stop{false};
+        InstallStopSignals(stop);
+        raise(SIGPIPE);
+        std::_Exit(stop.load() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        std::atomic<bool> stop{false};
+        InstallStopSignals(stop);
+        RestoreDefaultSignals();
+        raise(SIGPIPE);
+        std::_Exit(0);
+      },
+      testing::KilledBySignal(SIGPIPE), "");
+}
+
 TEST(StopSignals, RestoredDefaultsEndTheProcessOnTheFirstSignal) {
   EXPECT_EXIT(
       {
