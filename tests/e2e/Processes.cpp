@@ -110,6 +110,7 @@ TerminalSession::TerminalSession(const std::vector<std::string>& argv, const Env
   const auto vars = Environment(env);
   pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
   if (pid_ == 0) Exec(argv, vars);
+  if (pid_ > 0) slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
 TerminalSession::~TerminalSession() {
@@ -117,6 +118,7 @@ TerminalSession::~TerminalSession() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
+  if (slave_ >= 0) close(slave_);
   if (master_ >= 0) close(master_);
 }
 
@@ -152,10 +154,17 @@ void TerminalSession::Signal(int signo) {
 
 Finished TerminalSession::Finish(int limitSeconds) {
   const auto end = Clock::now() + std::chrono::seconds(limitSeconds);
-  while (Clock::now() < end && ReadSome(100)) {
+  int raw = 0;
+  bool exited = false;
+  while (Clock::now() < end) {
+    if (!exited && waitpid(pid_, &raw, WNOHANG) == pid_) exited = true;
+    const size_t before = shown_.size();
+    if (!ReadSome(exited ? 200 : 100)) break;
+    // Gone, and nothing more came for a while: its last output has been read.
+    if (exited && shown_.size() == before) break;
   }
   Finished f;
-  f.status = WaitForExit(pid_, 5);
+  f.status = exited ? Status(raw) : WaitForExit(pid_, 5);
   pid_ = -1;
   f.out = shown_;
   return f;

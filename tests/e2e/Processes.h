@@ -39,6 +39,9 @@ class TerminalSession {
 
   pid_t pid_ = -1;
   int master_ = -1;
+  // Our own hold on the terminal: with it the master never reports the end (EIO) before
+  // the program's last output has been read, which Linux may otherwise do at its exit.
+  int slave_ = -1;
   std::string shown_;
 };
 
