@@ -1,10 +1,11 @@
 #include "cli/Options.h"
+#include "tavrino/BuildInfo.h"
 
 namespace tavrino::cli {
 
 std::string VersionText() {
-  return "Tavrino 4.06 2006-06-03\n"
-         "FLASH updating software for QZ-17 (text front end)\n";
+  return std::string(build::kVersionLine) +
+         "\nFLASH updating software for QZ-17 (text front end)\n";
 }
 
 std::string UsageText() {

@@ -6,6 +6,7 @@
 #include "frontend/Texts.h"
 #include "run/RunTexts.h"
 #include "run/UpdateRun.h"
+#include "tavrino/BuildInfo.h"
 
 namespace tavrino {
 
@@ -203,7 +204,7 @@ void UpdateRun::GreetKeypad() {
     starter_.ShowPanelText("", "", false);
     link_.WaitMs(kKeypadClearPauseMs);
   }
-  starter_.ShowPanelText("Tavrino v4.06", Unattended ? "Express mode    " : " ", true);
+  starter_.ShowPanelText(build::kKeypadGreeting, Unattended ? "Express mode    " : " ", true);
 }
 
 }  // namespace tavrino
