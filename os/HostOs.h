@@ -1,0 +1,42 @@
+#pragma once
+// The one place where the tool asks the operating system for files and folders of its own:
+// where the host keeps what protects the user, and how a file is written so that a power
+// cut or a crash never leaves half of it. Each platform has its own source beside this
+// header (os/posix/, os/win32/); the build picks one.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavrino::os {
+
+// What a call that can fail leaves behind: empty when it worked, else the system's own
+// reason ("Permission denied", "No space left on device"), ready for one status line.
+using Failure = std::string;
+
+// The folder for what the tool keeps to protect the user (recovery records, settings
+// backups, run reports): $XDG_STATE_HOME/tavrino, else ~/.local/state/tavrino; on Windows
+// %LOCALAPPDATA%\Tavrino. Not created here. Empty when no home can be found (reason set).
+std::filesystem::path StateDir(Failure& reason);
+
+// Creates the folder and any missing parents. The folder itself is made private to the
+// user (0700 on POSIX) whatever the umask, also when it existed already: a panel's
+// settings hold its users' codes.
+Failure MakePrivateDir(const std::filesystem::path& dir);
+
+// Replaces the file with bytes, all or nothing: a temporary file in the same folder,
+// private to the user (0600), written, flushed to disk, renamed over path, and the folder
+// flushed so that the rename itself survives a power cut. On failure the old file stays
+// as it was and the temporary file is removed.
+Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+
+// Reads a whole regular file of at most maxBytes. Refuses what is not a regular file
+// (a FIFO must never block the reader) and what is larger than maxBytes.
+Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
+                      std::vector<uint8_t>& bytes);
+
+// Removes a file; a file already gone is no failure.
+Failure RemoveFile(const std::filesystem::path& path);
+
+}  // namespace tavrino::os
