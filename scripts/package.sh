@@ -81,7 +81,10 @@ cleanup() {
   fi
   # Remove tavrino and the packages its installation brought in (new since the check began
   # and marked as installed automatically), so the machine is as it was.
-  if dpkg-query -W -f='${Status}' tavrino 2>/dev/null | grep -q "installed"; then
+  # Any state but "not installed" (a failed installation leaves it unpacked or half-configured).
+  local state
+  state="$(dpkg-query -W -f='${db:Status-Abbrev}' tavrino 2>/dev/null || true)"
+  if [ -n "$state" ] && [ "${state:1:1}" != n ]; then
     say "apt-get remove tavrino"
     local added=()
     mapfile -t added < <(installed | comm -13 "$before" - | grep -vx tavrino |
