@@ -95,15 +95,15 @@ std::string CheckUpdaterImage(std::span<const uint8_t> image, std::string_view c
   const auto lastUsed =
       std::find_if(image.rbegin(), image.rend(), [](uint8_t b) { return b != kErased; });
   const size_t used = static_cast<size_t>(image.rend() - lastUsed);
-  if (used > kMaxUsed) return "not erased (0xFF) after its code";
+  if (used > kMaxUsed) return "not 0xFF after its code";
   if (image[0] != kLongJump) return "no long jump at its start";
   std::string banner;
   if (!BannerLine(image, banner)) return "no banner at offset 52";
   const size_t target = static_cast<size_t>(image[1]) << 8 | image[2];
-  if (target < kUpdaterBannerAt || target >= used) return "its start jumps outside its code";
-  if (!NamesWord(banner, chip)) return "its banner does not name " + std::string(chip);
+  if (target < kUpdaterBannerAt || target >= used) return "jumps outside its code";
+  if (!NamesWord(banner, chip)) return "not for the " + std::string(chip);
   if (banner.find(kTestImageMark) != std::string::npos && !allowTestImages) {
-    return "a test image, not for a real panel";
+    return "test image, not for panels";
   }
   return {};
 }
@@ -123,7 +123,7 @@ std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums
     if (line[kSha256HexDigits + 1] != ' ' && line[kSha256HexDigits + 1] != '*') continue;
     if (line.substr(kSha256HexDigits + 2) != fileName) continue;
     if (Lower(line.substr(0, kSha256HexDigits)) == want) return {};
-    return "its SHA-256 differs from " + std::string(kUpdaterSumsFile);
+    return "SHA-256 not as in " + std::string(kUpdaterSumsFile);
   }
   return "not listed in " + std::string(kUpdaterSumsFile);
 }
@@ -153,7 +153,7 @@ UpdaterImage LoadUpdaterImage(std::string_view chip, const std::filesystem::path
   const std::filesystem::path path = folder / fileName;
   if (!Exists(path)) {
     UpdaterImage none;
-    none.line = "No updater image " + fileName + " in " + folder.string();
+    none.line = "No updater " + fileName + " in " + folder.string();
     none.details = "No Starter updater image for the " + std::string(chip) +
                    " is installed, so the panel's Starter cannot be replaced.\n\n"
                    "Put the file " +

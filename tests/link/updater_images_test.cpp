@@ -58,7 +58,7 @@ TEST_P(TestImageLayout, IsLaidOutAsAnUpdaterAndMarkedAsATestImage) {
   EXPECT_EQ(UsedLength(image), c.used);
 
   EXPECT_EQ(CheckUpdaterImage(image, c.chip, /*allowTestImages=*/true), "");
-  EXPECT_EQ(CheckUpdaterImage(image, c.chip, false), "a test image, not for a real panel");
+  EXPECT_EQ(CheckUpdaterImage(image, c.chip, false), "test image, not for panels");
   // The chip the panel reports decides which file is looked for.
   EXPECT_STREQ(FindFlashChip(c.flashType)->updaterChip, c.chip);
 }
@@ -90,25 +90,25 @@ const CheckCase kCheckCases[] = {
     {"OneByteLong", [](Bytes& b) { b.push_back(0xFF); }, "AM29F040B", "8449 bytes, not 8448"},
     {"Empty", [](Bytes& b) { b.clear(); }, "AM29F040B", "0 bytes, not 8448"},
     {"LastByteNotErased", [](Bytes& b) { b.back() = 0x00; }, "AM29F040B",
-     "not erased (0xFF) after its code"},
+     "not 0xFF after its code"},
     {"CodeRunsIntoTheFill", [](Bytes& b) { b[0x1D00] = 0x12; }, "AM29F040B",
-     "not erased (0xFF) after its code"},
+     "not 0xFF after its code"},
     {"NoLongJump", [](Bytes& b) { b[0] = 0x01; }, "AM29F040B", "no long jump at its start"},
     {"JumpIntoTheVectors", [](Bytes& b) { b[1] = 0x00; b[2] = 0x10; }, "AM29F040B",
-     "its start jumps outside its code"},
+     "jumps outside its code"},
     {"JumpIntoTheFill", [](Bytes& b) { b[1] = 0x1C; b[2] = 0x00; }, "AM29F040B",
-     "its start jumps outside its code"},
+     "jumps outside its code"},
     {"NoBanner", [](Bytes& b) { b[53] = 'X'; }, "AM29F040B", "no banner at offset 52"},
     {"BannerLineNeverEnds", [](Bytes& b) { std::fill(b.begin() + 56, b.begin() + 0x100, 'x'); },
      "AM29F040B", "no banner at offset 52"},
     {"ControlByteInTheBanner", [](Bytes& b) { b[60] = 0x07; }, "AM29F040B",
      "no banner at offset 52"},
-    {"AnotherChip", [](Bytes&) {}, "W29C040", "its banner does not name W29C040"},
+    {"AnotherChip", [](Bytes&) {}, "W29C040", "not for the W29C040"},
     // M29F040B is inside AM29F040B: a name counts only as a word of its own.
     {"NameInsideAnotherChipsName", [](Bytes&) {}, "M29F040B",
-     "its banner does not name M29F040B"},
+     "not for the M29F040B"},
     {"MarkedTestImageWithoutTheVariable", [](Bytes&) {}, "AM29F040B",
-     "a test image, not for a real panel", false},
+     "test image, not for panels", false},
     {"UnmarkedImageWithoutTheVariable",
      [](Bytes& b) { Put(b, 56, "Starter updater 3.1 QZ-17 AM29F040B 2006 (c) maker\r\n"); },
      "AM29F040B", "", false},
@@ -141,7 +141,7 @@ TEST(UpdaterSums, TheImageMustMatchItsOwnLineInTheList) {
       {sum + "  " + name + "\n", ""},
       {other + "  W29C040.bin\n" + sum + " *" + name + "\r\n", ""},
       {upper + "  " + name, ""},
-      {other + "  " + name + "\n", "its SHA-256 differs from SHA256SUMS"},
+      {other + "  " + name + "\n", "SHA-256 not as in SHA256SUMS"},
       // A line for another file, or one that is not a sum line, says nothing for this one.
       {sum + "  X" + name + "\n" + sum + name + "\n", "not listed in SHA256SUMS"},
       {"", "not listed in SHA256SUMS"},

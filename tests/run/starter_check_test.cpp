@@ -144,19 +144,19 @@ std::string Sums(const Bytes& image) {
 // clang-format off
 const ImageCase kImageCases[] = {
     {"NoFolder", [](RunRig& r) { r.core.starterUpdate.UpdatersFolder = r.updaters.Path() / "none"; },
-     "No updater image AM29F040B.bin in {dir}/none"},
+     "No updater AM29F040B.bin in {dir}/none"},
     {"NoFileForTheChip", [](RunRig& r) { std::filesystem::remove(r.updaters.Path() / kImage); },
-     "No updater image AM29F040B.bin in {dir}"},
+     "No updater AM29F040B.bin in {dir}"},
     {"OneByteShort", [](RunRig& r) { Bytes b = Image(); b.pop_back(); Replace(r, b); },
      "Updater AM29F040B.bin refused: 8447 bytes, not 8448"},
     {"TailNotErased", [](RunRig& r) { Bytes b = Image(); b.back() = 0; Replace(r, b); },
-     "Updater AM29F040B.bin refused: not erased (0xFF) after its code"},
+     "Updater AM29F040B.bin refused: not 0xFF after its code"},
     {"ImageForAnotherChip", [](RunRig& r) { Replace(r, Image(5)); },
-     "Updater AM29F040B.bin refused: its banner does not name AM29F040B"},
+     "Updater AM29F040B.bin refused: not for the AM29F040B"},
     {"TestImageWithoutTheVariable", [](RunRig& r) { r.core.starterUpdate.AllowTestImages = false; },
-     "Updater AM29F040B.bin refused: a test image, not for a real panel"},
+     "Updater AM29F040B.bin refused: test image, not for panels"},
     {"SumsMismatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image(5))); },
-     "Updater AM29F040B.bin refused: its SHA-256 differs from SHA256SUMS"},
+     "Updater AM29F040B.bin refused: SHA-256 not as in SHA256SUMS"},
     {"SumsMatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image())); }, ""},
 };
 // clang-format on
