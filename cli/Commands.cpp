@@ -16,8 +16,6 @@ namespace tavrino::cli {
 namespace {
 
 // The status log keeps the desktop display's geometry, so lines and columns are the same.
-constexpr int kLogColumns = 59;
-constexpr int kLogRows = 11;
 
 Outcome CheckFile(Core& core) {
   const bool loaded = core.file.OpenFile(false);
@@ -74,10 +72,6 @@ std::string OutcomeLine(Outcome outcome) {
   return "Failed: internal error.";
 }
 
-int ExitStatus(Outcome outcome) {
-  return Completed(outcome) ? 0 : ExitCode(outcome);
-}
-
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(Host&)>& started) {
   if (options.command == Command::Program && !options.unattended && !console.interactive) {
@@ -102,7 +96,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     }
   }
 
-  StatusLog log(kLogColumns, kLogRows);
+  StatusLog log(StatusLog::kColumns, StatusLog::kRows);
   TerminalView view(console.term);
   log.SetView(&view);
   TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
@@ -140,7 +134,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
   }
   console.term.PrintMessage(OutcomeLine(outcome));
-  return ExitStatus(outcome);
+  return ExitCode(outcome);
 }
 
 }  // namespace tavrino::cli

@@ -158,7 +158,7 @@ TEST(AnswerFrames, AreReceivedAndChecked) {
     FrameRig rig;
     rig.line.Arrive(c.wire);
     EXPECT_EQ(rig.link.ReceiveAnswer(3000), c.result) << c.what;
-    // The answer stays in AnswerFrame, good or bad.
+    // The answer stays in the link, good or bad.
     EXPECT_EQ(rig.Answer(), Bytes(c.wire.begin(), c.wire.end() - 2)) << c.what;
   }
 }
