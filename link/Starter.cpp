@@ -171,15 +171,15 @@ bool Starter::ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256)
   return ok;
 }
 
-bool Starter::WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256) {
-  if (memory > kMaxWriteMemory) return false;
+FlashStatus Starter::WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256) {
+  if (memory > kMaxWriteMemory) return FlashStatus::Refused;
   std::array<uint8_t, 3 + kBlockSize> request{};
   request[0] = static_cast<uint8_t>(kWriteDataCommand + memory);
   request[1] = static_cast<uint8_t>(address);
   request[2] = static_cast<uint8_t>(address >> 8);
   std::memcpy(&request[3], data256, kBlockSize);
-  return Repeat(link_, request, kSettingsTimeoutMs, kReadLimits,
-                [&] { return link_.AnswerCode() == AnswerAck; }) == Tries::Success;
+  return StatusOf(Repeat(link_, request, kSettingsTimeoutMs, kReadLimits,
+                         [&] { return link_.AnswerCode() == AnswerAck; }));
 }
 
 bool Starter::IdentifyStarter() {

@@ -97,6 +97,36 @@ TEST_F(CliCommand, UnattendedProgramConvertsTheSettingsAndEchoesKeypadAndFrames)
   }
 }
 
+// A settings block the panel refuses ends the run with the no-connection line, as a
+// silent panel does, but the exit status tells the two apart.
+TEST_F(CliCommand, RefusedSettingsWriteExitsAsRefusedUnderTheSameLine) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Faults&)> fault;
+    int status;
+    const char* closing;
+  };
+  const Case cases[] = {
+      {"refused", [](sim::Faults& f) { f.refuseCommands = {0x81}; }, 5,
+       "Failed: the panel refused or reported an error.\n"},
+      {"silent", [](sim::Faults& f) { f.silentCommands = {0x81}; }, 4,
+       "Failed: no connection with the panel.\n"},
+  };
+  for (const auto& c : cases) {
+    panel_.SynthesizeProgram("1.03.05", 0);
+    panel_.FillSettings(103);
+    panel_.FaultSettings() = {};
+    c.fault(panel_.FaultSettings());
+    EXPECT_EQ(Run({file_, "1"}), c.status) << c.what << "\n" << out_.str();
+    EXPECT_TRUE(
+        Shows("Data conversion:                         BRAK po\xC5\x82\xC4\x85"
+              "czenia RS\n"))
+        << c.what << "\n"
+        << out_.str();
+    EXPECT_TRUE(Shows(c.closing)) << c.what;
+  }
+}
+
 TEST_F(CliCommand, ProgramAsksOnTheTerminalAndNoWritesNothing) {
   EXPECT_EQ(Run({"program", file_, "--port", "1"}, "n\nn\nn\nn\n", true), 6) << out_.str();
   EXPECT_TRUE(Shows(" [y/n] ")) << out_.str();
