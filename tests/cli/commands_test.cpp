@@ -72,8 +72,29 @@ TEST_F(CliCommand, CheckTellsGoodFromMissingFiles) {
   EXPECT_EQ(Run({file_}), 0);
   EXPECT_TRUE(Shows("File checking:                                           ok\n"));
   EXPECT_TRUE(Shows("Program in file: 1.04.02 eng\n"));
-  EXPECT_EQ(Run({"check", (dir_ / "none.17").string()}), 2);
-  EXPECT_TRUE(Shows("Selected file does not exist.\n"));
+  EXPECT_EQ(panel_.RequestCount(), 0u);
+}
+
+// Whatever keeps the file from being read, the person sees the same box and the system's
+// own reason on the line under it, and the command ends with the file's status.
+TEST_F(CliCommand, FilesThatCannotBeReadSayWhy) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;
+  };
+  const std::string missing = (dir_ / "none.17").string();
+  const Case cases[] = {
+      {{"check", missing}, "No such file or directory"},
+      {{"check", dir_.string()}, "Is a directory"},
+      {{"check", (dir_ / std::string(300, 'a')).string()}, "File name too long"},
+      {{missing, "1"}, "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.args), 2) << c.reason;
+    EXPECT_TRUE(Shows("Selected file does not exist.\nCannot open the file: " +
+                      std::string(c.reason) + "\nFailed: the firmware file was not loaded.\n"))
+        << out_.str();
+  }
   EXPECT_EQ(panel_.RequestCount(), 0u);
 }
 
