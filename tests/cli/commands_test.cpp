@@ -2,9 +2,13 @@
 // the person sees, the exit status, and what reached the panel.
 #include "cli/Commands.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -166,6 +170,65 @@ TEST_F(CliCommand, RefusesToStartWhatItCannotDoSafely) {
   EXPECT_NE(err_.str().find("the trace file is the firmware file"), std::string::npos);
   EXPECT_EQ(fs::file_size(file_), size);
   EXPECT_EQ(panel_.RequestCount(), 0u);
+}
+
+// The trace is taken only where it can be written without waiting and read back: a
+// regular file or a terminal. Everything else is refused before any work.
+TEST_F(CliCommand, TraceGoesOnlyToAFileOrATerminal) {
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string trace;
+    std::string message;
+  };
+  const Case cases[] = {
+      {fifo, "the trace file " + fifo + " is not a regular file or a terminal"},
+      {"/dev/full", "the trace file /dev/full is not a regular file or a terminal"},
+      {dir_.string(), "the trace file " + dir_.string() + " is not a regular file or a terminal"},
+      {(dir_ / "none" / "t.txt").string(), "cannot write the trace file " +
+                                               (dir_ / "none" / "t.txt").string() +
+                                               ": No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run({file_, "1", "--trace", c.trace}), 1) << c.trace;
+    EXPECT_EQ(err_.str(), "tavrino-cli: " + c.message + "\n");
+  }
+  EXPECT_EQ(panel_.RequestCount(), 0u);
+
+  // A new file is the user's alone: it holds the panel's settings.
+  const std::string fresh = (dir_ / "fresh.txt").string();
+  EXPECT_EQ(Run({"check", file_, "--trace", fresh}), 0);
+  struct stat st {};
+  ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A terminal is taken.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  EXPECT_EQ(Run({"check", file_, "--trace", ptsname(master)}), 0) << err_.str();
+  close(master);
+}
+
+// A trace that fails half-way does not stop the update, and is reported once at the end.
+TEST_F(CliCommand, ATraceWriteErrorIsReportedOnceAndTheRunGoesOn) {
+  const std::string trace = (dir_ / "trace.txt").string();
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 20000;  // the trace outgrows it early in the run
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int status = Run({file_, "1", "--trace", trace});
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(status, 0) << out_.str() << err_.str();
+  EXPECT_TRUE(Shows("Done: the panel's program was updated.\n"));
+  EXPECT_EQ(err_.str(), "tavrino-cli: the trace file " + trace +
+                            " could not be written (File too large); the trace stops where "
+                            "that happened\n");
+  EXPECT_LE(fs::file_size(trace), 20000u);
 }
 
 TEST_F(CliCommand, RestartAndAPortThatDoesNotOpen) {
