@@ -117,6 +117,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   core.ports.PortNumber = options.port;
   core.ports.FastRS = options.fastRS;
   core.file.FirmwareFileName = options.file;
+  core.starterUpdate.UpdatersFolder = options.updatersDir;
   core.host.ClearStop();
   if (started) started(core.host);
 

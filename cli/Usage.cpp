@@ -1,4 +1,5 @@
 #include "cli/Options.h"
+#include "link/UpdaterImages.h"
 
 namespace tavrino::cli {
 
@@ -8,7 +9,7 @@ std::string VersionText() {
 }
 
 std::string UsageText() {
-  return R"(Usage:
+  return std::string(R"(Usage:
   tavrino-cli FILE                   load and check a firmware file (.17)
   tavrino-cli FILE PORT              unattended Program of FILE through PORT (1..4), then exit
   tavrino-cli check FILE             load and check a firmware file
@@ -23,6 +24,7 @@ Options:
   --no-fast-rs    stay at the speed of first contact
   --keypad        print every text the tool sends to the panel's keypad display
   --trace FILE    write every frame sent and received to FILE (time, hex, command)
+  --updaters DIR  the folder of Starter updater images (see below)
   --help          this text
   --version       the program's version
 
@@ -35,6 +37,15 @@ Serial ports:
   COM1..COM4 are /dev/ttyS0../dev/ttyS3. Set TAVRINO_COM1..TAVRINO_COM4 to use any other
   device, for example a USB adapter:  TAVRINO_COM1=/dev/ttyUSB0 tavrino-cli test FILE --port 1
   Your user must be allowed to open the device (on most systems: the group dialout).
+
+Starter updater images:
+  An outdated Starter is replaced only with the panel maker's updater image for the
+  panel's FLASH chip: AT29C040A.bin, AM29F040B.bin, W29C040.bin, M29F040B.bin or
+  A29040B.bin, from --updaters DIR, else $TAVRINO_UPDATERS, else the installed folder
+  )") + InstalledUpdaterFolder().string() +
+         R"(.
+  Where the folder holds SHA256SUMS, each image must match its sum there. Without a usable
+  image the Starter stays as it is and the run says why.
 
 Exit status:
   0  the command completed

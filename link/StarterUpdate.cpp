@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "frontend/Texts.h"
 #include "link/FlashChip.h"
+#include "link/UpdaterImages.h"
 
 namespace tavrino {
 
@@ -21,7 +23,7 @@ constexpr const char* kLoadingLabel = "Starter updater loading:";
 constexpr const char* kTryAgain = "Errors - try again.";
 
 constexpr uint16_t kBlock = 256;
-constexpr uint16_t kBlockCount = kStarterImageSize / kBlock;  // 33: 0x0000..0x2000
+constexpr uint16_t kBlockCount = kUpdaterImageSize / kBlock;  // 33: 0x0000..0x2000
 
 constexpr uint16_t kBeforeRestartMs = 750;
 constexpr uint16_t kAfterRestartMs = 300;
@@ -35,13 +37,23 @@ constexpr std::array<uint8_t, 7> kUpdaterHandshake = {0xA5, 0x12, 0x34, 0x56, 0x
 constexpr int kUpdaterAttempts = 17;
 constexpr int kReconnectAttempts = 49;
 
-// Chips that must be erased before they take new bytes; the others rewrite a page at once.
-bool NeedsErase(uint8_t flashType) {
-  const FlashChip* chip = FindFlashChip(flashType);
-  return chip != nullptr && chip->erasesBeforeUpdate;
+// The maker's image for the panel's chip, checked; or why there is none.
+UpdaterImage ImageFor(const FlashChip* chip, const std::filesystem::path& folderGiven,
+                      bool allowTestImages) {
+  if (chip == nullptr || chip->updaterChip == nullptr) {
+    UpdaterImage none;
+    none.line = "No updater image exists for this FLASH type";
+    none.details = none.line + ".\n\nThe run goes on with the old Starter.";
+    return none;
+  }
+  const std::filesystem::path folder = UpdaterFolder(folderGiven, std::getenv(kUpdatersVariable));
+  return LoadUpdaterImage(chip->updaterChip, folder, allowTestImages);
 }
 
 }  // namespace
+
+StarterUpdate::StarterUpdate(Starter& starter, Host& host)
+    : AllowTestImages(TestUpdatersAllowed()), starter_(starter), host_(host) {}
 
 UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
   const auto declined = [&](const char* question) {
@@ -53,17 +65,26 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bo
     return failure;
   };
 
+  // Checked before anything is asked or sent: without the maker's image for this chip
+  // there is nothing that may be written, and the person is told why and what to do.
+  const FlashChip* chip = FindFlashChip(flashType);
+  const UpdaterImage image = ImageFor(chip, UpdatersFolder, AllowTestImages);
+  if (!image.Usable()) {
+    host_.log.KTadd(image.line);
+    if (!unattended) host_.ui.AskUser(image.details, true);
+    return UpdateResult::NoImage;
+  }
+
   if (declined(kAskVersion)) return UpdateResult::Declined;
   host_.log.KTadd(kLoadingLabel);
 
-  if (NeedsErase(flashType) && starter_.EraseFlash(0) != FlashStatus::Done)
+  if (chip->erasesBeforeUpdate && starter_.EraseFlash(0) != FlashStatus::Done)
     return fail(UpdateResult::FailedRefused);
 
-  std::array<uint8_t, kBlock> block{};
   for (uint16_t i = 0; i < kBlockCount; ++i) {
     host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
-    for (uint16_t j = 0; j < kBlock; ++j) block[j] = SelectStarterImage(flashType, i * kBlock + j);
-    switch (starter_.WriteFlashBlock(uint32_t{i} * kBlock, block.data())) {
+    const uint32_t at = uint32_t{i} * kBlock;
+    switch (starter_.WriteFlashBlock(at, image.bytes.data() + at)) {
       case FlashStatus::Done:
         break;
       case FlashStatus::NoAnswer:

@@ -175,6 +175,7 @@ int UpdateRun::StarterChecking() {
       Add("FLASH type:");
       return 1;  // identify the new Starter from the start
     case UpdateResult::Declined:
+    case UpdateResult::NoImage:
       return 0;  // go on with the old Starter
     // UpdateStarter has said why on the line; the outcome must tell the same.
     case UpdateResult::FailedNoAnswer:

@@ -58,6 +58,13 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
       {{"program", "a.17", "--port", "0"}, Command::None, "", 0, false, true, "--port takes 1"},
       {{"program", "a.17", "--port"}, Command::None, "", 0, false, true, "--port needs a value"},
       {{"check", "a.17", "--trace="}, Command::None, "", 0, false, true, "--trace needs a file"},
+      {{"a.17", "1", "--updaters="},
+       Command::None,
+       "",
+       0,
+       false,
+       true,
+       "--updaters needs a folder"},
       {{"check", "a.17", "--verbose"},
        Command::None,
        "",
@@ -88,12 +95,13 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
   }
 }
 
-TEST(ParseArguments, KeypadAndTraceOptions) {
-  const ParseResult r =
-      ParseArguments({"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2"});
+TEST(ParseArguments, KeypadTraceAndUpdatersOptions) {
+  const ParseResult r = ParseArguments(
+      {"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2", "--updaters", "/u"});
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_TRUE(r.options.keypad);
   EXPECT_EQ(r.options.tracePath, "t.txt");
+  EXPECT_EQ(r.options.updatersDir, "/u");
 }
 
 TEST(UsageText, DocumentsEveryExitCodeAndThePortMapping) {

@@ -67,11 +67,11 @@ TEST_P(UpdateEachChip, WritesTheImageRestartsIntoTheUpdaterAndReconnectsToTheNew
     EXPECT_EQ(writes[i][2], 0);
     written.insert(written.end(), writes[i].begin() + 3, writes[i].end());
   }
-  const Bytes image = UpdaterImage(type);
+  const Bytes image = TestUpdaterImage(type);
   EXPECT_EQ(written, image);
   EXPECT_EQ(written.back(), 0xFF) << "ends with the image's fill";
   auto& flash = rig.panel.Flash();
-  EXPECT_EQ(Bytes(flash.begin(), flash.begin() + kStarterImageSize), image);
+  EXPECT_EQ(Bytes(flash.begin(), flash.begin() + kUpdaterImageSize), image);
 
   // The updater installed Starter 3.1 eng, and the link is live to it.
   EXPECT_EQ(rig.panel.RestartCount(), 1u);
