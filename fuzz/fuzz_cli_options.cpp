@@ -35,8 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case Command::Restart:
       if (o.port < 1 || o.port > 4) std::abort();
       break;
-    default:
+    case Command::None:
       std::abort();  // a good parse names a command
+    default:
+      break;
   }
   return 0;
 }

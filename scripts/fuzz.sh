@@ -26,7 +26,8 @@ CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAVRINO_FUZZ=ON -DTAVRINO_GUI=OFF 
 
 # Target and its runs in CI: the slow ones build a whole program file or settings images
 # on every run.
-targets=(answer_decoder:200000 request_decoder:100000 cli_options:100000 settings:300 loader:150)
+targets=(answer_decoder:200000 request_decoder:100000 cli_options:100000 settings:300 loader:150
+         updater_image:5000)
 names=()
 for t in "${targets[@]}"; do names+=("fuzz_${t%%:*}"); done
 cmake --build "$build" -j "$(nproc)" --target "${names[@]}"
@@ -49,7 +50,7 @@ for t in "${targets[@]}"; do
     limit=(-max_total_time="$seconds")
   fi
   echo "fuzz_$name: ${limit[*]}"
-  if ! "$build/fuzz/fuzz_$name" "${limit[@]}" -max_len=4096 \
+  if ! "$build/fuzz/fuzz_$name" "${limit[@]}" -max_len=9000 \
     -artifact_prefix="$build/artifacts/$name-" "$work" "$seeds" >"$log" 2>&1; then
     cat "$log"
     echo "fuzz_$name found a fault; its input is in $build/artifacts/" >&2
