@@ -1,13 +1,13 @@
 #include "cli/Commands.h"
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "cli/FrameWatchers.h"
 #include "cli/PortMessages.h"
 #include "cli/TerminalFrontEnd.h"
 #include "cli/TerminalView.h"
+#include "cli/TraceFile.h"
 #include "frontend/Cp1250.h"
 #include "frontend/StatusLog.h"
 #include "run/Core.h"
@@ -80,7 +80,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                    "Add --unattended to program without asking.\n";
     return 1;
   }
-  std::ofstream traceFile;
+  TraceFile traceFile;
   std::error_code sameError;
   if (!options.tracePath.empty() && !options.file.empty() &&
       std::filesystem::equivalent(options.tracePath, options.file, sameError)) {
@@ -89,9 +89,9 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     return 1;
   }
   if (!options.tracePath.empty()) {
-    traceFile.open(options.tracePath, std::ios::out | std::ios::trunc);
-    if (!traceFile) {
-      console.err << "tavrino-cli: cannot write the trace file " << options.tracePath << "\n";
+    const std::string refused = traceFile.Open(options.tracePath);
+    if (!refused.empty()) {
+      console.err << "tavrino-cli: " << refused << "\n";
       return 1;
     }
   }
@@ -106,8 +106,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   FrameTraceFanout watchers;
   std::unique_ptr<FrameTraceWriter> trace;
   KeypadEcho keypad(console.term);
-  if (traceFile.is_open()) {
-    trace = std::make_unique<FrameTraceWriter>(traceFile, clock);
+  if (traceFile.IsOpen()) {
+    trace = std::make_unique<FrameTraceWriter>(traceFile.stream(), clock);
     watchers.Add(trace.get());
   }
   if (options.keypad) watchers.Add(&keypad);
@@ -133,6 +133,12 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   }
   if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
+  }
+  if (trace && trace->Failed()) {
+    // The run went on without its trace; what was written before the failure stays.
+    console.err << "tavrino-cli: the trace file " << options.tracePath << " could not be written ("
+                << traceFile.WriteError() << "); the trace stops where that happened\n"
+                << std::flush;
   }
   console.term.PrintMessage(OutcomeLine(outcome));
   return ExitCode(outcome);

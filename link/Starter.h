@@ -39,9 +39,10 @@ class Starter {
   FlashStatus EraseFlash(uint8_t sector);
   FlashStatus WriteFlashBlock(uint32_t address, const uint8_t* data256);
   bool ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256);
-  bool WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256);
+  // Refused also for a memory number the command code cannot carry.
+  FlashStatus WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256);
   // One attempt: sends 0x61 x4 and receives with 3000 ms. The answer stays in the Link's
-  // AnswerFrame (code, data 0 = flash type, data 1 = Starter version).
+  // answer (code, data 0 = flash type, data 1 = Starter version).
   bool IdentifyStarter();
   bool RestartPanel();
   void ShowPanelText(const std::string& upper, const std::string& lower, bool banner);

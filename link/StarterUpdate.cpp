@@ -118,9 +118,8 @@ bool StarterUpdate::RunUpdater() {
   ports.LinkMode = kUpdaterLinkMode;
   ports.ApplyLinkSpeed();
   for (int attempt = 0; attempt < kUpdaterAttempts; ++attempt) {
-    std::copy(kUpdaterHandshake.begin(), kUpdaterHandshake.end(), &link.RequestFrame[1]);
-    link.SendRequest(kUpdaterHandshake.size());
-    if (!link.ReceiveAnswer(kAnswerTimeoutMs)) {
+    link.SendRequest(kUpdaterHandshake);
+    if (link.ReceiveAnswer(kAnswerTimeoutMs) != ReceiveResult::Answer) {
       ports.LinkMode ^= kUpdaterModeFlip;
       ports.ApplyLinkSpeed();
     } else if (link.AnswerCode() == AnswerAck) {

@@ -130,7 +130,7 @@ int ReadMemory(Starter& s) {
   return s.ReadDataBlock(1, 0x8000, gBlock.data());
 }
 int WriteMemory(Starter& s) {
-  return s.WriteDataBlock(1, 0x8000, gBlock.data());
+  return static_cast<int>(s.WriteDataBlock(1, 0x8000, gBlock.data()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,10 +153,10 @@ INSTANTIATE_TEST_SUITE_P(
         RetryCase{"WriteRefused", Refused(kWrite), Write, kWrite, kRefused, 4, 0},
         RetryCase{"SettingsReadSilent", Silent(kReadMemory1), ReadMemory, kReadMemory1, false, 4,
                   49},
-        RetryCase{"SettingsWriteSilent", Silent(kWriteMemory1), WriteMemory, kWriteMemory1, false,
-                  4, 49},
-        RetryCase{"SettingsWriteRefused", Refused(kWriteMemory1), WriteMemory, kWriteMemory1, false,
-                  4, 0}),
+        RetryCase{"SettingsWriteSilent", Silent(kWriteMemory1), WriteMemory, kWriteMemory1,
+                  kNoAnswer, 4, 49},
+        RetryCase{"SettingsWriteRefused", Refused(kWriteMemory1), WriteMemory, kWriteMemory1,
+                  kRefused, 4, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StopDuringRetries, EndsEveryLoopAfterThePassUnderWay) {
@@ -193,7 +193,7 @@ TEST(FlashWrites, EraseAndBlockWriteLandAtTheBlockWithTheLowByteCleared) {
 TEST(SettingsBlocks, WriteAndReadBackTheMemoryAtTheAddress) {
   Connected rig;
   const Bytes data = Pattern(0x11);
-  ASSERT_TRUE(rig.starter().WriteDataBlock(1, 0x8300, data.data()));
+  ASSERT_EQ(rig.starter().WriteDataBlock(1, 0x8300, data.data()), FlashStatus::Done);
   EXPECT_EQ(Bytes(rig.panel.Memory1().begin() + 0x300, rig.panel.Memory1().begin() + 0x400), data);
   Bytes back(256);
   ASSERT_TRUE(rig.starter().ReadDataBlock(1, 0x8300, back.data()));
@@ -234,7 +234,7 @@ TEST(LateAnswers, EveryReadStillBringsItsOwnBlock) {
       EXPECT_TRUE(got == contents(block)) << "an earlier block came back";
     }
     const Bytes data = Pattern(0x5A);
-    ASSERT_TRUE(rig.starter().WriteDataBlock(1, 0x8400, data.data()));
+    ASSERT_EQ(rig.starter().WriteDataBlock(1, 0x8400, data.data()), FlashStatus::Done);
     EXPECT_EQ(Bytes(rig.panel.Memory1().begin() + 0x400, rig.panel.Memory1().begin() + 0x500),
               data);
     uint8_t value = 0;
@@ -247,7 +247,7 @@ TEST(SettingsBlocks, MemoryNumberThatWouldNameAnotherCommandIsRefusedUnsent) {
   Connected rig;
   const uint32_t before = rig.panel.RequestCount();
   EXPECT_FALSE(rig.starter().ReadDataBlock(144, 0x8000, gBlock.data()));
-  EXPECT_FALSE(rig.starter().WriteDataBlock(128, 0x8000, gBlock.data()));
+  EXPECT_EQ(rig.starter().WriteDataBlock(128, 0x8000, gBlock.data()), FlashStatus::Refused);
   EXPECT_EQ(rig.panel.RequestCount(), before);
 }
 
