@@ -23,9 +23,13 @@ Failure Reason(const char* what, const std::filesystem::path& path, int error) {
 // A unique name beside the target, so that the rename stays within one file system.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
   static std::mt19937_64 generator{std::random_device{}()};
-  return path.parent_path() /
-         ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-          std::to_string(generator() & 0xFFFFFF));
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".tmp";
+  name += std::to_string(::getpid());
+  name += '-';
+  name += std::to_string(generator() & 0xFFFFFF);
+  return path.parent_path() / name;
 }
 
 bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
