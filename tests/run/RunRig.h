@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,10 @@ struct RunRig {
     core.starterUpdate.UpdatersFolder = updaters.Path();
     core.starterUpdate.AllowTestImages = true;
   }
+  ~RunRig() {
+    std::error_code ignored;
+    if (!filePath.empty()) std::filesystem::remove(filePath, ignored);
+  }
 
   // Packs the halves into a .17 file in the test's temp folder and names it for the run.
   void UseFile(const std::vector<Bytes>& halves) {
@@ -134,11 +139,15 @@ struct RunRig {
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
     for (char& c : name)
       if (c == '/') c = '_';
-    const auto path = std::filesystem::path(::testing::TempDir()) / (name + ".17");
+    if (!filePath.empty()) std::filesystem::remove(filePath);
+    // Another test program (a second build's run) may run the same test at the same time.
+    static const std::string unique = std::to_string(std::random_device{}());
+    const auto path = std::filesystem::path(::testing::TempDir()) / (name + "_" + unique + ".17");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     core.file.FirmwareFileName = path.string();
+    filePath = path;
   }
   // A one-half file with a synthetic program; returns the program half.
   Bytes UseProgramFile(const std::string& version, uint8_t language) {
@@ -182,6 +191,7 @@ struct RunRig {
   StatusLog log;
   Core core;
   LineHooks hooks;
+  std::filesystem::path filePath;  // the packed file of UseFile, removed with the rig
 };
 
 // A log line as the 59-column status display shows it, trailing blanks removed: the label,
