@@ -197,27 +197,21 @@ uint8_t Starter::ConnectStarter(bool anyFile) {
   const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
   FillRequest(link_, sync);
   link_.SendRequest(sync.size());
-  if (!link_.ReceiveAnswer(kFlashTimeoutMs)) {
-    ports_.NextLinkMode();
-    return kNoConnection;
-  }
+  if (!link_.ReceiveAnswer(kFlashTimeoutMs))
+    return ports_.NextLinkMode() ? kNoConnection : kPortLost;
   // The first variant acknowledges and tells nothing more about the board.
   if (firstVariant && link_.AnswerCode() == AnswerAck) {
     UseSecondHalf = false;
     return kConnected;
   }
-  if (firstVariant || link_.AnswerCode() != AnswerData) {
-    ports_.NextLinkMode();
-    return kWrongAnswer;
-  }
+  if (firstVariant || link_.AnswerCode() != AnswerData)
+    return ports_.NextLinkMode() ? kWrongAnswer : kPortLost;
   const uint8_t flags = link_.AnswerData(0);
   if (flags & kFlagBadFlash) return kWrongAnswer;
   UseSecondHalf = (flags & kFlagSecondHalf) != 0;
   // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
-  if (UseSecondHalf && !FileHasTwoHalves && !anyFile) {
-    ports_.NextLinkMode();
-    return kNoConnection;
-  }
+  if (UseSecondHalf && !FileHasTwoHalves && !anyFile)
+    return ports_.NextLinkMode() ? kNoConnection : kPortLost;
   if (ports_.LinkMode == 3 && ports_.FastRS) {
     FillRequest(link_, kSpeedRequest);
     link_.SendRequest(kSpeedRequest.size());
@@ -233,7 +227,7 @@ uint8_t Starter::ConnectStarter(bool anyFile) {
       return kNoConnection;
     }
     // The Starter changes speed as soon as it has answered: no pause here.
-    ports_.ApplyLinkSpeed();
+    if (!ports_.ApplyLinkSpeed()) return kPortLost;
   }
   return kConnected;
 }
@@ -241,8 +235,9 @@ uint8_t Starter::ConnectStarter(bool anyFile) {
 bool Starter::RestartPanel() {
   bool connected = false;
   for (int attempt = 0; attempt < kRestartHandshakes && !connected; ++attempt) {
-    connected = ConnectStarter(true) == kConnected;
-    if (link_.StopRequested()) break;
+    const uint8_t result = ConnectStarter(true);
+    connected = result == kConnected;
+    if (link_.StopRequested() || result == kPortLost) break;
   }
   if (!connected) return false;
   for (int attempt = 0; attempt < kRestartRequests; ++attempt) {

@@ -11,6 +11,9 @@ namespace tavrino {
 inline constexpr uint8_t kConnected = 0;
 inline constexpr uint8_t kNoConnection = 1;
 inline constexpr uint8_t kWrongAnswer = 2;
+// The port could not be set to the next speed (it went away, or the system refused): no
+// handshake can follow on it.
+inline constexpr uint8_t kPortLost = 3;
 // Results of EraseFlash and WriteFlashBlock.
 inline constexpr uint8_t kFlashDone = 0;
 inline constexpr uint8_t kFlashNoAnswer = 1;
@@ -40,7 +43,7 @@ class Starter {
   bool IdentifyStarter();
   bool RestartPanel();
   void ShowPanelText(const std::string& upper, const std::string& lower, bool banner);
-  // 0 connected, 1 no connection, 2 wrong answer.
+  // 0 connected, 1 no connection, 2 wrong answer, 3 port lost.
   uint8_t ConnectStarter(bool anyFile);
 
   Link& link() { return link_; }

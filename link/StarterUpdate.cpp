@@ -97,13 +97,14 @@ bool StarterUpdate::RunUpdater() {
   link.WaitMs(kAfterRestartMs);
   link.ReceiveAnswer(0);  // whatever the panel sent while it restarted
   ports.LinkMode = kUpdaterLinkMode;
-  ports.ApplyLinkSpeed();
+  // A port that cannot be set to the updater's speed is lost for the whole update.
+  if (!ports.ApplyLinkSpeed()) return false;
   for (int attempt = 0; attempt < kUpdaterAttempts; ++attempt) {
     std::copy(kUpdaterHandshake.begin(), kUpdaterHandshake.end(), &link.RequestFrame[1]);
     link.SendRequest(kUpdaterHandshake.size());
     if (!link.ReceiveAnswer(kAnswerTimeoutMs)) {
       ports.LinkMode ^= kUpdaterModeFlip;
-      ports.ApplyLinkSpeed();
+      if (!ports.ApplyLinkSpeed()) return false;
     } else if (link.AnswerCode() == AnswerAck) {
       return true;
     }
@@ -115,8 +116,9 @@ bool StarterUpdate::RunUpdater() {
 bool StarterUpdate::Reconnect() {
   // ConnectStarter walks the link modes on from wherever the updater left them.
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    if (starter_.ConnectStarter(false) == kConnected) return true;
-    if (starter_.link().StopRequested()) break;
+    const uint8_t result = starter_.ConnectStarter(false);
+    if (result == kConnected) return true;
+    if (starter_.link().StopRequested() || result == kPortLost) break;
   }
   return false;
 }

@@ -80,6 +80,8 @@ bool UpdateRun::Connecting() {
   while (!host_.Stopped()) {
     result = starter_.ConnectStarter(false);
     if (result == kConnected) break;
+    // The port is no longer ours at any speed: waiting on it could only time out.
+    if (result == kPortLost) return End(Outcome::PortNotOpened, texts::kNoConnection);
     if (result == kWrongAnswer) {
       if (++wrongAnswer == kConnectWrongAnswerLimit)
         return End(Outcome::PanelRefused, "bad FLASH version");

@@ -135,7 +135,7 @@ TEST(InProcessLine, ClosingThePortDropsWhatItHadReceived) {
   rig.line.Write(sync.data(), sync.size());
   rig.line.Close();
   EXPECT_FALSE(rig.line.IsOpen());
-  EXPECT_EQ(rig.line.Write(sync.data(), sync.size()), 0u);
+  EXPECT_EQ(rig.line.Write(sync.data(), sync.size()), SerialError::Failed);
   rig.Reopen(9600);
   EXPECT_EQ(rig.line.BytesWaiting(), 0u);
   EXPECT_EQ(rig.line.OpenCount(), 2u);
