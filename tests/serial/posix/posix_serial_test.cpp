@@ -83,6 +83,19 @@ double CpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+TEST(PosixSerial, ComPortsAreTtySUnlessMapped) {
+  PosixSerialBackend port;
+  unsetenv("TAVRINO_COM2");
+  EXPECT_EQ(port.DeviceName(1), "/dev/ttyS0");
+  EXPECT_EQ(port.DeviceName(2), "/dev/ttyS1");
+  EXPECT_EQ(port.DeviceName(4), "/dev/ttyS3");
+  setenv("TAVRINO_COM2", "/dev/ttyUSB0", 1);
+  EXPECT_EQ(port.DeviceName(2), "/dev/ttyUSB0");
+  setenv("TAVRINO_COM2", "", 1);
+  EXPECT_EQ(port.DeviceName(2), "/dev/ttyS1") << "an empty mapping is no mapping";
+  unsetenv("TAVRINO_COM2");
+}
+
 TEST(PosixSerial, OpensRawAt8N1AtEveryLinkSpeed) {
   Pty pty;
   ASSERT_GE(pty.master, 0);
