@@ -57,11 +57,14 @@ start_wineserver
 say "Unit tests under wine"
 failed=()
 passed=0
+cases=0
 while IFS= read -r exe; do
   name="$(basename "$exe")"
   if wine "$exe" --gtest_brief=1 > "$work/$name.log" 2>&1; then
     passed=$((passed + 1))
-    echo "$name: $(grep -E '^\[  PASSED  \]' "$work/$name.log" | tail -1)"
+    summary="$(grep -E '^\[  PASSED  \]' "$work/$name.log" | tail -1)"
+    echo "$name: $summary"
+    cases=$((cases + $(echo "$summary" | grep -oE '[0-9]+' | head -1)))
   else
     failed+=("$name")
     cat "$work/$name.log"
@@ -73,6 +76,7 @@ if ((${#failed[@]})); then
   exit 1
 fi
 ((passed > 0)) || { echo "no unit test program was built" >&2; exit 1; }
+echo "wine: $cases passed, 0 failed"
 
 say "A firmware file and two panels that start alike"
 LC_ALL=C awk 'BEGIN {
