@@ -107,6 +107,17 @@ start_panel() {
   echo "the simulated panel did not start" >&2
   exit 1
 }
+# Maps COM1 to the pseudo-terminal linked at $1; the mapping takes effect only when the
+# wine server starts again.
+map_com1() {
+  local pty
+  pty="$(readlink -f "$1")"
+  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f >/dev/null
+  wineserver -k
+  wineserver -w
+  start_wineserver
+  echo "COM1 is $pty"
+}
 stop_panel() {
   kill -TERM "$panel_pid"
   wait "$panel_pid" || true
@@ -120,28 +131,28 @@ stop_panel
 
 say "The Windows run: wine tavrino-cli.exe FILE 1, COM1 mapped to the panel's pseudo-terminal"
 start_panel "$work/com1" "$work/wine.state"
-pty="$(readlink -f "$work/com1")"
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f >/dev/null
-# The mapping takes effect only when the wine server starts again.
-wineserver -k
-wineserver -w
-start_wineserver
-echo "COM1 is $pty"
+map_com1 "$work/com1"
 status=0
-(cd "$work" && wine "$windows/cli/tavrino-cli.exe" sample.17 1) || status=$?
+(cd "$work" && wine "$windows/cli/tavrino-cli.exe" sample.17 1) &
+run_pid=$!
+# While the run holds COM1 (wine does not enforce exclusive opens: the per-port mutex must),
+# a second tavrino-cli is refused.
+sleep 5
+second=0
+wine "$windows/cli/tavrino-cli.exe" restart --port 1 > "$work/second.out" 2> "$work/second.err" ||
+  second=$?
+wait "$run_pid" || status=$?
 echo "wine tavrino-cli.exe sample.17 1: exit status $status"
+echo "a second wine tavrino-cli.exe on COM1 meanwhile: exit status $second: $(cat "$work/second.err")"
 stop_panel
 [ "$status" -eq 0 ] || exit 1
+[ "$second" -eq 3 ] || exit 1
 cmp "$work/native.state" "$work/wine.state"
 echo "The panel is left byte for byte as the native run leaves it."
 
 say "Idle wait of the Windows build (a figure for bench/, not a test)"
 start_panel "$work/com1" "$work/idle.state"
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f "$work/com1")" /f \
-  >/dev/null
-wineserver -k
-wineserver -w
-start_wineserver
+map_com1 "$work/com1" >/dev/null
 kill -STOP "$panel_pid"  # a panel that hears nothing: every wait runs out
 wine "$windows/bench/bench_idle_wait_win32.exe" || true
 kill -CONT "$panel_pid"
