@@ -7,7 +7,7 @@
 #include "frontend/Clock.h"
 #include "frontend/StatusLog.h"
 #include "run/Core.h"
-#include "serial/PosixSerial.h"
+#include "serial/SystemSerial.h"
 #include "ui/FormFlash.h"
 #include "ui/Modals.h"
 #include "ui/Start.h"
@@ -18,11 +18,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
   tavrino::SteadyClock clock;
-  tavrino::PosixSerialBackend backend;
+  const auto backend = tavrino::MakeSystemSerialBackend();
   tavrino::StatusLog log;
   tavrino::ui::WidgetModals modals;
   tavrino::ui::TFormFlash form(log, modals);
-  tavrino::Core core(backend, clock, form, log);
+  tavrino::Core core(*backend, clock, form, log);
   form.Attach(core);
 
   const tavrino::ui::StartResult start = tavrino::ui::Start(form, args);

@@ -15,8 +15,8 @@
 #include "frontend/Host.h"
 #include "frontend/StatusLog.h"
 #include "link/Link.h"
-#include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
+#include "serial/posix/PosixSerial.h"
 #include "tests/support/ScriptedFrontEnd.h"
 
 namespace {
@@ -64,7 +64,7 @@ int main() {
   SerialPort port(backend);
   Link link(port, host);
   if (!port.OpenPort(1, 12, 'N')) {
-    std::fprintf(stderr, "cannot open %s\n", SerialPort::DeviceName(1).c_str());
+    std::fprintf(stderr, "cannot open %s\n", port.DeviceName(1).c_str());
     return 2;
   }
 

@@ -127,7 +127,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   if (outcome == Outcome::PortNotOpened) {
     console.err << "tavrino-cli: "
-                << PortOpenMessage(options.port, core.port.LastOpenError(), core.port.LastDevice())
+                << PortOpenMessage(options.port, core.port.LastOpenError(), core.port.LastDevice(),
+                                   core.port.SystemReason())
                 << "\n"
                 << std::flush;
   }

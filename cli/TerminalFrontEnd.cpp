@@ -1,10 +1,7 @@
 #include "cli/TerminalFrontEnd.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "frontend/Cp1250.h"
+#include "os/Console.h"
 
 namespace tavrino::cli {
 namespace {
@@ -21,9 +18,9 @@ ReadResult ReadAnswerLine(int fd, const std::atomic<bool>& stop, std::string& li
   for (;;) {
     if (stop.load(std::memory_order_relaxed)) return ReadResult::Stopped;
     char c = 0;
-    const ssize_t n = read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return line.empty() ? ReadResult::End : ReadResult::Line;
+    const os::InputRead r = os::ReadInputByte(fd, c);
+    if (r == os::InputRead::Interrupted) continue;
+    if (r == os::InputRead::End) return line.empty() ? ReadResult::End : ReadResult::Line;
     if (c == '\n') return ReadResult::Line;
     if (line.size() < kMaxAnswer) line.push_back(c);
   }

@@ -1,9 +1,5 @@
 // tavrino-cli: the text front end. Drives the same core as the desktop program and shows
 // the same status log, for scripts, service laptops without a desktop and the demo.
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -11,10 +7,10 @@
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
-#include "cli/StopSignals.h"
-#include "frontend/StatusLog.h"
 #include "cli/Terminal.h"
-#include "serial/PosixSerial.h"
+#include "frontend/StatusLog.h"
+#include "os/Console.h"
+#include "serial/SystemSerial.h"
 
 namespace {
 
@@ -26,9 +22,8 @@ bool TerminalWantsTitles() {
 // The live line is redrawn with a carriage return, which only works when a whole log line
 // fits the terminal's width; a narrower terminal gets plain lines.
 bool LiveLinesFit() {
-  winsize ws{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return true;
-  return ws.ws_col > tavrino::StatusLog::kColumns;
+  const int columns = tavrino::os::TerminalColumns();
+  return columns == 0 || columns > tavrino::StatusLog::kColumns;
 }
 
 }  // namespace
@@ -53,22 +48,19 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // A reader of our output that goes away (| head) must not end an update half-written:
-  // output is then lost, but the conversation with the panel runs to its end.
-  std::signal(SIGPIPE, SIG_IGN);
-
-  const bool outIsTty = isatty(STDOUT_FILENO) == 1;
-  const bool inIsTty = isatty(STDIN_FILENO) == 1;
+  os::PrepareConsole();
+  const bool outIsTty = os::StdoutIsTerminal();
+  const bool inIsTty = os::StdinIsTerminal();
   Terminal term(std::cout, outIsTty && LiveLinesFit(), TerminalWantsTitles());
   // A question must reach the person: when the log goes to a file or a pipe, it is asked on
   // stderr, and the log gets the question with the answer taken.
   std::ostream& prompt = outIsTty ? std::cout : std::cerr;
-  Console console{term, std::cerr, prompt, STDIN_FILENO, inIsTty};
+  Console console{term, std::cerr, prompt, os::kStdinFd, inIsTty};
 
-  PosixSerialBackend backend;
+  const auto backend = MakeSystemSerialBackend();
   SteadyClock clock;
-  const int status = RunCommand(options, backend, clock, console,
-                                [](Host& host) { InstallStopSignals(host.StopRequested); });
-  RestoreDefaultSignals();
+  const int status = RunCommand(options, *backend, clock, console,
+                                [](Host& host) { os::InstallStopSignals(host.StopRequested); });
+  os::RestoreDefaultSignals();
   return status;
 }

@@ -1,9 +1,5 @@
 #include "firmware/Packer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +8,7 @@
 #include "firmware/Checksum.h"
 #include "firmware/Descramble.h"
 #include "firmware/FirmwareImage.h"
+#include "os/HostOs.h"
 
 namespace tavrino {
 namespace {
@@ -40,10 +37,6 @@ void SealHalf(uint8_t* half) {
   half[kProgramBytes + 1] = static_cast<uint8_t>(sums.sum >> 8);
   half[kProgramBytes + 2] = sums.xorValue;
   half[kProgramBytes + 3] = sums.rot;
-}
-
-std::string SystemError(const std::string& what) {
-  return what + ": " + std::strerror(errno);
 }
 
 }  // namespace
@@ -128,33 +121,11 @@ bool ReadPlainHalf(const std::string& path, std::vector<uint8_t>& half, std::str
 
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string& error) {
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    error = SystemError(path + ": cannot write");
-    return false;
-  }
-  // mkstemp makes the file private; give it the mode a plain create would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += static_cast<size_t>(put);
-  }
-  bool ok = done == bytes.size() && ::fsync(fd) == 0;
-  if (!ok) error = SystemError(path + ": cannot write");
-  ::close(fd);
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    error = SystemError(path + ": cannot write");
-  }
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  // A packed file is made for others to load: it gets the mode a plain create would.
+  const os::Failure failure = os::WriteFileAtomically(path, bytes, os::FileAccess::Shared);
+  if (failure.empty()) return true;
+  error = path + ": cannot write (" + failure + ")";
+  return false;
 }
 
 }  // namespace tavrino

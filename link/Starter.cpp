@@ -191,27 +191,21 @@ Handshake Starter::ConnectStarter(bool anyFile) {
   const bool firstVariant = ports_.LinkMode < 3;
   const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
   link_.SendRequest(sync);
-  if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer) {
-    ports_.NextLinkMode();
-    return Handshake::NoConnection;
-  }
+  if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer)
+    return ports_.NextLinkMode() ? Handshake::NoConnection : Handshake::PortLost;
   // The first variant acknowledges and tells nothing more about the board.
   if (firstVariant && link_.AnswerCode() == AnswerAck) {
     UseSecondHalf = false;
     return Handshake::Connected;
   }
-  if (firstVariant || link_.AnswerCode() != AnswerData) {
-    ports_.NextLinkMode();
-    return Handshake::WrongAnswer;
-  }
+  if (firstVariant || link_.AnswerCode() != AnswerData)
+    return ports_.NextLinkMode() ? Handshake::WrongAnswer : Handshake::PortLost;
   const uint8_t flags = link_.AnswerData(0);
   if (flags & kFlagBadFlash) return Handshake::WrongAnswer;
   UseSecondHalf = (flags & kFlagSecondHalf) != 0;
   // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
-  if (UseSecondHalf && !FileHasTwoHalves && !anyFile) {
-    ports_.NextLinkMode();
-    return Handshake::NoConnection;
-  }
+  if (UseSecondHalf && !FileHasTwoHalves && !anyFile)
+    return ports_.NextLinkMode() ? Handshake::NoConnection : Handshake::PortLost;
   if (ports_.LinkMode == 3 && ports_.FastRS) {
     link_.SendRequest(kSpeedRequest);
     if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer ||
@@ -227,7 +221,7 @@ Handshake Starter::ConnectStarter(bool anyFile) {
       return Handshake::NoConnection;
     }
     // The Starter changes speed as soon as it has answered: no pause here.
-    ports_.ApplyLinkSpeed();
+    if (!ports_.ApplyLinkSpeed()) return Handshake::PortLost;
   }
   return Handshake::Connected;
 }
@@ -235,8 +229,9 @@ Handshake Starter::ConnectStarter(bool anyFile) {
 bool Starter::RestartPanel() {
   bool connected = false;
   for (int attempt = 0; attempt < kRestartHandshakes && !connected; ++attempt) {
-    connected = ConnectStarter(true) == Handshake::Connected;
-    if (link_.StopRequested()) break;
+    const Handshake result = ConnectStarter(true);
+    connected = result == Handshake::Connected;
+    if (link_.StopRequested() || result == Handshake::PortLost) break;
   }
   if (!connected) return false;
   for (int attempt = 0; attempt < kRestartRequests; ++attempt) {

@@ -12,6 +12,9 @@ enum class Handshake : uint8_t {
   Connected = 0,
   NoConnection = 1,  // no usable answer; the link mode has moved on
   WrongAnswer = 2,   // an answer of the wrong kind, or a Starter that cannot work its flash
+  // The port could not be set to the next speed (it went away, or the system refused): no
+  // handshake can follow on it.
+  PortLost = 3,
 };
 
 // What an erase or a block write came to.
@@ -46,6 +49,7 @@ class Starter {
   bool IdentifyStarter();
   bool RestartPanel();
   void ShowPanelText(const std::string& upper, const std::string& lower, bool banner);
+  // Connected, no connection, wrong answer, or the port lost at a speed change.
   Handshake ConnectStarter(bool anyFile);
 
   Link& link() { return link_; }

@@ -116,12 +116,13 @@ bool StarterUpdate::RunUpdater() {
   link.WaitMs(kAfterRestartMs);
   link.ReceiveAnswer(0);  // whatever the panel sent while it restarted
   ports.LinkMode = kUpdaterLinkMode;
-  ports.ApplyLinkSpeed();
+  // A port that cannot be set to the updater's speed is lost for the whole update.
+  if (!ports.ApplyLinkSpeed()) return false;
   for (int attempt = 0; attempt < kUpdaterAttempts; ++attempt) {
     link.SendRequest(kUpdaterHandshake);
     if (link.ReceiveAnswer(kAnswerTimeoutMs) != ReceiveResult::Answer) {
       ports.LinkMode ^= kUpdaterModeFlip;
-      ports.ApplyLinkSpeed();
+      if (!ports.ApplyLinkSpeed()) return false;
     } else if (link.AnswerCode() == AnswerAck) {
       return true;
     }
@@ -133,8 +134,9 @@ bool StarterUpdate::RunUpdater() {
 bool StarterUpdate::Reconnect() {
   // ConnectStarter walks the link modes on from wherever the updater left them.
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    if (starter_.ConnectStarter(false) == Handshake::Connected) return true;
-    if (starter_.link().StopRequested()) break;
+    const Handshake result = starter_.ConnectStarter(false);
+    if (result == Handshake::Connected) return true;
+    if (starter_.link().StopRequested() || result == Handshake::PortLost) break;
   }
   return false;
 }

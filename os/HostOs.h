@@ -25,11 +25,16 @@ std::filesystem::path StateDir(Failure& reason);
 // settings hold its users' codes.
 Failure MakePrivateDir(const std::filesystem::path& dir);
 
+// Who may read a file the tool writes: the user alone (what protects the user), or anyone
+// a plain create would let in (files made for others, such as packed firmware files).
+enum class FileAccess { Private, Shared };
+
 // Replaces the file with bytes, all or nothing: a temporary file in the same folder,
-// private to the user (0600), written, flushed to disk, renamed over path, and the folder
-// flushed so that the rename itself survives a power cut. On failure the old file stays
-// as it was and the temporary file is removed.
-Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// private to the user (0600) unless shared, written, flushed to disk, renamed over path,
+// and the folder flushed so that the rename itself survives a power cut. On failure the
+// old file stays as it was and the temporary file is removed.
+Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                            FileAccess access = FileAccess::Private);
 
 // Reads a whole regular file of at most maxBytes. Refuses what is not a regular file
 // (a FIFO must never block the reader) and what is larger than maxBytes.

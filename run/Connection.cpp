@@ -78,6 +78,8 @@ bool UpdateRun::Connecting() {
   while (!host_.Stopped()) {
     result = starter_.ConnectStarter(false);
     if (result == Handshake::Connected) break;
+    // The port is no longer ours at any speed: waiting on it could only time out.
+    if (result == Handshake::PortLost) return End(Outcome::PortNotOpened, texts::kNoConnection);
     if (result == Handshake::WrongAnswer) {
       if (++wrongAnswer == kConnectWrongAnswerLimit)
         return End(Outcome::PanelRefused, "bad FLASH version");

@@ -4,6 +4,7 @@
 #include "link/Link.h"
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
+#include "run/FrontEndPortView.h"
 #include "run/UpdateRun.h"
 #include "serial/PortChoice.h"
 #include "serial/SerialPort.h"
@@ -17,7 +18,8 @@ struct Core {
   Core(SerialBackend& backend, Clock& clock, FrontEnd& ui, StatusLog& log)
       : host(clock, ui, log),
         port(backend),
-        ports(port, ui),
+        portView(ui),
+        ports(port, portView),
         link(port, host),
         image(),
         file(image, host),
@@ -34,6 +36,7 @@ struct Core {
 
   Host host;
   SerialPort port;
+  FrontEndPortView portView;
   PortChoice ports;
   Link link;
   FirmwareImage image;

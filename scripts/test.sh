@@ -2,8 +2,13 @@
 # Installs what is missing, configures, builds and runs every test.
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#   scripts/test.sh --windows    Windows build in build-windows/, tests and a Program run under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = "--windows" ]; then
+  exec bash scripts/windows.sh
+fi
 
 build=build
 flags=()

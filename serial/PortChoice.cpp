@@ -30,7 +30,7 @@ bool PortChoice::ChoosePort() {
     for (uint16_t n = 1; n <= kPortCount; ++n) available[n - 1] = port_.PortAvailable(n);
     uint16_t chosen = 0;
     bool fastRS = true;  // the box is on each time the dialog opens
-    if (!ui_.ChoosePortDialog(available, chosen, fastRS)) return false;
+    if (!view_.ChoosePortDialog(available, chosen, fastRS)) return false;
     // Only a port that opened may be chosen.
     if (chosen < 1 || chosen > kPortCount || !available[chosen - 1]) return false;
     PortNumber = chosen;
@@ -41,7 +41,7 @@ bool PortChoice::ChoosePort() {
 
 bool PortChoice::ApplyLinkSpeed() {
   bool opened = port_.OpenPort(PortNumber, Divisor(LinkMode), 'N');
-  ui_.SetStatusPanel(1, StatusText(PortNumber, LinkMode));
+  view_.ShowPortSpeed(StatusText(PortNumber, LinkMode));
   return opened;
 }
 

@@ -1,20 +1,35 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 
-#include "frontend/FrontEnd.h"
 #include "serial/SerialPort.h"
 
 namespace tavrino {
 
+// What the port choice asks of the person and shows in the window. The run layer passes
+// it on to the front end; the serial layer knows no front end.
+class PortChoiceView {
+ public:
+  virtual ~PortChoiceView() = default;
+  // The modal port dialog: available[n - 1] tells whether COM n can be chosen. True with
+  // the port and the Fast RS box when confirmed.
+  virtual bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
+                                bool& fastRS) = 0;
+  // The port and speed after every speed change (" COM3 9600 bps"), opened or not.
+  virtual void ShowPortSpeed(const std::string& text) = 0;
+};
+
 // The chosen port, the "&Fast RS" choice and the link mode that selects the speed.
 class PortChoice {
  public:
-  PortChoice(SerialPort& port, FrontEnd& ui) : port_(port), ui_(ui) {}
+  PortChoice(SerialPort& port, PortChoiceView& view) : port_(port), view_(view) {}
 
   // Shows the port dialog only when no port is chosen yet, then opens the port at the
   // speed of LinkMode.
   bool ChoosePort();
+  // Sets the port to the speed of LinkMode: the port that is open keeps being held and
+  // only changes its speed. False when the port is not (or no longer) open at that speed.
   bool ApplyLinkSpeed();
   // 1, 2, 3, 4, 5, 1, ...; modes 0 and 6 are left and never re-entered.
   bool NextLinkMode();
@@ -26,11 +41,11 @@ class PortChoice {
 
   uint16_t PortNumber = 0;  // 1..4, 0 = none chosen
   bool FastRS = false;
-  uint16_t LinkMode = 0;    // 0..6
+  uint16_t LinkMode = 0;  // 0..6
 
  private:
   SerialPort& port_;
-  FrontEnd& ui_;
+  PortChoiceView& view_;
 };
 
 }  // namespace tavrino

@@ -1,7 +1,5 @@
 #include "serial/SerialPort.h"
 
-#include <cstdlib>
-
 namespace tavrino {
 namespace {
 
@@ -11,40 +9,59 @@ constexpr uint16_t kLastPort = 4;
 
 }  // namespace
 
-std::string SerialPort::DeviceName(uint16_t n) {
+std::string SerialPort::DeviceName(uint16_t n) const {
   if (n < kFirstPort || n > kLastPort) return {};
-  const std::string variable = "TAVRINO_COM" + std::to_string(n);
-  if (const char* mapped = std::getenv(variable.c_str()); mapped != nullptr && *mapped != '\0')
-    return mapped;
-  return "/dev/ttyS" + std::to_string(n - 1);
+  return backend_.DeviceName(n);
 }
 
 bool SerialPort::OpenPort(uint16_t n, uint16_t divisor, char parity) {
+  const bool linkSpeed = divisor != 0 && (parity == 'N' || parity == 'n');
+  const std::string device = DeviceName(n);
+  if (linkSpeed && backend_.IsOpen() && n == openPort_ && device == lastDevice_) {
+    // The same port at another speed: keep holding it. A port that cannot take the new
+    // speed is of no more use to the command, and is let go.
+    DropQueuedBytes();
+    baud_ = kBaseSpeed / divisor;
+    lastError_ = backend_.SetSpeed(baud_);
+    if (lastError_ == SerialError::None) return true;
+    ClosePort();
+    return false;
+  }
   ClosePort();
-  lastDevice_ = DeviceName(n);
+  lastDevice_ = device;
   // Every link runs 8N1; a divisor of 0 has no speed.
-  if (divisor == 0 || (parity != 'N' && parity != 'n')) {
-    lastError_ = SerialBackend::OpenError::Failed;
+  if (!linkSpeed) {
+    lastError_ = SerialError::Failed;
     return false;
   }
   if (lastDevice_.empty()) {
-    lastError_ = SerialBackend::OpenError::NotFound;
+    lastError_ = SerialError::NotFound;
     return false;
   }
   baud_ = kBaseSpeed / divisor;
   lastError_ = backend_.Open(lastDevice_, baud_);
-  return lastError_ == SerialBackend::OpenError::None;
+  if (lastError_ != SerialError::None) return false;
+  openPort_ = n;
+  lineError_ = SerialError::None;
+  return true;
 }
 
-void SerialPort::ClosePort() {
-  backend_.Close();
+void SerialPort::DropQueuedBytes() {
   // Bytes queued for a line that is gone must not leave later on another line or speed,
   // nor bytes it brought be read as if the next line had sent them.
   OutputCount = 0;
   inputHead_ = inputCount_ = 0;
 }
 
+void SerialPort::ClosePort() {
+  backend_.Close();
+  openPort_ = 0;
+  DropQueuedBytes();
+}
+
 bool SerialPort::PortAvailable(uint16_t n) {
+  // A fresh open, also of the port that is open now: that tells whether it opens at all.
+  ClosePort();
   bool opened = OpenPort(n, 1, 'N');
   if (opened) ClosePort();
   return opened;
@@ -52,6 +69,12 @@ bool SerialPort::PortAvailable(uint16_t n) {
 
 bool SerialPort::IsOpen() const {
   return backend_.IsOpen();
+}
+
+SerialError SerialPort::LineError() const {
+  if (!backend_.IsOpen()) return SerialError::None;
+  if (lineError_ != SerialError::None) return lineError_;
+  return backend_.LineState();
 }
 
 bool SerialPort::ReadPortByte(uint8_t& destination) {
@@ -77,10 +100,12 @@ void SerialPort::QueuePortBytes(const std::string& bytes) {
   QueuePortBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-void SerialPort::FlushPortOutput() {
-  if (!backend_.IsOpen() || OutputCount == 0) return;
-  backend_.Write(OutputBuffer, OutputCount);
+SerialError SerialPort::FlushPortOutput() {
+  if (!backend_.IsOpen() || OutputCount == 0) return SerialError::None;
+  const SerialError result = backend_.Write(OutputBuffer, OutputCount);
   OutputCount = 0;
+  if (result != SerialError::None && lineError_ == SerialError::None) lineError_ = result;
+  return result;
 }
 
 bool SerialPort::PortCtsOn() {

@@ -18,7 +18,10 @@ class SerialPort {
   explicit SerialPort(SerialBackend& backend) : backend_(backend) {}
 
   // Opens COM n at 115200 / divisor bit/s, 8 data bits, the parity letter ("N"), 1 stop bit.
-  // Closes the open port first. A divisor of 0 or a parity other than "N" opens nothing.
+  // When COM n is open already, only its speed changes: the port is never let go between
+  // two speeds, so no other program can take it in the middle of a command. Any other
+  // open port is closed first. A divisor of 0 or a parity other than "N" opens nothing.
+  // Either way, bytes still queued in or out are dropped: they belonged to the old speed.
   bool OpenPort(uint16_t n, uint16_t divisor, char parity);
   // Also drops bytes still queued either way: they belonged to this line at this speed.
   void ClosePort();
@@ -27,7 +30,9 @@ class SerialPort {
   bool ReadPortByte(uint8_t& destination);
   void QueuePortBytes(const uint8_t* bytes, size_t count);
   void QueuePortBytes(const std::string& bytes);
-  void FlushPortOutput();
+  // Writes the queued bytes in one piece. None when they all left the line; otherwise the
+  // failure, which LineError() keeps until the port is opened again.
+  SerialError FlushPortOutput();
   bool PortCtsOn();
   bool IsOpen() const;
   // The bit rate of the open port; 0 when none is open.
@@ -37,22 +42,33 @@ class SerialPort {
   // with no port open it just sleeps.
   bool WaitForInput(uint32_t ms);
 
-  // COM1..COM4 are /dev/ttyS0../dev/ttyS3 unless TAVRINO_COM1..TAVRINO_COM4 name a device.
-  static std::string DeviceName(uint16_t n);
+  // The failure that has ended the open line: a write that did not go, or the device gone
+  // under the reads. None while the line works and after every successful open.
+  SerialError LineError() const;
+
+  // The backend's device for COM1..COM4 (/dev/ttyS0.. or \\.\COM1.., unless TAVRINO_COMn
+  // names one); empty for any other number.
+  std::string DeviceName(uint16_t n) const;
   // Why the last OpenPort failed, and on which device, for friendly messages.
-  SerialBackend::OpenError LastOpenError() const { return lastError_; }
+  SerialError LastOpenError() const { return lastError_; }
   const std::string& LastDevice() const { return lastDevice_; }
+  // The system's own words for the last failure, where it gave any.
+  std::string SystemReason() const { return backend_.SystemReason(); }
 
   uint8_t OutputBuffer[kOutputBufferSize] = {};
   uint16_t OutputCount = 0;
 
  private:
+  void DropQueuedBytes();
+
   SerialBackend& backend_;
   uint32_t baud_ = 0;
+  uint16_t openPort_ = 0;
   uint8_t input_[kInputBatchSize] = {};
   size_t inputHead_ = 0;
   size_t inputCount_ = 0;
-  SerialBackend::OpenError lastError_ = SerialBackend::OpenError::None;
+  SerialError lastError_ = SerialError::None;
+  SerialError lineError_ = SerialError::None;
   std::string lastDevice_;
 };
 

@@ -29,16 +29,35 @@ bool InProcessLine::DeviceAvailable(const std::string& device) const {
   return false;
 }
 
-SerialBackend::OpenError InProcessLine::Open(const std::string& device, uint32_t baud) {
+std::string InProcessLine::DeviceName(uint16_t n) const {
+  return ComDevice(n);
+}
+
+SerialError InProcessLine::Open(const std::string& device, uint32_t baud) {
   Close();
   // A line that went dead is gone, as a pseudo-terminal whose panel has closed it.
-  if (!DeviceAvailable(device) || panel_.LineDead()) return OpenError::NotFound;
+  if (!DeviceAvailable(device) || panel_.LineDead()) return SerialError::NotFound;
   open_ = true;
   baud_ = baud;
   device_ = device;
   ++openCount_;
   panel_.SetLineBaud(baud);
-  return OpenError::None;
+  return SerialError::None;
+}
+
+SerialError InProcessLine::SetSpeed(uint32_t baud) {
+  if (!open_) return SerialError::Failed;
+  if (panel_.LineDead()) return SerialError::LineGone;
+  // What had arrived, or was still on its way, came at the old speed.
+  panel_.ToTool(NowUs());
+  received_.clear();
+  baud_ = baud;
+  panel_.SetLineBaud(baud);
+  return SerialError::None;
+}
+
+SerialError InProcessLine::LineState() const {
+  return open_ && panel_.LineDead() ? SerialError::LineGone : SerialError::None;
 }
 
 void InProcessLine::Close() {
@@ -74,11 +93,12 @@ size_t InProcessLine::Read(uint8_t* buf, size_t n) {
   return count;
 }
 
-size_t InProcessLine::Write(const uint8_t* buf, size_t n) {
-  if (!open_ || panel_.LineDead()) return 0;
+SerialError InProcessLine::Write(const uint8_t* buf, size_t n) {
+  if (!open_) return SerialError::Failed;
+  if (panel_.LineDead()) return SerialError::LineGone;
   ++writeCount_;
   panel_.FromTool(buf, n, NowUs());
-  return n;
+  return SerialError::None;
 }
 
 bool InProcessLine::Cts() {

@@ -29,16 +29,21 @@ class InProcessLine : public tavrino::SerialBackend {
   // matched as it is.
   void SetAvailableDevices(std::set<std::string> devices);
 
+  // COM n is TAVRINO_COMn when set, else /dev/ttyS(n-1), on every platform.
+  std::string DeviceName(uint16_t n) const override;
   // NotFound for a device that is not available, and for any device once the line is dead.
-  OpenError Open(const std::string& device, uint32_t baud) override;
+  SerialError Open(const std::string& device, uint32_t baud) override;
+  // Drops what the port had received, like a reopen; LineGone once the line is dead.
+  SerialError SetSpeed(uint32_t baud) override;
   void Close() override;
   bool IsOpen() const override;
   size_t BytesWaiting() override;
   size_t Read(uint8_t* buf, size_t n) override;
-  size_t Write(const uint8_t* buf, size_t n) override;
+  SerialError Write(const uint8_t* buf, size_t n) override;
   bool Cts() override;
   // When nothing waits: advances the test clock to the next answer byte or by ms.
   bool WaitReadable(uint32_t ms) override;
+  SerialError LineState() const override;
 
   uint32_t Baud() const { return baud_; }
   uint32_t OpenCount() const { return openCount_; }

@@ -2,6 +2,7 @@
 // CRC-32 over all of it, so that a damaged or foreign file is refused instead of loaded.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -69,7 +70,11 @@ bool SimulatedPanel::SaveState(const std::string& path) const {
     error = "cannot write " + temporary;
     return false;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+  // std::filesystem::rename replaces an existing file on every system (std::rename does
+  // not on Windows).
+  std::error_code renamed;
+  std::filesystem::rename(temporary, path, renamed);
+  if (renamed) {
     std::remove(temporary.c_str());
     error = "cannot replace " + path;
     return false;

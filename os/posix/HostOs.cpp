@@ -77,13 +77,21 @@ Failure MakePrivateDir(const std::filesystem::path& dir) {
   return {};
 }
 
-Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                            FileAccess access) {
   const std::filesystem::path temporary = TemporaryBeside(path);
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFile);
   if (fd < 0) return Reason("cannot create", temporary, errno);
-  // The mode given to open is cut by the umask; the file must be private whatever it is.
+  // The mode given to open is cut by the umask; the file must be private whatever it is,
+  // and a shared file gets what a plain create would give it.
+  mode_t mode = kPrivateFile;
+  if (access == FileAccess::Shared) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
   Failure failure;
-  if (::fchmod(fd, kPrivateFile) != 0)
+  if (::fchmod(fd, mode) != 0)
     failure = Reason("cannot protect", temporary, errno);
   else if (!WriteAll(fd, bytes.data(), bytes.size()))
     failure = Reason("cannot write", temporary, errno);

@@ -5,9 +5,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "Processes.h"
 #include "cli/SampleProgram.h"
@@ -142,6 +145,40 @@ TEST_F(EndToEnd, ProgramConvertsTheSettingsAndATestThenFindsTheSameProgram) {
   EXPECT_TRUE(PageSumsGood(saved.Memory2(), 64, 0x3F80, 0x80));
   EXPECT_TRUE(std::equal(saved.Memory1().begin(), saved.Memory1().end(), flash.begin() + 0x68000));
   EXPECT_TRUE(std::equal(saved.Memory2().begin(), saved.Memory2().end(), flash.begin() + 0x64000));
+}
+
+// A second program looping on the port while a Program run connects (three silent
+// handshakes, each followed by a speed change, then the switch to the fast speed), writes,
+// verifies and restarts the panel: the port is never free for it until the run lets go.
+TEST_F(EndToEnd, ASecondProgramLoopingOnThePortNeverGetsInDuringARun) {
+  Panel panel(link_, FieldPanel());
+  ASSERT_TRUE(panel.Started());
+  TerminalSession cli({TAVRINO_CLI_PATH, file_, "1"}, {{"TAVRINO_COM1", link_}});
+  ASSERT_TRUE(cli.WaitFor("Connecting:", 60)) << cli.Shown();  // the port is open from here
+
+  std::atomic<bool> done{false};
+  std::atomic<int> tries{0}, gotIn{0};
+  std::thread rival([&] {
+    // What a second instance of the tool does to take the port; root passes the
+    // exclusive mode, so the lock is what must hold.
+    while (!done.load()) {
+      const int fd = open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      ++tries;
+      if (fd >= 0) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) ++gotIn;
+        close(fd);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const bool restarting = cli.WaitFor("Restarting panel", 240);
+  done = true;
+  rival.join();
+  const Finished f = cli.Finish(120);
+  ASSERT_TRUE(restarting) << cli.Shown();
+  EXPECT_EQ(f.status, 0) << f.out;
+  EXPECT_GT(tries.load(), 100);
+  EXPECT_EQ(gotIn.load(), 0) << "of " << tries.load() << " tries";
 }
 
 TEST_F(EndToEnd, RestartAndPortsThatDoNotOpen) {

@@ -30,6 +30,21 @@ TEST(ConnectStarter, SilentPanelWalksTheLinkModesThroughSpeedsAndBothVariants) {
   }
 }
 
+// A port that cannot take the next speed (the line went dead under it) ends the handshake
+// as lost, instead of letting the next attempts time out on a port that is not there; the
+// restart gives up on it at once too.
+TEST(ConnectStarter, APortThatCannotChangeSpeedIsLost) {
+  StarterRig rig;
+  rig.faults().silentCommands = {kSyncFirst};
+  rig.faults().dieAfterFrames = 0;
+  EXPECT_EQ(rig.starter().ConnectStarter(false), kPortLost);
+  EXPECT_EQ(rig.core.port.LastOpenError(), SerialError::LineGone);
+  EXPECT_FALSE(rig.core.port.IsOpen());
+  const uint32_t before = rig.clock.NowMs();
+  EXPECT_FALSE(rig.starter().RestartPanel());
+  EXPECT_LT(rig.clock.NowMs() - before, 3000u * 9) << "not nine silent handshakes";
+}
+
 TEST(ConnectStarter, SyncFramesCarryTheirPatternsAndTheFirstVariantOnlyAcknowledges) {
   sim::PanelConfig old;
   old.firstHandshakeVariant = true;

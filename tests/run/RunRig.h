@@ -41,18 +41,21 @@ class LineGate : public SerialBackend {
   uint32_t swallow = 0;
   uint32_t writes = 0;
 
+  std::string DeviceName(uint16_t n) const override { return inner_.DeviceName(n); }
   OpenError Open(const std::string& device, uint32_t baud) override {
     return inner_.Open(device, baud);
   }
+  SerialError SetSpeed(uint32_t baud) override { return inner_.SetSpeed(baud); }
   void Close() override { inner_.Close(); }
   bool IsOpen() const override { return inner_.IsOpen(); }
   size_t BytesWaiting() override { return inner_.BytesWaiting(); }
   size_t Read(uint8_t* buf, size_t n) override { return inner_.Read(buf, n); }
-  size_t Write(const uint8_t* buf, size_t n) override {
-    return ++writes <= swallow ? n : inner_.Write(buf, n);
+  SerialError Write(const uint8_t* buf, size_t n) override {
+    return ++writes <= swallow ? SerialError::None : inner_.Write(buf, n);
   }
   bool Cts() override { return inner_.Cts(); }
   bool WaitReadable(uint32_t ms) override { return inner_.WaitReadable(ms); }
+  SerialError LineState() const override { return inner_.LineState(); }
 
  private:
   SerialBackend& inner_;

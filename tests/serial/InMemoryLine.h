@@ -4,6 +4,7 @@
 // instead of sleeping. Used only by tests.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <string>
@@ -25,6 +26,9 @@ class InMemoryLine : public SerialBackend {
   std::string device;  // last device opened
   uint32_t baud = 0;   // its speed
   int opens = 0;
+  int speedChanges = 0;
+  // What every write answers (LineGone, TimedOut: a line that has failed).
+  SerialError writeResult = SerialError::None;
   std::vector<std::vector<uint8_t>> writes;
   std::vector<uint32_t> waits;  // the ms of every WaitReadable call
 
@@ -39,6 +43,12 @@ class InMemoryLine : public SerialBackend {
   // Bytes that have arrived but nobody read yet.
   size_t Unread() { return BytesWaiting(); }
 
+  std::string DeviceName(uint16_t n) const override {
+    const std::string variable = "TAVRINO_COM" + std::to_string(n);
+    if (const char* mapped = std::getenv(variable.c_str()); mapped != nullptr && *mapped != 0)
+      return mapped;
+    return "/dev/ttyS" + std::to_string(n - 1);
+  }
   OpenError Open(const std::string& name, uint32_t speed) override {
     Close();
     auto it = refused.find(name);
@@ -48,6 +58,12 @@ class InMemoryLine : public SerialBackend {
     baud = speed;
     ++opens;
     return OpenError::None;
+  }
+  SerialError SetSpeed(uint32_t speed) override {
+    if (!open_) return SerialError::Failed;
+    baud = speed;
+    ++speedChanges;
+    return SerialError::None;
   }
   void Close() override { open_ = false; }
   bool IsOpen() const override { return open_; }
@@ -65,10 +81,10 @@ class InMemoryLine : public SerialBackend {
     }
     return count;
   }
-  size_t Write(const uint8_t* buf, size_t n) override {
-    if (!open_) return 0;
+  SerialError Write(const uint8_t* buf, size_t n) override {
+    if (!open_) return SerialError::Failed;
     writes.emplace_back(buf, buf + n);
-    return n;
+    return writeResult;
   }
   bool Cts() override { return open_ && cts; }
   // Moves the clock to the next arrival within ms, or by the whole ms.

@@ -5,6 +5,7 @@
 
 #include "serial/InMemoryLine.h"
 #include "serial/PortChoice.h"
+#include "support/Env.h"
 #include "support/ScriptedFrontEnd.h"
 
 namespace tavrino {
@@ -12,9 +13,11 @@ namespace {
 
 using OpenError = SerialBackend::OpenError;
 
-// Also records the state the Fast RS box is shown in, and can play a dialog that
-// confirms whatever port it was told to.
-struct DialogFrontEnd : test::ScriptedFrontEnd {
+// The port choice's view played by the scripted front end (the text goes to status bar
+// panel 1, as the run layer shows it). Also records the state the Fast RS box is shown in,
+// and can play a dialog that confirms whatever port it was told to.
+struct DialogFrontEnd : test::ScriptedFrontEnd, PortChoiceView {
+  void ShowPortSpeed(const std::string& text) override { SetStatusPanel(1, text); }
   std::vector<bool> fastRSShown;
   bool confirmAnyPort = false;
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
@@ -31,7 +34,7 @@ struct DialogFrontEnd : test::ScriptedFrontEnd {
 
 struct ChoiceRig {
   ChoiceRig() {
-    for (int n = 1; n <= 4; ++n) unsetenv(("TAVRINO_COM" + std::to_string(n)).c_str());
+    for (int n = 1; n <= 4; ++n) test::UnsetEnv("TAVRINO_COM" + std::to_string(n));
   }
   FakeClock clock{0};
   test::InMemoryLine line{clock};

@@ -91,7 +91,7 @@ TEST(PanelFaults, ADeadLineTakesNothingAndGivesNothing) {
   EXPECT_TRUE(rig.Exchange(kIdentify).empty());
   EXPECT_TRUE(rig.panel.LineDead());
   const Bytes sync = Request(kSync2);
-  EXPECT_EQ(rig.line.Write(sync.data(), sync.size()), 0u);
+  EXPECT_EQ(rig.line.Write(sync.data(), sync.size()), SerialError::LineGone);
   const uint32_t before = rig.time.now;
   EXPECT_FALSE(rig.line.WaitReadable(3000));  // sleeps the whole wait, never spins
   EXPECT_EQ(rig.time.now, before + 3000);

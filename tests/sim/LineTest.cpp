@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "SimTestSupport.h"
+#include "support/Env.h"
 
 namespace tavrino::sim::test {
 namespace {
@@ -135,7 +136,7 @@ TEST(InProcessLine, ClosingThePortDropsWhatItHadReceived) {
   rig.line.Write(sync.data(), sync.size());
   rig.line.Close();
   EXPECT_FALSE(rig.line.IsOpen());
-  EXPECT_EQ(rig.line.Write(sync.data(), sync.size()), 0u);
+  EXPECT_EQ(rig.line.Write(sync.data(), sync.size()), SerialError::Failed);
   rig.Reopen(9600);
   EXPECT_EQ(rig.line.BytesWaiting(), 0u);
   EXPECT_EQ(rig.line.OpenCount(), 2u);
@@ -146,8 +147,8 @@ TEST(InProcessLine, OnlyTheAvailableDevicesOpen) {
   ManualTime time;
   SimulatedPanel panel;
   InProcessLine line(panel, time);
-  ::unsetenv("TAVRINO_COM3");
-  ::setenv("TAVRINO_COM4", "/tmp/panel-link", 1);
+  tavrino::test::UnsetEnv("TAVRINO_COM3");
+  tavrino::test::SetEnv("TAVRINO_COM4", "/tmp/panel-link");
   line.SetAvailableDevices({"COM2", "COM4", "/dev/ttyUSB0"});
   using E = SerialBackend::OpenError;
   EXPECT_EQ(line.Open("/dev/ttyS0", 9600), E::NotFound);
@@ -157,7 +158,7 @@ TEST(InProcessLine, OnlyTheAvailableDevicesOpen) {
   EXPECT_EQ(line.Open("/tmp/panel-link", 9600), E::None);
   EXPECT_EQ(line.Open("/dev/ttyUSB0", 57600), E::None);
   EXPECT_EQ(line.Baud(), 57600u);
-  ::unsetenv("TAVRINO_COM4");
+  tavrino::test::UnsetEnv("TAVRINO_COM4");
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <csignal>
 
-#include "cli/StopSignals.h"
+#include "os/Console.h"
 
-namespace tavrino::cli {
+namespace tavrino::os {
 namespace {
 
 // Runs in a child process: the first signal only sets the flag; the process lives on.
@@ -65,4 +65,4 @@ TEST(StopSignals, RestoredDefaultsEndTheProcessOnTheFirstSignal) {
 }
 
 }  // namespace
-}  // namespace tavrino::cli
+}  // namespace tavrino::os

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "FirmwareFixture.h"
+#include "firmware/FirmwareFixture.h"
 #include "firmware/Descramble.h"
 #include "firmware/QVFileStream.h"
 

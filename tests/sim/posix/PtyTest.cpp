@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "SimTestSupport.h"
+#include "sim/SimTestSupport.h"
 
 namespace tavrino::sim::test {
 namespace {

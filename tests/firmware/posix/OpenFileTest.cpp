@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "FirmwareFixture.h"
+#include "firmware/FirmwareFixture.h"
 #include "firmware/Descramble.h"
 #include "frontend/Texts.h"
 

@@ -1,4 +1,4 @@
-#include "serial/PosixSerial.h"
+#include "serial/posix/PosixSerial.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,7 +10,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <memory>
 #include <thread>
+
+#include "serial/DeviceMapping.h"
+#include "serial/SystemSerial.h"
 
 namespace tavrino {
 namespace {
@@ -34,7 +39,8 @@ bool SpeedConstant(uint32_t baud, speed_t& speed) {
   return false;
 }
 
-SerialBackend::OpenError ErrorOfOpen(int err) {
+// The one place where the system's error numbers become the serial layer's errors.
+SerialError ErrorOfSystem(int err) {
   switch (err) {
     case ENOENT:
     case ENOTDIR:
@@ -42,27 +48,34 @@ SerialBackend::OpenError ErrorOfOpen(int err) {
     case ENODEV:
     // A serial device node without the hardware behind it refuses to open with EIO.
     case EIO:
-      return SerialBackend::OpenError::NotFound;
+      return SerialError::NotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-      return SerialBackend::OpenError::NoAccess;
+      return SerialError::NoAccess;
     case EBUSY:
     case EWOULDBLOCK:
-      return SerialBackend::OpenError::Busy;
+      return SerialError::Busy;
     case EISDIR:
     case ENOTTY:
-      return SerialBackend::OpenError::NotATerminal;
+      return SerialError::NotATerminal;
     default:
-      return SerialBackend::OpenError::Failed;
+      return SerialError::Failed;
   }
+}
+
+// Once open, a device that has gone answers EIO (a hung-up terminal), ENXIO or ENODEV
+// (an unplugged adapter).
+bool GoneError(int err) {
+  return err == EIO || err == ENXIO || err == ENODEV;
 }
 
 // Raw 8N1 at the given speed: no echo, no line editing, no character translation, no
 // software or hardware flow control, modem lines ignored, reads that never wait.
-void ConfigureLine(int fd, speed_t speed) {
+// Returns the errno of a refusal, 0 when the settings are in force.
+int ConfigureLine(int fd, speed_t speed) {
   termios t{};
-  if (tcgetattr(fd, &t) != 0) return;
+  if (tcgetattr(fd, &t) != 0) return errno;
   cfmakeraw(&t);
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -71,9 +84,7 @@ void ConfigureLine(int fd, speed_t speed) {
   t.c_cc[VTIME] = 0;
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
-  // A device that takes the open but not the settings still counts as opened: the panel
-  // then does not answer, and the connection step says so.
-  tcsetattr(fd, TCSANOW, &t);
+  return tcsetattr(fd, TCSANOW, &t) == 0 ? 0 : errno;
 }
 
 void SleepFor(Steady::duration d) {
@@ -87,8 +98,23 @@ int PollMs(Steady::duration d) {
 
 }  // namespace
 
+std::unique_ptr<SerialBackend> MakeSystemSerialBackend() {
+  return std::make_unique<PosixSerialBackend>();
+}
+
 PosixSerialBackend::~PosixSerialBackend() {
   Close();
+}
+
+std::string PosixSerialBackend::DeviceName(uint16_t n) const {
+  std::string mapped = MappedDevice(n);
+  if (!mapped.empty()) return mapped;
+  return n >= 1 ? "/dev/ttyS" + std::to_string(n - 1) : std::string();
+}
+
+SerialError PosixSerialBackend::Failure(int err) {
+  reason_ = std::strerror(err);
+  return ErrorOfSystem(err);
 }
 
 bool PosixSerialBackend::SupportedSpeed(uint32_t baud) {
@@ -96,29 +122,50 @@ bool PosixSerialBackend::SupportedSpeed(uint32_t baud) {
   return SpeedConstant(baud, unused);
 }
 
-SerialBackend::OpenError PosixSerialBackend::Open(const std::string& device, uint32_t baud) {
+SerialError PosixSerialBackend::Open(const std::string& device, uint32_t baud) {
   Close();
+  reason_.clear();
   speed_t speed;
-  if (!SpeedConstant(baud, speed)) return OpenError::Failed;
-  if (device.empty()) return OpenError::NotFound;
+  if (!SpeedConstant(baud, speed)) return SerialError::Unsupported;
+  if (device.empty()) return SerialError::NotFound;
 
   int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ErrorOfOpen(errno);
+  if (fd < 0) return Failure(errno);
   if (!isatty(fd)) {
     ::close(fd);
-    return OpenError::NotATerminal;
+    return SerialError::NotATerminal;
   }
   // TIOCEXCL does not stop a program running as root; the lock does.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int err = errno;
     ::close(fd);
-    return err == EWOULDBLOCK ? OpenError::Busy : OpenError::Failed;
+    return err == EWOULDBLOCK ? SerialError::Busy : Failure(err);
   }
   ioctl(fd, TIOCEXCL);
+  // A device that takes the open but not the settings still counts as opened: the panel
+  // then does not answer, and the connection step says so.
   ConfigureLine(fd, speed);
   fd_ = fd;
   baud_ = baud;
-  return OpenError::None;
+  gone_ = false;
+  return SerialError::None;
+}
+
+SerialError PosixSerialBackend::SetSpeed(uint32_t baud) {
+  if (fd_ < 0) return SerialError::Failed;
+  speed_t speed;
+  if (!SpeedConstant(baud, speed)) return SerialError::Unsupported;
+  baud_ = baud;
+  tcflush(fd_, TCIFLUSH);
+  // As at the open, settings the device does not take are not a failure of their own;
+  // a device that has gone is.
+  const int err = ConfigureLine(fd_, speed);
+  if (err != 0 && GoneError(err)) {
+    gone_ = true;
+    reason_ = std::strerror(err);
+    return SerialError::LineGone;
+  }
+  return gone_ ? SerialError::LineGone : SerialError::None;
 }
 
 void PosixSerialBackend::Close() {
@@ -129,6 +176,7 @@ void PosixSerialBackend::Close() {
   ::close(fd_);
   fd_ = -1;
   baud_ = 0;
+  gone_ = false;
 }
 
 size_t PosixSerialBackend::BytesWaiting() {
@@ -144,13 +192,18 @@ size_t PosixSerialBackend::Read(uint8_t* buf, size_t n) {
     ssize_t r = ::read(fd_, buf, n);
     if (r > 0) return static_cast<size_t>(r);
     if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && GoneError(errno)) {
+      gone_ = true;
+      reason_ = std::strerror(errno);
+    }
     return 0;
   }
 }
 
-size_t PosixSerialBackend::Write(const uint8_t* buf, size_t n) {
-  if (fd_ < 0) return 0;
+SerialError PosixSerialBackend::Write(const uint8_t* buf, size_t n) {
+  if (fd_ < 0) return SerialError::Failed;
   size_t done = 0;
+  int failure = 0;
   const auto deadline = Steady::now() + std::chrono::milliseconds(kWriteTimeoutMs);
   while (done < n) {
     ssize_t w = ::write(fd_, buf + done, n - done);
@@ -166,13 +219,25 @@ size_t PosixSerialBackend::Write(const uint8_t* buf, size_t n) {
       pollfd p{fd_, POLLOUT, 0};
       int rc = poll(&p, 1, PollMs(left));
       if (rc < 0 && errno == EINTR) continue;
-      if (rc <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
+      if (rc > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        failure = EIO;
+        break;
+      }
+      if (rc <= 0) break;
       continue;
     }
+    failure = w < 0 ? errno : EIO;
     break;
   }
+  if (failure != 0) {
+    gone_ = gone_ || GoneError(failure);
+    reason_ = std::strerror(failure);
+    return GoneError(failure) ? SerialError::LineGone : ErrorOfSystem(failure);
+  }
+  if (done < n) return SerialError::TimedOut;
+  // Bytes the system has taken are sent; the drain only paces the caller's time-outs.
   DrainOutput(done);
-  return done;
+  return SerialError::None;
 }
 
 void PosixSerialBackend::DrainOutput(size_t bytes) {
@@ -188,8 +253,8 @@ void PosixSerialBackend::DrainOutput(size_t bytes) {
     if (ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return;
     const auto left = deadline - Steady::now();
     if (left <= Steady::duration::zero()) return;
-    const auto byteTime = std::chrono::microseconds(uint64_t{static_cast<unsigned>(pending)} *
-                                                    10u * 1000000u / baud_);
+    const auto byteTime = std::chrono::microseconds(uint64_t{static_cast<unsigned>(pending)} * 10u *
+                                                    1000000u / baud_);
     SleepFor(std::min<Steady::duration>({byteTime, left, std::chrono::milliseconds(10)}));
   }
 }
@@ -220,6 +285,7 @@ bool PosixSerialBackend::WaitReadable(uint32_t ms) {
     // Ready without a byte: the other end hung up or the line reports an error, and poll
     // would answer at once every time. Sleep out the slice so that the caller's loop
     // keeps its pace instead of burning a core.
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) gone_ = true;
     SleepFor(slice - (Steady::now() - start));
     return BytesWaiting() > 0;
   }

@@ -15,8 +15,8 @@
 #include <fstream>
 #include <vector>
 
-#include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
+#include "serial/posix/PosixSerial.h"
 
 namespace tavrino {
 namespace {
@@ -83,6 +83,19 @@ double CpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+TEST(PosixSerial, ComPortsAreTtySUnlessMapped) {
+  PosixSerialBackend port;
+  unsetenv("TAVRINO_COM2");
+  EXPECT_EQ(port.DeviceName(1), "/dev/ttyS0");
+  EXPECT_EQ(port.DeviceName(2), "/dev/ttyS1");
+  EXPECT_EQ(port.DeviceName(4), "/dev/ttyS3");
+  setenv("TAVRINO_COM2", "/dev/ttyUSB0", 1);
+  EXPECT_EQ(port.DeviceName(2), "/dev/ttyUSB0");
+  setenv("TAVRINO_COM2", "", 1);
+  EXPECT_EQ(port.DeviceName(2), "/dev/ttyS1") << "an empty mapping is no mapping";
+  unsetenv("TAVRINO_COM2");
+}
+
 TEST(PosixSerial, OpensRawAt8N1AtEveryLinkSpeed) {
   Pty pty;
   ASSERT_GE(pty.master, 0);
@@ -102,7 +115,7 @@ TEST(PosixSerial, OpensRawAt8N1AtEveryLinkSpeed) {
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_FALSE(port.Cts()) << "a pseudo-terminal has no modem lines";
   }
-  EXPECT_EQ(port.Open(pty.slave, 12345), OpenError::Failed);
+  EXPECT_EQ(port.Open(pty.slave, 12345), OpenError::Unsupported);
   EXPECT_FALSE(port.IsOpen());
 }
 
@@ -117,7 +130,7 @@ TEST(PosixSerial, CarriesEveryByteValueBothWaysUntouched) {
   EXPECT_EQ(ReadBackend(port, all.size()), all);
   EXPECT_EQ(port.BytesWaiting(), 0u);
 
-  EXPECT_EQ(port.Write(all.data(), all.size()), all.size());
+  EXPECT_EQ(port.Write(all.data(), all.size()), SerialError::None);
   EXPECT_EQ(pty.Read(all.size()), all);
 }
 

@@ -1,0 +1,121 @@
+#include "os/HostOs.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace tavrino::os {
+
+namespace {
+
+std::string SystemWords(DWORD err) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, err, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string words = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == '.'))
+    words.pop_back();
+  return words.empty() ? "error " + std::to_string(err) : words;
+}
+
+Failure Reason(const char* what, const std::filesystem::path& path, DWORD err) {
+  return std::string(what) + " " + path.string() + ": " + SystemWords(err);
+}
+
+std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
+  static std::mt19937_64 generator{std::random_device{}()};
+  return path.parent_path() /
+         ("." + path.filename().string() + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(generator() & 0xFFFFFF));
+}
+
+}  // namespace
+
+std::filesystem::path StateDir(Failure& reason) {
+  reason.clear();
+  // XDG_STATE_HOME is honoured here too, so that tests and portable setups can point the
+  // records elsewhere; a relative value is ignored as on other systems.
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state != '\0') {
+    const std::filesystem::path p(state);
+    if (p.is_absolute()) return p / "tavrino";
+  }
+  const char* local = std::getenv("LOCALAPPDATA");
+  if (local == nullptr || !std::filesystem::path(local).is_absolute()) {
+    reason = "no folder for the user's data (LOCALAPPDATA is not set)";
+    return {};
+  }
+  return std::filesystem::path(local) / "Tavrino";
+}
+
+// The user's own folders are private to the user by their inherited access rules; a folder
+// made here inherits them.
+Failure MakePrivateDir(const std::filesystem::path& dir) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) return "cannot create folder " + dir.string() + ": " + error.message();
+  return {};
+}
+
+// Access follows the folder's inherited rules either way: the user's own folders are private.
+Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                            FileAccess) {
+  const std::filesystem::path temporary = TemporaryBeside(path);
+  HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Reason("cannot create", temporary, GetLastError());
+  Failure failure;
+  size_t done = 0;
+  while (failure.empty() && done < bytes.size()) {
+    DWORD put = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    if (WriteFile(h, bytes.data() + done, chunk, &put, nullptr) == 0 || put == 0)
+      failure = Reason("cannot write", temporary, GetLastError());
+    done += put;
+  }
+  if (failure.empty() && FlushFileBuffers(h) == 0)
+    failure = Reason("cannot flush", temporary, GetLastError());
+  CloseHandle(h);
+  if (failure.empty() && MoveFileExW(temporary.c_str(), path.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+    failure = Reason("cannot rename to", path, GetLastError());
+  if (!failure.empty()) DeleteFileW(temporary.c_str());
+  return failure;
+}
+
+Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
+                      std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return "cannot open " + path.string() + ": " + error.message();
+  if (!std::filesystem::is_regular_file(status))
+    return "cannot read " + path.string() + ": not a regular file";
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return "cannot read " + path.string() + ": " + error.message();
+  if (size > maxBytes) return "cannot read " + path.string() + ": file too large";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "cannot open " + path.string();
+  bytes.resize(static_cast<size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  if (in.bad()) {
+    bytes.clear();
+    return "cannot read " + path.string();
+  }
+  return {};
+}
+
+Failure RemoveFile(const std::filesystem::path& path) {
+  if (DeleteFileW(path.c_str()) == 0) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
+      return Reason("cannot remove", path, err);
+  }
+  return {};
+}
+
+}  // namespace tavrino::os

@@ -1,0 +1,11 @@
+#pragma once
+#include <memory>
+
+#include "serial/SerialBackend.h"
+
+namespace tavrino {
+
+// The serial backend of the platform the program was built for (termios or Win32).
+std::unique_ptr<SerialBackend> MakeSystemSerialBackend();
+
+}  // namespace tavrino
