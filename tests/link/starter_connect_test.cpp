@@ -37,7 +37,7 @@ TEST(ConnectStarter, APortThatCannotChangeSpeedIsLost) {
   StarterRig rig;
   rig.faults().silentCommands = {kSyncFirst};
   rig.faults().dieAfterFrames = 0;
-  EXPECT_EQ(rig.starter().ConnectStarter(false), kPortLost);
+  EXPECT_EQ(rig.starter().ConnectStarter(false), Handshake::PortLost);
   EXPECT_EQ(rig.core.port.LastOpenError(), SerialError::LineGone);
   EXPECT_FALSE(rig.core.port.IsOpen());
   const uint32_t before = rig.clock.NowMs();

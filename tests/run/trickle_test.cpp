@@ -16,11 +16,16 @@ class TricklingLine : public SerialBackend {
   TricklingLine(FakeClock& clock, uint32_t gapMs, uint8_t value)
       : clock_(clock), gapMs_(gapMs), value_(value) {}
 
+  std::string DeviceName(uint16_t n) const override { return "trickle" + std::to_string(n); }
   OpenError Open(const std::string&, uint32_t baud) override {
     open_ = true;
     baud_ = baud;
     next_ = clock_.NowMs() + gapMs_;
     return OpenError::None;
+  }
+  SerialError SetSpeed(uint32_t baud) override {
+    baud_ = baud;
+    return SerialError::None;
   }
   void Close() override { open_ = false; }
   bool IsOpen() const override { return open_; }
@@ -35,7 +40,9 @@ class TricklingLine : public SerialBackend {
     }
     return count;
   }
-  size_t Write(const uint8_t*, size_t n) override { return open_ ? n : 0; }
+  SerialError Write(const uint8_t*, size_t) override {
+    return open_ ? SerialError::None : SerialError::LineGone;
+  }
   bool Cts() override { return false; }
   bool WaitReadable(uint32_t ms) override {
     if (BytesWaiting() > 0) return true;
