@@ -70,6 +70,8 @@ std::string OutcomeLine(Outcome outcome) {
       return "Stopped by the user.";
     case Outcome::InternalError:
       return "Failed: internal error.";
+    case Outcome::RecordNotWritten:
+      return "Failed: the recovery record could not be written, so the panel was not changed further.";
   }
   return "Failed: internal error.";
 }

@@ -46,6 +46,8 @@ Exit status:
   6  a question was answered No
   7  stopped by the user (Ctrl+C, SIGTERM)
   8  internal error
+  9  the recovery record could not be written on this computer; the panel was not
+     changed further
   130  ended at once by a second Ctrl+C
 )";
 }

@@ -25,6 +25,8 @@ int ExitCode(Outcome o) {
       return 7;
     case Outcome::InternalError:
       return 8;
+    case Outcome::RecordNotWritten:
+      return 9;
   }
   return 8;
 }
@@ -44,6 +46,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::Declined: return "declined";
     case Outcome::Stopped: return "stopped";
     case Outcome::InternalError: return "internal error";
+    case Outcome::RecordNotWritten: return "record not written";
   }
   return "internal error";
 }

@@ -8,6 +8,7 @@
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
 #include "settings/SettingsAreas.h"
+#include "state/RecordStore.h"
 
 namespace tavrino {
 
@@ -123,6 +124,27 @@ class UpdateRun {
   bool LoadSettings(uint8_t area, uint16_t offset, uint8_t* block256);
   bool FileBlockMatches(uint32_t offset, uint32_t panelAddress, bool& matches);
   bool FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches);
+  // The recovery record (run/Recovery.cpp): written before the first change to the panel,
+  // updated at phase boundaries only, retired once the panel is whole; and the next run
+  // finishing from it an update that was cut short.
+  enum class Match { Yes, No, LineFailed };
+  bool UnfinishedUpdate();
+  Match PanelMatches(const state::RecoveryRecord& record);
+  bool RecordBeforeChanges();
+  bool RecordSector6();
+  bool RecordMemories();
+  bool WriteRecord(state::RecordPhase phase);
+  void RetireRecord();
+  void SayWhatWasLeft();
+  void AdoptRecordedPanel();
+  bool Sector6Touched() const;
+  bool MemoriesTouched() const;
+  bool SettingsMemoriesDue() const { return ConversionDue() || MemoriesTouched(); }
+  // A block of the sector 6 copies (n < 192) or of a settings memory, as it was before the
+  // update: from the record where this update may already have changed it, else read.
+  bool SavedSector6Block(uint32_t n, uint8_t* block);
+  bool SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block);
+  bool ReadVersionRecord(std::string& record);
   bool HasBootCopyRules() const { return FlashType == 1 || FlashType == 4; }
   bool ErasesSector6() const {
     return FlashType == 2 || FlashType == 3 || FlashType == 5 || FlashType == 6;
@@ -142,6 +164,19 @@ class UpdateRun {
   // A run replaces the Starter at most once: a Starter that still checks bad after its
   // update would otherwise make the run update it again and again.
   bool starterUpdated_ = false;
+
+  state::RecordStore records_;
+  state::RecoveryRecord record_;
+  std::filesystem::path recordPath_;
+  // A record on the host stands for this panel: the run changes it, or finishes it.
+  bool recordLive_ = false;
+  bool programWritten_ = false;
+  bool verificationBegun_ = false;
+  // The panel's version record (5 characters, language) as read before any change.
+  std::string panelVersionRecord_;
+  // Sector 6 copies and memories as read by this run, kept for the record.
+  std::vector<uint8_t> sector6Read_;
+  std::vector<uint8_t> memoriesRead_;
 };
 
 }  // namespace tavrino

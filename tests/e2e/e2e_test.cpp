@@ -56,6 +56,8 @@ class EndToEnd : public ::testing::Test {
     char pattern[] = "/tmp/tavrino-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
+    // Recovery records and backups of the runs stay in the test's own folder.
+    ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
     link_ = (dir_ / "com1").string();
     state_ = (dir_ / "panel.state").string();
     file_ = (dir_ / "sample.17").string();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frontend/FrontEnd.h"
+#include "support/PrivateStateHome.h"
 
 namespace tavrino::test {
 
