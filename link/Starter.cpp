@@ -80,16 +80,16 @@ Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, L
   }
 }
 
-uint8_t FlashStatus(Tries t) {
+FlashStatus StatusOf(Tries t) {
   switch (t) {
     case Tries::Success:
-      return kFlashDone;
+      return FlashStatus::Done;
     case Tries::NoAnswerLimit:
-      return kFlashNoAnswer;
+      return FlashStatus::NoAnswer;
     case Tries::Failed:
       break;
   }
-  return kFlashRefused;
+  return FlashStatus::Refused;
 }
 
 // Flash addresses go out as three bytes, low byte first (bits 24-31 are not sent).
@@ -146,21 +146,21 @@ bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorVal
   return ok;
 }
 
-uint8_t Starter::EraseFlash(uint8_t sector) {
+FlashStatus Starter::EraseFlash(uint8_t sector) {
   const uint8_t request[] = {0x66, sector, 0x66, 0x66};
-  return FlashStatus(Repeat(link_, request, kEraseTimeoutMs, kEraseLimits,
-                            [&] { return link_.AnswerCode() == AnswerAck; }));
+  return StatusOf(Repeat(link_, request, kEraseTimeoutMs, kEraseLimits,
+                         [&] { return link_.AnswerCode() == AnswerAck; }));
 }
 
-uint8_t Starter::WriteFlashBlock(uint32_t address, const uint8_t* data256) {
+FlashStatus Starter::WriteFlashBlock(uint32_t address, const uint8_t* data256) {
   // Blocks start at a multiple of 256: only bits 8 to 23 of the address are sent.
   std::array<uint8_t, 3 + kBlockSize> request{};
   request[0] = 0x65;
   request[1] = AddressByte(address, 1);
   request[2] = AddressByte(address, 2);
   std::memcpy(&request[3], data256, kBlockSize);
-  return FlashStatus(Repeat(link_, request, kFlashTimeoutMs, kReadLimits,
-                            [&] { return link_.AnswerCode() == AnswerData; }));
+  return StatusOf(Repeat(link_, request, kFlashTimeoutMs, kReadLimits,
+                         [&] { return link_.AnswerCode() == AnswerData; }));
 }
 
 bool Starter::ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256) {
@@ -192,37 +192,37 @@ bool Starter::IdentifyStarter() {
   return link_.ReceiveAnswer(kFlashTimeoutMs);
 }
 
-uint8_t Starter::ConnectStarter(bool anyFile) {
+Handshake Starter::ConnectStarter(bool anyFile) {
   const bool firstVariant = ports_.LinkMode < 3;
   const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
   FillRequest(link_, sync);
   link_.SendRequest(sync.size());
   if (!link_.ReceiveAnswer(kFlashTimeoutMs)) {
     ports_.NextLinkMode();
-    return kNoConnection;
+    return Handshake::NoConnection;
   }
   // The first variant acknowledges and tells nothing more about the board.
   if (firstVariant && link_.AnswerCode() == AnswerAck) {
     UseSecondHalf = false;
-    return kConnected;
+    return Handshake::Connected;
   }
   if (firstVariant || link_.AnswerCode() != AnswerData) {
     ports_.NextLinkMode();
-    return kWrongAnswer;
+    return Handshake::WrongAnswer;
   }
   const uint8_t flags = link_.AnswerData(0);
-  if (flags & kFlagBadFlash) return kWrongAnswer;
+  if (flags & kFlagBadFlash) return Handshake::WrongAnswer;
   UseSecondHalf = (flags & kFlagSecondHalf) != 0;
   // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
   if (UseSecondHalf && !FileHasTwoHalves && !anyFile) {
     ports_.NextLinkMode();
-    return kNoConnection;
+    return Handshake::NoConnection;
   }
   if (ports_.LinkMode == 3 && ports_.FastRS) {
     FillRequest(link_, kSpeedRequest);
     link_.SendRequest(kSpeedRequest.size());
     if (!link_.ReceiveAnswer(kFlashTimeoutMs) || link_.AnswerCode() != AnswerData) {
-      return kNoConnection;
+      return Handshake::NoConnection;
     }
     const uint8_t offer = link_.AnswerData(0);
     if (offer == 0) {
@@ -230,18 +230,18 @@ uint8_t Starter::ConnectStarter(bool anyFile) {
     } else if (offer == 1 || offer == 2) {
       ports_.LinkMode = 5;  // 57600 bit/s
     } else if (offer == 3) {
-      return kNoConnection;
+      return Handshake::NoConnection;
     }
     // The Starter changes speed as soon as it has answered: no pause here.
     ports_.ApplyLinkSpeed();
   }
-  return kConnected;
+  return Handshake::Connected;
 }
 
 bool Starter::RestartPanel() {
   bool connected = false;
   for (int attempt = 0; attempt < kRestartHandshakes && !connected; ++attempt) {
-    connected = ConnectStarter(true) == kConnected;
+    connected = ConnectStarter(true) == Handshake::Connected;
     if (link_.StopRequested()) break;
   }
   if (!connected) return false;

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "frontend/Texts.h"
+#include "link/FlashChip.h"
 
 namespace tavrino {
 
@@ -18,10 +19,6 @@ constexpr const char* kAskOutputs =
     "Continue ?";
 constexpr const char* kLoadingLabel = "Starter updater loading:";
 constexpr const char* kTryAgain = "Errors - try again.";
-
-constexpr uint8_t kUpdated = 1;
-constexpr uint8_t kFailed = 0;
-constexpr uint8_t kDeclined = 2;
 
 constexpr uint16_t kBlock = 256;
 constexpr uint16_t kBlockCount = kStarterImageSize / kBlock;  // 33: 0x0000..0x2000
@@ -40,55 +37,56 @@ constexpr int kReconnectAttempts = 49;
 
 // Chips that must be erased before they take new bytes; the others rewrite a page at once.
 bool NeedsErase(uint8_t flashType) {
-  return flashType == 2 || flashType == 5 || flashType == 6;
+  const FlashChip* chip = FindFlashChip(flashType);
+  return chip != nullptr && chip->erasesBeforeUpdate;
 }
 
 }  // namespace
 
-uint8_t StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
+UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
   const auto declined = [&](const char* question) {
     return !unattended && !host_.ui.AskUser(question, false);
   };
-  failedWithoutAnswer_ = false;
-  const auto fail = [&](const std::string& status) {
-    failedWithoutAnswer_ = status == texts::kNoConnection;
-    host_.log.KTstatus(status, texts::kStatusWidth);
-    return kFailed;
+  const auto fail = [&](UpdateResult failure) {
+    const bool silent = failure == UpdateResult::FailedNoAnswer;
+    host_.log.KTstatus(silent ? texts::kNoConnection : texts::kBlad, texts::kStatusWidth);
+    return failure;
   };
 
-  if (declined(kAskVersion)) return kDeclined;
+  if (declined(kAskVersion)) return UpdateResult::Declined;
   host_.log.KTadd(kLoadingLabel);
 
-  if (NeedsErase(flashType) && starter_.EraseFlash(0) != kFlashDone) return fail(texts::kBlad);
+  if (NeedsErase(flashType) && starter_.EraseFlash(0) != FlashStatus::Done)
+    return fail(UpdateResult::FailedRefused);
 
   std::array<uint8_t, kBlock> block{};
   for (uint16_t i = 0; i < kBlockCount; ++i) {
     host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
     for (uint16_t j = 0; j < kBlock; ++j) block[j] = SelectStarterImage(flashType, i * kBlock + j);
     switch (starter_.WriteFlashBlock(uint32_t{i} * kBlock, block.data())) {
-      case kFlashDone:
+      case FlashStatus::Done:
         break;
-      case kFlashNoAnswer:
-        return fail(texts::kNoConnection);
-      default:
-        return fail(texts::kBlad);
+      case FlashStatus::NoAnswer:
+        return fail(UpdateResult::FailedNoAnswer);
+      case FlashStatus::Refused:
+        return fail(UpdateResult::FailedRefused);
     }
   }
 
-  if (declined(kAskSupply)) return kDeclined;
+  if (declined(kAskSupply)) return UpdateResult::Declined;
   starter_.link().WaitMs(kBeforeRestartMs);
-  if (declined(kAskOutputs)) return kDeclined;
+  if (declined(kAskOutputs)) return UpdateResult::Declined;
 
   // Without a restart the updater never ran, so nothing was updated: that is a failure,
   // not a reason to program the panel as if it had a new Starter.
   const bool ok = starter_.RestartPanel() && RunUpdater() && Reconnect();
   if (!ok) {
     if (!unattended) host_.ui.AskUser(kTryAgain, true);
-    return fail(texts::kBlad);
+    return fail(UpdateResult::FailedRefused);
   }
   forceProgram = true;
   host_.log.KTstatus(texts::kOk, texts::kStatusWidth);
-  return kUpdated;
+  return UpdateResult::Updated;
 }
 
 bool StarterUpdate::RunUpdater() {
@@ -115,7 +113,7 @@ bool StarterUpdate::RunUpdater() {
 bool StarterUpdate::Reconnect() {
   // ConnectStarter walks the link modes on from wherever the updater left them.
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    if (starter_.ConnectStarter(false) == kConnected) return true;
+    if (starter_.ConnectStarter(false) == Handshake::Connected) return true;
     if (starter_.link().StopRequested()) break;
   }
   return false;

@@ -5,6 +5,7 @@
 #include "firmware/FirmwareFile.h"
 #include "frontend/Host.h"
 #include "frontend/Outcome.h"
+#include "link/FlashChip.h"
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
 #include "settings/SettingsAreas.h"
@@ -115,8 +116,8 @@ class UpdateRun {
   // Closes the current line with status and ends the run with outcome; always false.
   bool End(Outcome outcome, const std::string& status);
   bool EndQuietly(Outcome outcome);
-  // The flash command results 1 (no answer) and 2 (refused); true for 0.
-  bool FlashResult(uint8_t result);
+  // Ends the run on a flash command that did not get done; true when it was.
+  bool FlashResult(FlashStatus result);
   // A loop left early by Stop ends the run with status (never "  ok").
   bool EndIfStopped(const std::string& status);
   bool SettingsFailed();
@@ -145,9 +146,14 @@ class UpdateRun {
   bool SavedSector6Block(uint32_t n, uint8_t* block);
   bool SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block);
   bool ReadVersionRecord(std::string& record);
-  bool HasBootCopyRules() const { return FlashType == 1 || FlashType == 4; }
+  // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
+  bool HasBootCopyRules() const {
+    const FlashChip* chip = FindFlashChip(FlashType);
+    return chip != nullptr && chip->bootCopyRules;
+  }
   bool ErasesSector6() const {
-    return FlashType == 2 || FlashType == 3 || FlashType == 5 || FlashType == 6;
+    const FlashChip* chip = FindFlashChip(FlashType);
+    return chip != nullptr && chip->erasesSector6;
   }
 
   Host& host_;
