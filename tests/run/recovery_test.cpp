@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "state/RecordStore.h"
 #include "tests/run/RunRig.h"
@@ -155,6 +156,122 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
     });
+
+// A panel of the 103 -> 104 update on an AMD chip, cut right after its sector 6 was erased:
+// the record is then all that holds the settings' copies.
+struct CutPanel {
+  RunRig rig;
+  PanelBytes before;  // the panel as it was before the update
+  fs::path record;
+};
+void CutAfterSector6Erasure(CutPanel& p) {
+  Prepare(p.rig, kUpdates[0]);
+  p.rig.UseProgramFile(kUpdates[0].file, 1);
+  p.before = Contents(p.rig);
+  p.rig.hooks.At("Data recovering:", 194, [&p] { CutTheLine(p.rig); });
+  ASSERT_EQ(p.rig.core.Program(true), Outcome::NoConnection);
+  ASSERT_EQ(p.rig.panel.CommandCount(kEraseCommand), 7u);
+  PowerCycle(p.rig);
+  const auto records = fs::directory_iterator(p.rig.stateDir / "recovery");
+  ASSERT_NE(records, fs::directory_iterator());
+  p.record = records->path();
+}
+void Put(RunRig& rig, const PanelBytes& b) {
+  rig.panel.Flash() = b.flash;
+  rig.panel.Memory1() = b.memory1;
+  rig.panel.Memory2() = b.memory2;
+}
+
+TEST(RecoveryRecord, AnotherPanelsRecordIsNotApplied) {
+  CutPanel p;
+  CutAfterSector6Erasure(p);
+  // Another panel of the same chip, Starter and program, with settings of its own.
+  PanelBytes other = p.before;
+  for (size_t i = 0; i < other.memory1.size(); ++i) other.memory1[i] ^= 0x5A;
+  for (uint32_t i = 0x64000; i < 0x70000; ++i) other.flash[i] ^= 0xA5;
+  Put(p.rig, other);
+  RunRig twin;
+  Prepare(twin, kUpdates[0]);
+  Put(twin, other);
+  twin.UseProgramFile(kUpdates[0].file, 1);
+  ASSERT_EQ(twin.core.Program(true), Outcome::Updated);
+
+  EXPECT_EQ(p.rig.core.Program(true), Outcome::Updated);
+  EXPECT_EQ(p.rig.LineOf("Unfinished update:"), L("Unfinished update:", "other panel"));
+  EXPECT_TRUE(Contents(p.rig) == Contents(twin)) << "the other panel is updated as today";
+  EXPECT_TRUE(fs::exists(p.record)) << "the record stays for its own panel";
+}
+
+TEST(RecoveryRecord, ADamagedRecordIsNamedAndNeverUsed) {
+  struct Damage {
+    const char* name;
+    std::function<void(std::vector<char>&)> apply;
+    const char* why;
+  };
+  const Damage damages[] = {
+      {"FlippedByte", [](auto& b) { b[b.size() / 3] ^= 0x10; }, "checksum wrong"},
+      {"CutFile", [](auto& b) { b.resize(b.size() - 1000); }, "file cut short"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.name);
+    CutPanel p;
+    CutAfterSector6Erasure(p);
+    std::vector<char> bytes(fs::file_size(p.record));
+    std::ifstream(p.record, std::ios::binary).read(bytes.data(), static_cast<long>(bytes.size()));
+    d.apply(bytes);
+    std::ofstream(p.record, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<long>(bytes.size()));
+    // The panel as it was: a run that takes nothing from the record updates it as today.
+    Put(p.rig, p.before);
+    const PanelBytes want = Uninterrupted(kUpdates[0]);
+
+    EXPECT_EQ(p.rig.core.Program(true), Outcome::Updated);
+    const std::string label = "Record " + p.record.filename().string() + ":";
+    EXPECT_EQ(p.rig.LineOf(label), L(label, d.why));
+    EXPECT_EQ(p.rig.LineOf("Unfinished update:"), "");
+    EXPECT_TRUE(Contents(p.rig) == want);
+    EXPECT_EQ(fs::file_size(p.record), bytes.size()) << "left for the technician to see";
+  }
+}
+
+TEST(RecoveryRecord, AnAttendedRunAsksFirstAndNoLeavesEverythingAsItIs) {
+  CutPanel p;
+  CutAfterSector6Erasure(p);
+  const PanelBytes cut = Contents(p.rig);
+  const auto recordBytes = fs::file_size(p.record);
+  p.rig.ui.answers = {false};
+  EXPECT_EQ(p.rig.core.Program(false), Outcome::Declined);
+  ASSERT_FALSE(p.rig.ui.BoxTexts().empty());
+  EXPECT_EQ(p.rig.ui.BoxTexts().back().rfind("The update of this panel of ", 0), 0u);
+  EXPECT_TRUE(Contents(p.rig) == cut);
+  EXPECT_EQ(fs::file_size(p.record), recordBytes);
+
+  PowerCycle(p.rig);
+  p.rig.ui.answers = {true};
+  EXPECT_EQ(p.rig.core.Program(false), Outcome::Updated);
+  EXPECT_TRUE(Contents(p.rig) == Uninterrupted(kUpdates[0]));
+}
+
+// The host cannot keep the record (here the state folder's place is taken by a file): the
+// run says so in one line and ends before it erases anything.
+TEST(RecoveryRecord, NoRecordNoChange) {
+  RunRig rig;
+  Prepare(rig, kUpdates[0]);
+  rig.UseProgramFile(kUpdates[0].file, 1);
+  const PanelBytes before = Contents(rig);
+  const std::string saved = std::getenv("XDG_STATE_HOME");
+  const fs::path blocked = rig.stateDir.parent_path() / "blocked";
+  std::ofstream(blocked) << "not a folder";
+  ::setenv("XDG_STATE_HOME", blocked.c_str(), 1);
+  const Outcome outcome = rig.core.Program(true);
+  ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  fs::remove(blocked);
+
+  EXPECT_EQ(outcome, Outcome::RecordNotWritten);
+  EXPECT_EQ(rig.Lines().back(), L("Recovery record:", "Not a directory"));
+  EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 0u);
+  EXPECT_TRUE(Contents(rig) == before);
+}
 
 }  // namespace
 }  // namespace tavrino::test
