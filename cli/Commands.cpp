@@ -4,6 +4,7 @@
 #include <fstream>
 #include <memory>
 
+#include "cli/Backups.h"
 #include "cli/FrameWatchers.h"
 #include "cli/PortMessages.h"
 #include "cli/TerminalFrontEnd.h"
@@ -40,6 +41,11 @@ Outcome Run(Command command, bool unattended, Core& core) {
   }
 }
 
+Outcome Run(const Options& options, Core& core) {
+  if (options.command == Command::Backup) return core.Backup(options.backupPath);
+  return Run(options.command, options.unattended, core);
+}
+
 }  // namespace
 
 std::string OutcomeLine(Outcome outcome) {
@@ -52,6 +58,8 @@ std::string OutcomeLine(Outcome outcome) {
       return "Done: the panel's program equals the file's.";
     case Outcome::RestartOk:
       return "Done: the panel restarted.";
+    case Outcome::BackedUp:
+      return "Done: the panel's settings were kept on this computer.";
     case Outcome::FileLoaded:
       return "Done: the file is a good QZ-17 program file.";
     case Outcome::FileRejected:
@@ -82,6 +90,8 @@ int ExitStatus(Outcome outcome) {
 
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(Host&)>& started) {
+  if (options.command == Command::Backups)
+    return ListRecords(state::RecordStore(), console.term.Out(), console.err);
   if (options.command == Command::Program && !options.unattended && !console.interactive) {
     // Program asks questions whose answers decide what is written; nobody is there to answer.
     console.err << "tavrino-cli: program asks questions, but standard input is not a terminal.\n"
@@ -128,7 +138,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   core.host.ClearStop();
   if (started) started(core.host);
 
-  const Outcome outcome = Run(options.command, options.unattended, core);
+  const Outcome outcome = Run(options, core);
   core.link.SetTrace(nullptr);
   view.Finish();
 
@@ -141,7 +151,12 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
   }
-  console.term.PrintMessage(OutcomeLine(outcome));
+  if (options.command == Command::Backup && outcome == Outcome::BackedUp)
+    console.term.PrintMessage("Settings kept in " + core.run.BackupWritten);
+  if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)
+    console.term.PrintMessage("Failed: the settings backup could not be written.");
+  else
+    console.term.PrintMessage(OutcomeLine(outcome));
   return ExitStatus(outcome);
 }
 

@@ -9,6 +9,7 @@ enum class Outcome {
   SameProgram,         // Program: the panel already held the file's program; restarted
   ComparisonOk,        // Test: the panel's program equals the file's
   RestartOk,           // Restart command: the panel accepted the restart
+  BackedUp,            // Backup: the panel's settings were read and kept on the host
   FileLoaded,          // Open File / check: the file loaded and checked good
   FileRejected,        // file missing, unreadable or not a QZ-17 program file
   PortNotOpened,       // no port chosen, or it could not be opened
@@ -26,7 +27,7 @@ enum class Outcome {
 // True when the command did what was asked.
 inline bool Completed(Outcome o) {
   return o == Outcome::Updated || o == Outcome::SameProgram || o == Outcome::ComparisonOk ||
-         o == Outcome::RestartOk || o == Outcome::FileLoaded;
+         o == Outcome::RestartOk || o == Outcome::FileLoaded || o == Outcome::BackedUp;
 }
 
 // Process exit status, shared by tavrino-cli and the desktop program's unattended start.

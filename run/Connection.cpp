@@ -75,7 +75,7 @@ bool UpdateRun::Connecting() {
   // A wrong answer is tried again like a silent one, also on the first attempt: only a
   // real handshake counts as connected.
   while (!host_.Stopped()) {
-    result = starter_.ConnectStarter(false);
+    result = starter_.ConnectStarter(anyBoard_);
     if (result == Handshake::Connected) break;
     if (result == Handshake::WrongAnswer) {
       if (++wrongAnswer == kConnectWrongAnswerLimit)

@@ -34,12 +34,6 @@ constexpr uint16_t kMemory2InArea0 = 0x4000;
 constexpr size_t kFirmwareFileMax = 4 << 20;
 const std::string kErasedRecord(6, '\xFF');
 
-// The system's reason without the path before it: "No space left on device".
-std::string ShortReason(const os::Failure& failure) {
-  const size_t colon = failure.rfind(": ");
-  return colon == std::string::npos ? failure : failure.substr(colon + 2);
-}
-
 bool BlockIs(const uint8_t* block, const std::vector<uint8_t>& image, size_t offset) {
   return image.size() >= offset + kBlock &&
          std::equal(block, block + kBlock, image.begin() + static_cast<long>(offset));
@@ -196,7 +190,7 @@ bool UpdateRun::WriteRecord(RecordPhase phase) {
   if (failure.empty()) failure = records_.Write(recordPath_, record_);
   if (failure.empty()) return true;
   Add("Recovery record:");
-  Status(ShortReason(failure));
+  Status(state::ShortReason(failure));
   return EndQuietly(Outcome::RecordNotWritten);
 }
 
@@ -285,7 +279,7 @@ void UpdateRun::RetireRecord() {
   const os::Failure failure = records_.Retire(recordPath_, record_);
   if (failure.empty()) return;
   Add("Settings backup:");
-  Status(ShortReason(failure));
+  Status(state::ShortReason(failure));
 }
 
 void UpdateRun::SayWhatWasLeft() {

@@ -32,6 +32,12 @@ class UpdateRun {
   // The whole run; the status log tells the person, the result tells the caller.
   Outcome QZ17universal(bool unattended);
 
+  // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
+  // read and kept in the record format, in file or (empty) a new file of backups/; the
+  // panel is not changed. BackupWritten names the file written.
+  Outcome SettingsBackup(const std::string& file);
+  std::string BackupWritten;
+
   // Run switches set by the caller: all true for Program and the unattended run,
   // all false for Test.
   bool ComparePrograms = false;
@@ -146,6 +152,8 @@ class UpdateRun {
   bool SavedSector6Block(uint32_t n, uint8_t* block);
   bool SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block);
   bool ReadVersionRecord(std::string& record);
+  Outcome ReadSettingsBackup(const std::string& file);
+  Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
     const FlashChip* chip = FindFlashChip(FlashType);
@@ -171,6 +179,8 @@ class UpdateRun {
   // update would otherwise make the run update it again and again.
   bool starterUpdated_ = false;
 
+  // Connect to a panel of either board (nothing to write, so no program half to match).
+  bool anyBoard_ = false;
   state::RecordStore records_;
   state::RecoveryRecord record_;
   std::filesystem::path recordPath_;

@@ -104,6 +104,11 @@ void RecordStore::PruneBackups() const {
   for (size_t i = 0; i + kBackupsKept < paths.size(); ++i) os::RemoveFile(paths[i]);
 }
 
+std::string ShortReason(const os::Failure& failure) {
+  const size_t colon = failure.rfind(": ");
+  return colon == std::string::npos ? failure : failure.substr(colon + 2);
+}
+
 std::string TimeText(uint64_t unixSeconds) {
   const auto seconds = static_cast<std::time_t>(unixSeconds);
   std::tm local{};

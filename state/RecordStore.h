@@ -56,6 +56,10 @@ class RecordStore {
 // Reads one file as a record (the backup command's FILE, a listed file).
 StoredRecord ReadRecordFile(const std::filesystem::path& path);
 
+// The system's reason of a failure without the path before it ("No space left on device"),
+// short enough for a status line.
+std::string ShortReason(const os::Failure& failure);
+
 // The time as the technician reads it: local time, "2026-12-10 13:55".
 std::string TimeText(uint64_t unixSeconds);
 // Seconds since 1970 now.

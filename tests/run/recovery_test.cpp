@@ -134,8 +134,9 @@ TEST_P(CutShort, TheNextRunFinishesTheUpdateExactly) {
   EXPECT_EQ(rig.core.Program(true), Outcome::NoConnection);
   ASSERT_TRUE(cutMade);
   EXPECT_EQ(rig.CutShortNote().size(), 2u) << "the run says what it left";
-  if (std::string(cut.name) == "ProgrammingBeforeTheVersionRecord")
+  if (std::string(cut.name) == "ProgrammingBeforeTheVersionRecord") {
     ASSERT_EQ(rig.Flash(kVersionRecordAt, 5), Bytes(5, 0xFF)) << "cut while the record is erased";
+  }
   if (std::string(cut.name) == "ProgrammingAfterTheVersionRecord") {
     const Bytes chars = {uint8_t(u.file[0]), uint8_t(u.file[2]), uint8_t(u.file[3]),
                          uint8_t(u.file[5]), uint8_t(u.file[6])};
