@@ -11,8 +11,6 @@ namespace {
 std::string PhaseText(const state::RecoveryRecord& r) {
   if (r.kind == state::RecordKind::Backup) return "backup";
   switch (r.phase) {
-    case state::RecordPhase::StarterUpdate:
-      return "unfinished: Starter update";
     case state::RecordPhase::Programming:
       return "unfinished: program";
     case state::RecordPhase::Sector6:

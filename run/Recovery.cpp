@@ -73,18 +73,12 @@ UpdateRun::Match UpdateRun::PanelMatches(const state::RecoveryRecord& r) {
   if (r.kind != state::RecordKind::Update || r.flashType != FlashType ||
       r.secondHalf != starter_.UseSecondHalf)
     return Match::No;
-  // A Starter update cut short may have left the new Starter in place.
-  const bool sameStarter =
-      r.starterVersion == StarterVersion && r.starterLanguage == StarterLanguage;
-  const bool newStarter =
-      r.phase == RecordPhase::StarterUpdate && StarterVersion == 0x31 && StarterLanguage == 1;
-  if (!sameStarter && !newStarter) return Match::No;
+  if (r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage) return Match::No;
 
   // The program as the update can have left it: untouched, erased, or the new one.
   std::string version;
   if (!ReadVersionRecord(version)) return Match::LineFailed;
-  if (version != r.panelVersionRecord && version != kErasedRecord &&
-      version != r.fileVersionRecord && r.phase != RecordPhase::StarterUpdate)
+  if (version != r.panelVersionRecord && version != kErasedRecord && version != r.fileVersionRecord)
     return Match::No;
 
   uint8_t block[kBlock];

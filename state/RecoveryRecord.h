@@ -45,11 +45,10 @@ enum class RecordKind : uint8_t { Update = 1, Backup = 2 };
 // Each phase is written before the panel is changed in that way, so it names the most the
 // panel may have been changed. Later phases keep what the earlier ones saved.
 enum class RecordPhase : uint8_t {
-  Read = 0,           // nothing changed (a backup)
-  StarterUpdate = 1,  // the Starter's replacement may have overwritten the program
-  Programming = 2,    // the program sectors may be erased or partly written
-  Sector6 = 3,        // sector 6 may be erased or partly written back
-  Memories = 4,       // the settings memories may be partly converted
+  Read = 0,         // nothing changed (a backup)
+  Programming = 1,  // the program sectors may be erased or partly written
+  Sector6 = 2,      // sector 6 may be erased or partly written back
+  Memories = 3,     // the settings memories may be partly converted
 };
 
 struct RecoveryRecord {
