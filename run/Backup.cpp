@@ -34,6 +34,7 @@ Outcome UpdateRun::ReadFailed() {
 
 Outcome UpdateRun::ReadSettingsBackup(const std::string& file) {
   settings_.Reset();
+  ForgetRecord();
   PortOpened = ports_.ChoosePort();
   if (!PortOpened) return Outcome::PortNotOpened;
   if (!Connecting() || !Identification() || !ProgramInPanel()) return end_;

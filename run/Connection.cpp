@@ -60,6 +60,7 @@ bool UpdateRun::OpenFileAndPort() {
   FileIsNewer = false;
   RecoverData = false;
   starterUpdated_ = false;
+  ForgetRecord();
   settings_.Reset();
   if (!file_.OpenFile(false)) return EndQuietly(Outcome::FileRejected);
   PortOpened = ports_.ChoosePort();

@@ -107,7 +107,7 @@ UpdateRun::Match UpdateRun::PanelMatches(const state::RecoveryRecord& r) {
   return Match::Yes;
 }
 
-bool UpdateRun::UnfinishedUpdate() {
+void UpdateRun::ForgetRecord() {
   recordLive_ = false;
   programWritten_ = false;
   verificationBegun_ = false;
@@ -115,7 +115,9 @@ bool UpdateRun::UnfinishedUpdate() {
   memoriesRead_.clear();
   record_ = {};
   recordPath_.clear();
+}
 
+bool UpdateRun::UnfinishedUpdate() {
   const auto found = records_.List(state::Folder::Recovery);
   bool otherPanel = false;
   // The newest first: a panel cut short twice is finished from its latest record.

@@ -135,6 +135,7 @@ class UpdateRun {
   // updated at phase boundaries only, retired once the panel is whole; and the next run
   // finishing from it an update that was cut short.
   enum class Match { Yes, No, LineFailed };
+  void ForgetRecord();
   bool UnfinishedUpdate();
   Match PanelMatches(const state::RecoveryRecord& record);
   bool RecordBeforeChanges();

@@ -10,6 +10,7 @@
 #include "run/Core.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
+#include "support/PrivateStateHome.h"
 #include "support/ScriptedFrontEnd.h"
 
 namespace tavrino::test {
@@ -27,7 +28,11 @@ class FakeTime : public sim::TimeSource {
 
 struct PanelRig {
   explicit PanelRig(const sim::PanelConfig& config = {}, uint32_t clockStart = 1000)
-      : clock(clockStart), time(clock), panel(config), line(panel, time), log(59, 11),
+      : clock(clockStart),
+        time(clock),
+        panel(config),
+        line(panel, time),
+        log(59, 11),
         core(line, clock, ui, log) {}
 
   // The log as plain lines (trailing blanks removed), scrolled-off lines included.

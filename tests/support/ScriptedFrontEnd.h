@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "frontend/FrontEnd.h"
-#include "support/PrivateStateHome.h"
 
 namespace tavrino::test {
 
