@@ -79,7 +79,8 @@ std::string OutcomeLine(Outcome outcome) {
     case Outcome::InternalError:
       return "Failed: internal error.";
     case Outcome::RecordNotWritten:
-      return "Failed: the recovery record could not be written, so the panel was not changed further.";
+      return "Failed: the recovery record could not be written, so the panel was not changed "
+             "further.";
   }
   return "Failed: internal error.";
 }
