@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/Backups.h"
 #include "cli/FrameWatchers.h"
 #include "cli/PortMessages.h"
 #include "cli/TerminalFrontEnd.h"
@@ -38,6 +39,11 @@ Outcome Run(Command command, bool unattended, Core& core) {
   }
 }
 
+Outcome Run(const Options& options, Core& core) {
+  if (options.command == Command::Backup) return core.Backup(options.backupPath);
+  return Run(options.command, options.unattended, core);
+}
+
 }  // namespace
 
 std::string OutcomeLine(Outcome outcome) {
@@ -50,6 +56,8 @@ std::string OutcomeLine(Outcome outcome) {
       return "Done: the panel's program equals the file's.";
     case Outcome::RestartOk:
       return "Done: the panel restarted.";
+    case Outcome::BackedUp:
+      return "Done: the panel's settings were kept on this computer.";
     case Outcome::FileLoaded:
       return "Done: the file is a good QZ-17 program file.";
     case Outcome::FileRejected:
@@ -68,12 +76,17 @@ std::string OutcomeLine(Outcome outcome) {
       return "Stopped by the user.";
     case Outcome::InternalError:
       return "Failed: internal error.";
+    case Outcome::RecordNotWritten:
+      return "Failed: the recovery record could not be written, so the panel was not changed "
+             "further.";
   }
   return "Failed: internal error.";
 }
 
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(Host&)>& started) {
+  if (options.command == Command::Backups)
+    return ListRecords(state::RecordStore(), console.term.Out(), console.err);
   if (options.command == Command::Program && !options.unattended && !console.interactive) {
     // Program asks questions whose answers decide what is written; nobody is there to answer.
     console.err << "tavrino-cli: program asks questions, but standard input is not a terminal.\n"
@@ -121,7 +134,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   core.host.ClearStop();
   if (started) started(core.host);
 
-  const Outcome outcome = Run(options.command, options.unattended, core);
+  const Outcome outcome = Run(options, core);
   core.link.SetTrace(nullptr);
   view.Finish();
 
@@ -141,7 +154,12 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                 << traceFile.WriteError() << "); the trace stops where that happened\n"
                 << std::flush;
   }
-  console.term.PrintMessage(OutcomeLine(outcome));
+  if (options.command == Command::Backup && outcome == Outcome::BackedUp)
+    console.term.PrintMessage("Settings kept in " + core.run.BackupWritten);
+  if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)
+    console.term.PrintMessage("Failed: the settings backup could not be written.");
+  else
+    console.term.PrintMessage(OutcomeLine(outcome));
   return ExitCode(outcome);
 }
 

@@ -46,10 +46,31 @@ const char* CommandName(Command c) {
   }
 }
 
+// backup --port N [FILE] and backups: the settings kept on this computer.
+std::string ApplyBackupPositionals(const std::vector<std::string>& positional, bool portGiven,
+                                   Options& o) {
+  if (positional[0] == "backups") {
+    o.command = Command::Backups;
+    if (positional.size() > 1) return "backups takes no arguments";
+    if (portGiven) return "backups does not use a port";
+    return {};
+  }
+  o.command = Command::Backup;
+  if (positional.size() > 2) return "too many arguments for backup";
+  if (!portGiven) return "backup needs --port N (1..4 for COM1..COM4)";
+  if (positional.size() == 2) {
+    if (positional[1].empty()) return "the backup file name is empty";
+    o.backupPath = positional[1];
+  }
+  return {};
+}
+
 // Checks the positional arguments against the command and fills in the options.
 std::string ApplyPositionals(const std::vector<std::string>& positional, bool portGiven,
                              Options& o) {
   if (positional.empty()) return "no firmware file or command given";
+  if (positional[0] == "backup" || positional[0] == "backups")
+    return ApplyBackupPositionals(positional, portGiven, o);
   const Command word = CommandWord(positional[0]);
   if (word == Command::None) {
     // The desktop program's forms: FILE, or FILE PORT for an unattended Program.

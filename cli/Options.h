@@ -6,7 +6,7 @@
 namespace tavrino::cli {
 
 // What the command line asks for.
-enum class Command { None, Check, Program, Test, Restart, Help, Version };
+enum class Command { None, Check, Program, Test, Restart, Help, Version, Backup, Backups };
 
 struct Options {
   Command command = Command::None;
@@ -17,6 +17,7 @@ struct Options {
   bool keypad = false;      // print every keypad text the tool sends
   std::string tracePath;    // --trace FILE; empty = no trace
   std::string updatersDir;  // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
+  std::string backupPath;   // backup [FILE]: where the settings go; empty = a new file of backups/
 };
 
 struct ParseResult {

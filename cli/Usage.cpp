@@ -17,6 +17,9 @@ std::string UsageText() {
   tavrino-cli program FILE --port N  Program: write FILE into the panel, keep its settings
   tavrino-cli test FILE --port N     Test: compare the panel's program with FILE, write nothing
   tavrino-cli restart --port N       restart the panel
+  tavrino-cli backup --port N [FILE] keep the panel's settings on this computer (in FILE, or
+                                     a new file of the backups folder); changes nothing
+  tavrino-cli backups                list the recovery records and settings backups kept
 
 Options:
   --port N        serial port 1..4 (COM1..COM4)
@@ -48,6 +51,13 @@ Starter updater images:
   Where the folder holds SHA256SUMS, each image must match its sum there. Without a usable
   image the Starter stays as it is and the run says why.
 
+Recovery records and settings backups:
+  Before it changes a panel, program keeps a recovery record (the settings' format and,
+  as the update goes on, the settings as they were) in $XDG_STATE_HOME/tavrino/recovery
+  (default ~/.local/state/tavrino). An update cut short is finished by running the same
+  command again. Finished records stay as settings backups in .../tavrino/backups (the
+  newest 20). The files are private to your user.
+
 Exit status:
   0  the command completed
   1  bad command line (or program without a terminal and without --unattended)
@@ -58,6 +68,8 @@ Exit status:
   6  a question was answered No
   7  stopped by the user (Ctrl+C, SIGTERM)
   8  internal error
+  9  a recovery record or settings backup could not be written on this computer (the
+     panel was not changed further)
   130  ended at once by a second Ctrl+C
 )";
 }

@@ -8,6 +8,7 @@ int ExitCode(Outcome o) {
     case Outcome::SameProgram:
     case Outcome::ComparisonOk:
     case Outcome::RestartOk:
+    case Outcome::BackedUp:
     case Outcome::FileLoaded:
       return 0;
     case Outcome::FileRejected:
@@ -25,6 +26,8 @@ int ExitCode(Outcome o) {
       return 7;
     case Outcome::InternalError:
       return 8;
+    case Outcome::RecordNotWritten:
+      return 9;
   }
   return 8;
 }
@@ -35,6 +38,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::SameProgram: return "same program";
     case Outcome::ComparisonOk: return "comparison ok";
     case Outcome::RestartOk: return "restarted";
+    case Outcome::BackedUp: return "settings backed up";
     case Outcome::FileLoaded: return "file ok";
     case Outcome::FileRejected: return "file rejected";
     case Outcome::PortNotOpened: return "port not opened";
@@ -44,6 +48,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::Declined: return "declined";
     case Outcome::Stopped: return "stopped";
     case Outcome::InternalError: return "internal error";
+    case Outcome::RecordNotWritten: return "record not written";
   }
   return "internal error";
 }

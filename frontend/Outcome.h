@@ -9,6 +9,7 @@ enum class Outcome {
   SameProgram,         // Program: the panel already held the file's program; restarted
   ComparisonOk,        // Test: the panel's program equals the file's
   RestartOk,           // Restart command: the panel accepted the restart
+  BackedUp,            // Backup: the panel's settings were read and kept on the host
   FileLoaded,          // Open File / check: the file loaded and checked good
   FileRejected,        // file missing, unreadable or not a QZ-17 program file
   PortNotOpened,       // no port chosen, or it could not be opened
@@ -18,17 +19,21 @@ enum class Outcome {
   Declined,            // the user answered No to a question
   Stopped,             // the user pressed Stop / Ctrl+C
   InternalError,       // an internal consistency error ("Error 0w", "Internal error 1", ...)
+  // The host could not keep the recovery record the next change needs, so the run ended
+  // before making it; the panel is as it was, or as the last kept record says.
+  RecordNotWritten,
 };
 
 // True when the command did what was asked.
 inline bool Completed(Outcome o) {
   return o == Outcome::Updated || o == Outcome::SameProgram || o == Outcome::ComparisonOk ||
-         o == Outcome::RestartOk || o == Outcome::FileLoaded;
+         o == Outcome::RestartOk || o == Outcome::FileLoaded || o == Outcome::BackedUp;
 }
 
 // Process exit status, shared by tavrino-cli and the desktop program's unattended start.
 //   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused or failed verification,
-//   6 declined, 7 stopped by the user, 8 internal error. (1 is left for bad command-line use.)
+//   6 declined, 7 stopped by the user, 8 internal error, 9 the recovery record could not be
+//   written (the panel was left as it stood). (1 is left for bad command-line use.)
 int ExitCode(Outcome o);
 const char* OutcomeName(Outcome o);
 

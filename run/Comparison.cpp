@@ -79,6 +79,7 @@ bool UpdateRun::ProgramInPanel() {
     ReadPanelVersionRecord(kVersionRecordAddress + kSignatureLength, chars, language);
   if (chars.size() != 5) return End(Outcome::NoConnection, texts::kNoConnection);
 
+  panelVersionRecord_ = chars + static_cast<char>(language);
   PanelVersion = chars.substr(0, 3);
   PanelLanguage = language;
   PanelVersionText = VersionText(chars, language);
@@ -89,6 +90,7 @@ bool UpdateRun::ProgramInPanel() {
     PanelVersion = file_.FileVersion;
     PanelVersionText = file_.FileVersionText;
   }
+  AdoptRecordedPanel();
   return true;
 }
 

@@ -61,6 +61,7 @@ bool UpdateRun::OpenFileAndPort() {
   FileIsNewer = false;
   RecoverData = false;
   starterUpdated_ = false;
+  ForgetRecord();
   settings_.Reset();
   if (!file_.OpenFile(false)) return EndQuietly(Outcome::FileRejected);
   PortOpened = ports_.ChoosePort();
@@ -76,7 +77,7 @@ bool UpdateRun::Connecting() {
   // A wrong answer is tried again like a silent one, also on the first attempt: only a
   // real handshake counts as connected.
   while (!host_.Stopped()) {
-    result = starter_.ConnectStarter(false);
+    result = starter_.ConnectStarter(anyBoard_);
     if (result == Handshake::Connected) break;
     // The port is no longer ours at any speed: waiting on it could only time out.
     if (result == Handshake::PortLost) return End(Outcome::PortNotOpened, texts::kNoConnection);

@@ -28,6 +28,12 @@ Outcome Core::Test() {
   return outcome;
 }
 
+Outcome Core::Backup(const std::string& file) {
+  const Outcome outcome = run.SettingsBackup(file);
+  port.ClosePort();
+  return outcome;
+}
+
 Outcome Core::Restart() {
   run.PortOpened = ports.ChoosePort();
   if (!run.PortOpened) return Outcome::PortNotOpened;

@@ -33,6 +33,8 @@ struct Core {
   Outcome Program(bool unattended);
   Outcome Test();
   Outcome Restart();
+  // The panel's settings kept on the host (file, or a new file of backups/ when empty).
+  Outcome Backup(const std::string& file);
 
   Host host;
   SerialPort port;

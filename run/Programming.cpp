@@ -38,7 +38,7 @@ bool UpdateRun::WriteProgramBlock(uint32_t flashAddress, int32_t programOffset, 
 }
 
 bool UpdateRun::Programming() {
-  RecoverData = file_.FileVersion != PanelVersion || ErasesSector6();
+  RecoverData = file_.FileVersion != PanelVersion || ErasesSector6() || Sector6Touched();
   // Without a settings recovery, a BootCopy chip gets its copy here: the last 6 %.
   const uint32_t scale = RecoverData ? 100 : 94;
   int32_t nextStep = 0;
@@ -62,6 +62,7 @@ bool UpdateRun::Programming() {
         return false;
     }
   }
+  programWritten_ = true;
   Status(texts::kOk);
   return true;
 }

@@ -56,7 +56,7 @@ bool UpdateRun::ReadMemoryInto(uint8_t memory, uint32_t blocks, uint8_t area, ui
   uint8_t block[kBlock];
   for (uint32_t n = 0; n < blocks; ++n) {
     Progress(static_cast<int32_t>((span * n + span) / blocks) + base);
-    if (!starter_.ReadDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block))
+    if (!SettingsMemoryBlock(memory, n, block))
       return End(Outcome::NoConnection, texts::kNoConnection);
     if (!StoreSettings(area, static_cast<uint16_t>(areaOffset + kBlock * n), block)) return false;
   }
@@ -100,15 +100,14 @@ bool UpdateRun::DataRecovering() {
   uint8_t block[kBlock];
   for (uint32_t n = 0; n < kSavedBlocks; ++n) {
     Progress(static_cast<int32_t>(n), 428);
-    if (!starter_.ReadFlashBlock(kSettingsCopyBase + kBlock * n, block))
-      return End(Outcome::NoConnection, texts::kNoConnection);
+    if (!SavedSector6Block(n, block)) return End(Outcome::NoConnection, texts::kNoConnection);
     const bool memory2 = n < kMemory2Blocks;
     const auto offset = static_cast<uint16_t>(memory2 ? kMemory2InArea0 + kBlock * n
                                                       : kBlock * (n - kMemory2Blocks));
     if (!StoreSettings(memory2 ? kArea0 : kArea1, offset, block)) return false;
   }
   Progress(45);
-  if (!PrepareMemory1(true)) return false;
+  if (!PrepareMemory1(true) || !RecordSector6()) return false;
 
   // ATMEL and Winbond rewrite a page without an erase.
   if (ErasesSector6() && !FlashResult(starter_.EraseFlash(kSector6))) return false;
@@ -135,7 +134,7 @@ bool UpdateRun::DataConversion() {
       !ReadMemoryInto(2, kMemory2Blocks, kArea0, kMemory2InArea0, 17, 33))
     return false;
   // Here the sums follow the conversion; in the recovery above they come first.
-  if (!PrepareMemory1(false)) return false;
+  if (!PrepareMemory1(false) || !RecordMemories()) return false;
   if (!WriteMemoryFrom(1, kMemory1Blocks, kArea2, 0, 33, 50) ||
       !WriteMemoryFrom(2, kMemory2Blocks, kArea0, kMemory2InArea0, 17, 83))
     return false;

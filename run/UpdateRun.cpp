@@ -10,6 +10,8 @@ namespace tavrino {
 Outcome UpdateRun::QZ17universal(bool unattended) {
   Unattended = unattended;
   const Outcome outcome = Road();
+  // A failed verification says "Try again." already.
+  if (!Completed(outcome) && outcome != Outcome::VerificationFailed) SayWhatWasLeft();
   // A stopped run ends through whatever step noticed the Stop first; the caller must see
   // the Stop, not that step's failure (nor a success the Stop cut short).
   return host_.Stopped() ? Outcome::Stopped : outcome;
@@ -18,13 +20,15 @@ Outcome UpdateRun::QZ17universal(bool unattended) {
 Outcome UpdateRun::Road() {
   if (!OpenFileAndPort() || !Connecting() || !Identification()) return end_;
   GreetKeypad();
+  if (WriteFlash && !UnfinishedUpdate()) return end_;
   if (ComparePrograms && !ProgramsComparison()) return end_;
   if (WriteFlash && !SameProgram) {
-    if (!AskContinue() || !Erasing() || !Programming()) return end_;
+    if (!AskContinue() || !RecordBeforeChanges() || !Erasing() || !Programming()) return end_;
     if (RecoverData && !DataRecovering()) return end_;
-    if (ConversionDue() && !DataConversion()) return end_;
+    if (SettingsMemoriesDue() && !DataConversion()) return end_;
   }
   if (!SameProgram && !Verification()) return end_;
+  RetireRecord();
   return WriteFlash ? Restarting() : ComparisonEnd();
 }
 

@@ -9,6 +9,7 @@
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
 #include "settings/SettingsAreas.h"
+#include "state/RecordStore.h"
 
 namespace tavrino {
 
@@ -30,6 +31,12 @@ class UpdateRun {
 
   // The whole run; the status log tells the person, the result tells the caller.
   Outcome QZ17universal(bool unattended);
+
+  // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
+  // read and kept in the record format, in file or (empty) a new file of backups/; the
+  // panel is not changed. BackupWritten names the file written.
+  Outcome SettingsBackup(const std::string& file);
+  std::string BackupWritten;
 
   // Run switches set by the caller: all true for Program and the unattended run,
   // all false for Test.
@@ -124,6 +131,30 @@ class UpdateRun {
   bool LoadSettings(uint8_t area, uint16_t offset, uint8_t* block256);
   bool FileBlockMatches(uint32_t offset, uint32_t panelAddress, bool& matches);
   bool FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches);
+  // The recovery record (run/Recovery.cpp): written before the first change to the panel,
+  // updated at phase boundaries only, retired once the panel is whole; and the next run
+  // finishing from it an update that was cut short.
+  enum class Match { Yes, No, LineFailed };
+  void ForgetRecord();
+  bool UnfinishedUpdate();
+  Match PanelMatches(const state::RecoveryRecord& record);
+  bool RecordBeforeChanges();
+  bool RecordSector6();
+  bool RecordMemories();
+  bool WriteRecord(state::RecordPhase phase);
+  void RetireRecord();
+  void SayWhatWasLeft();
+  void AdoptRecordedPanel();
+  bool Sector6Touched() const;
+  bool MemoriesTouched() const;
+  bool SettingsMemoriesDue() const { return ConversionDue() || MemoriesTouched(); }
+  // A block of the sector 6 copies (n < 192) or of a settings memory, as it was before the
+  // update: from the record where this update may already have changed it, else read.
+  bool SavedSector6Block(uint32_t n, uint8_t* block);
+  bool SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block);
+  bool ReadVersionRecord(std::string& record);
+  Outcome ReadSettingsBackup(const std::string& file);
+  Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
     const FlashChip* chip = FindFlashChip(FlashType);
@@ -148,6 +179,21 @@ class UpdateRun {
   // A run replaces the Starter at most once: a Starter that still checks bad after its
   // update would otherwise make the run update it again and again.
   bool starterUpdated_ = false;
+
+  // Connect to a panel of either board (nothing to write, so no program half to match).
+  bool anyBoard_ = false;
+  state::RecordStore records_;
+  state::RecoveryRecord record_;
+  std::filesystem::path recordPath_;
+  // A record on the host stands for this panel: the run changes it, or finishes it.
+  bool recordLive_ = false;
+  bool programWritten_ = false;
+  bool verificationBegun_ = false;
+  // The panel's version record (5 characters, language) as read before any change.
+  std::string panelVersionRecord_;
+  // Sector 6 copies and memories as read by this run, kept for the record.
+  std::vector<uint8_t> sector6Read_;
+  std::vector<uint8_t> memoriesRead_;
 };
 
 }  // namespace tavrino

@@ -45,6 +45,7 @@ bool UpdateRun::VerificationFailed(const std::string& status, const std::string&
 
 bool UpdateRun::Verification() {
   int32_t nextStep = 0;
+  verificationBegun_ = true;
   Add("Verification:");
   const uint32_t scale = HasBootCopyRules() ? 94 : 100;
   for (uint32_t a = 0; a < kProgramArea; a += kChecksumBlock) {

@@ -95,6 +95,35 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
   }
 }
 
+TEST(ParseArguments, BackupCommands) {
+  struct BackupCase {
+    std::vector<std::string> args;
+    Command command;
+    std::string path;
+    std::string error;
+  };
+  const BackupCase cases[] = {
+      {{"backup", "--port", "2"}, Command::Backup, "", ""},
+      {{"backup", "mine.tavrec", "--port=1"}, Command::Backup, "mine.tavrec", ""},
+      {{"backups"}, Command::Backups, "", ""},
+      {{"backup"}, Command::None, "", "backup needs --port"},
+      {{"backup", "a", "b", "--port", "1"}, Command::None, "", "too many arguments for backup"},
+      {{"backups", "--port", "1"}, Command::None, "", "backups does not use a port"},
+      {{"backups", "x"}, Command::None, "", "backups takes no arguments"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : c.args[0]);
+    const ParseResult r = ParseArguments(c.args);
+    if (!c.error.empty()) {
+      EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
+      continue;
+    }
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.command, c.command);
+    EXPECT_EQ(r.options.backupPath, c.path);
+  }
+}
+
 TEST(ParseArguments, KeypadTraceAndUpdatersOptions) {
   const ParseResult r = ParseArguments(
       {"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2", "--updaters", "/u"});

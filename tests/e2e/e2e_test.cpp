@@ -59,6 +59,8 @@ class EndToEnd : public ::testing::Test {
     char pattern[] = "/tmp/tavrino-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
+    // Recovery records and backups of the runs stay in the test's own folder.
+    ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
     link_ = (dir_ / "com1").string();
     state_ = (dir_ / "panel.state").string();
     file_ = (dir_ / "sample.17").string();
@@ -253,6 +255,57 @@ TEST_F(EndToEnd, QuestionsAreAskedOnTheTerminalAndNoLeavesThePanelAlone) {
   sim::SimulatedPanel saved = SavedPanel();
   const std::string record(saved.Flash().begin() + 0x12000, saved.Flash().begin() + 0x12005);
   EXPECT_EQ(record, "10305");
+}
+
+// The panel switched off in the middle of the settings conversion (its state kept as the
+// power went), switched on again, and the same command run again: it finishes the update,
+// and the panel ends as an uninterrupted run leaves it.
+TEST_F(EndToEnd, AProgramCutShortMidConversionIsFinishedByTheSameCommand) {
+  const std::string transcript = (dir_ / "whole.transcript").string();
+  const std::string wholeState = (dir_ / "whole.state").string();
+  {
+    Panel whole(link_, {"--program-version", "1.03.05:0", "--settings", "103", "--state",
+                        wholeState, "--transcript", transcript});
+    ASSERT_TRUE(whole.Started());
+    const Finished f = Cli({file_, "1"});
+    ASSERT_EQ(f.status, 0) << f.out << f.err;
+    ASSERT_EQ(whole.Stop(), 0);
+  }
+  // Where the uninterrupted run was writing memory 1 (its 40th block).
+  std::ifstream lines(transcript);
+  std::string line;
+  uint32_t requests = 0, cutAt = 0, memoryWrites = 0;
+  while (std::getline(lines, line) && cutAt == 0) {
+    if (line.find("\treq\t") == std::string::npos) continue;
+    ++requests;
+    if (Has(line, "WriteSettings memory 1") && ++memoryWrites == 40) cutAt = requests;
+  }
+  ASSERT_NE(cutAt, 0u) << "the conversion writes memory 1";
+
+  {
+    Panel cut(link_, FieldPanel({"--die-after", std::to_string(cutAt)}));
+    ASSERT_TRUE(cut.Started());
+    const Finished f = Cli({file_, "1"});
+    EXPECT_EQ(f.status, 4) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, Line("Data conversion:", kNoConnection, 18))) << f.out;
+    EXPECT_TRUE(Has(f.out, "The same command finishes the work.")) << f.out;
+    ASSERT_EQ(cut.Stop(), 0);
+  }
+  {
+    Panel again(link_, {"--state", state_});
+    ASSERT_TRUE(again.Started());
+    const Finished f = Cli({file_, "1"});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, "Unfinished update:")) << f.out;
+    EXPECT_TRUE(Has(f.out, Line("Data conversion:", "  ok"))) << f.out;
+    ASSERT_EQ(again.Stop(), 0);
+  }
+  sim::SimulatedPanel whole;
+  ASSERT_TRUE(whole.LoadState(wholeState)) << whole.StateError();
+  sim::SimulatedPanel finished = SavedPanel();
+  EXPECT_TRUE(finished.Memory1() == whole.Memory1()) << "memory 1";
+  EXPECT_TRUE(finished.Memory2() == whole.Memory2()) << "memory 2";
+  EXPECT_TRUE(finished.Flash() == whole.Flash()) << "program, BootCopy and sector 6";
 }
 
 }  // namespace

@@ -122,7 +122,8 @@ struct RunRig {
         gate(line),
         log(59, 11),
         core(gate, clock, ui, log),
-        hooks(log) {
+        hooks(log),
+        stateDir(FreshStateForThisTest()) {
     core.link.SetTrace(&hooks);
     // Never the machine's own images: the test images, allowed as in every test.
     core.starterUpdate.UpdatersFolder = updaters.Path();
@@ -165,6 +166,20 @@ struct RunRig {
     for (const auto& l : log.History()) out.push_back(StatusLog::Trimmed(l));
     return out;
   }
+  // The closing note of a run cut short after it changed the panel: what it left, and that
+  // the same command finishes the work. Empty when the run has none.
+  test::Lines CutShortNote() const {
+    const auto lines = Lines();
+    if (lines.size() >= 2 && lines.back() == "The same command finishes the work.")
+      return {lines.end() - 2, lines.end()};
+    return {};
+  }
+  // The lines of the run's steps, without that note.
+  test::Lines StepLines() const {
+    auto lines = Lines();
+    lines.resize(lines.size() - CutShortNote().size());
+    return lines;
+  }
   // The line that begins with label (the last one, if several).
   std::string LineOf(const std::string& label) const {
     std::string found;
@@ -195,6 +210,8 @@ struct RunRig {
   Core core;
   LineHooks hooks;
   std::filesystem::path filePath;  // the packed file of UseFile, removed with the rig
+  // Where the run keeps its recovery records and settings backups (recovery/, backups/).
+  std::filesystem::path stateDir;
 };
 
 // A log line as the 59-column status display shows it, trailing blanks removed: the label,

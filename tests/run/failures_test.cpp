@@ -120,7 +120,7 @@ TEST_P(RunFailures, EndWithTheirStatusAndOutcome) {
   c.arrange(rig);
 
   EXPECT_EQ(rig.core.Program(true), c.outcome);
-  const Lines lines = rig.Lines();
+  const Lines lines = rig.StepLines();
   auto at = lines.begin();
   for (const auto& e : c.expected) {
     at = std::find(at, lines.end(), e);

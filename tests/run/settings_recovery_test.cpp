@@ -125,7 +125,7 @@ TEST(SettingsAcrossProgramming, WorkAreaFailureStopsBeforeSector6IsTouched) {
   });
 
   EXPECT_EQ(rig.core.Program(true), Outcome::InternalError);
-  EXPECT_EQ(rig.Lines().back(), L("Data recovering:", kBlad));
+  EXPECT_EQ(rig.StepLines().back(), L("Data recovering:", kBlad));
   EXPECT_EQ(rig.panel.CommandCount(0x66), 6u) << "sector 6 not erased";
   EXPECT_TRUE(rig.Flash(kBootCopy, 0x10000) == sector6);
   EXPECT_EQ(rig.panel.CommandCount(0x81) + rig.panel.CommandCount(0x82), 0u);

@@ -352,8 +352,8 @@ TEST_P(SettingsPhaseFailures, SayWhereTheyStoppedAndLoseNoSettings) {
 
   EXPECT_EQ(rig.core.Program(false), c.outcome);
 
-  ASSERT_FALSE(rig.Lines().empty());
-  EXPECT_EQ(rig.Lines().back(), L(c.label, c.status));
+  ASSERT_FALSE(rig.StepLines().empty());
+  EXPECT_EQ(rig.StepLines().back(), L(c.label, c.status));
   const auto boxes = rig.ui.BoxTexts();
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), kUpdatingOk), 0);
   const PanelSettings converted{

@@ -10,6 +10,7 @@
 #include "run/Core.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
+#include "support/PrivateStateHome.h"
 #include "support/ScriptedFrontEnd.h"
 #include "support/TestUpdaterFolder.h"
 

@@ -18,6 +18,7 @@
 #include "firmware/Packer.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
+#include "state/RecordStore.h"
 #include "support/PanelRig.h"
 
 namespace tavrino::cli {
@@ -247,6 +248,43 @@ TEST_F(CliCommand, StopEndsTheCommandAndTheLastLineSaysSo) {
   EXPECT_EQ(status, 7);
   const std::string out = out_.str();
   EXPECT_EQ(out.substr(out.size() - 21), "Stopped by the user.\n") << out;
+}
+
+// The settings kept on this computer, read without changing the panel, and listed with
+// whose they are; a file that cannot be used is named with its reason.
+TEST_F(CliCommand, BackupKeepsTheSettingsAndBackupsListsThem) {
+  const fs::path state = test::FreshStateForThisTest();
+  const std::vector<uint8_t> flash = panel_.Flash(), memory1 = panel_.Memory1(),
+                             memory2 = panel_.Memory2();
+  EXPECT_EQ(Run({"backup", "--port", "1"}), 0) << out_.str() << err_.str();
+  EXPECT_TRUE(Shows("Done: the panel's settings were kept on this computer.")) << out_.str();
+  EXPECT_TRUE(panel_.Flash() == flash && panel_.Memory1() == memory1 && panel_.Memory2() == memory2)
+      << "the panel is not changed";
+
+  std::vector<fs::path> kept;
+  for (const auto& e : fs::directory_iterator(state / "backups")) kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  const state::StoredRecord stored = state::ReadRecordFile(kept[0]);
+  ASSERT_TRUE(stored.Usable()) << stored.Why();
+  std::vector<uint8_t> memories = memory1;
+  memories.insert(memories.end(), memory2.begin(), memory2.end());
+  EXPECT_TRUE(stored.record.memoriesRead == memories);
+  EXPECT_TRUE(stored.record.sector6Saved ==
+              std::vector<uint8_t>(flash.begin() + 0x64000, flash.begin() + 0x70000));
+  EXPECT_EQ(stored.record.dataCode, "103");
+
+  const fs::path named = dir_ / "mine.tavrec";
+  EXPECT_EQ(Run({"backup", named.string(), "--port", "1"}), 0);
+  EXPECT_TRUE(state::ReadRecordFile(named).Usable());
+
+  fs::copy_file(kept[0], state / "backups" / "damaged.tavrec");
+  { std::ofstream(state / "backups" / "damaged.tavrec", std::ios::in | std::ios::out) << "X"; }
+  EXPECT_EQ(Run({"backups"}), 0);
+  EXPECT_TRUE(Shows(kept[0].filename().string() + "  ")) << out_.str();
+  EXPECT_TRUE(Shows("AMD Am29F040, 1.03.05 pol, data 103  backup\n")) << out_.str();
+  EXPECT_TRUE(Shows("damaged.tavrec  cannot be used: not a record\n")) << out_.str();
+  EXPECT_TRUE(Shows("Unfinished updates in " + (state / "recovery").string() + ":\n  none\n"))
+      << out_.str();
 }
 
 }  // namespace

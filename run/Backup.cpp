@@ -1,0 +1,91 @@
+// The backup command: both settings memories and their copies in sector 6 read from the
+// panel and kept on the host in the recovery record's format, changing nothing in the panel.
+#include "frontend/Texts.h"
+#include "run/FlashMap.h"
+#include "run/UpdateRun.h"
+
+namespace tavrino {
+
+namespace {
+
+constexpr uint32_t kBlock = 256;
+constexpr uint32_t kMemory1Blocks = 128;
+constexpr uint32_t kMemory2Blocks = 64;
+constexpr uint32_t kCopyBlocks = 192;
+constexpr uint16_t kMemoryBase = 0x8000;
+constexpr int32_t kAllBlocks = kMemory1Blocks + kMemory2Blocks + kCopyBlocks;
+
+}  // namespace
+
+Outcome UpdateRun::SettingsBackup(const std::string& file) {
+  BackupWritten.clear();
+  Unattended = true;
+  ComparePrograms = WriteFlash = ShowProgrammingError = false;
+  anyBoard_ = true;  // no firmware file decides the board here
+  const Outcome outcome = ReadSettingsBackup(file);
+  anyBoard_ = false;
+  return host_.Stopped() ? Outcome::Stopped : outcome;
+}
+
+Outcome UpdateRun::ReadFailed() {
+  End(Outcome::NoConnection, texts::kNoConnection);
+  return end_;
+}
+
+Outcome UpdateRun::ReadSettingsBackup(const std::string& file) {
+  settings_.Reset();
+  ForgetRecord();
+  PortOpened = ports_.ChoosePort();
+  if (!PortOpened) return Outcome::PortNotOpened;
+  if (!Connecting() || !Identification() || !ProgramInPanel()) return end_;
+
+  state::RecoveryRecord r;
+  r.kind = state::RecordKind::Backup;
+  r.phase = state::RecordPhase::Read;
+  r.writtenAt = state::NowSeconds();
+  r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+  r.flashType = FlashType;
+  r.starterVersion = StarterVersion;
+  r.starterLanguage = StarterLanguage;
+  r.secondHalf = starter_.UseSecondHalf;
+  r.panelVersionRecord = panelVersionRecord_;
+  r.dataCode = PanelVersion;
+
+  Add("Reading settings:");
+  uint8_t block[kBlock];
+  int32_t done = 0;
+  for (uint8_t memory = 1; memory <= 2; ++memory) {
+    const uint32_t blocks = memory == 1 ? kMemory1Blocks : kMemory2Blocks;
+    for (uint32_t n = 0; n < blocks; ++n, ++done) {
+      Progress(done, kAllBlocks - 1);
+      if (!starter_.ReadDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block) ||
+          host_.Stopped())
+        return ReadFailed();
+      r.memoriesRead.insert(r.memoriesRead.end(), block, block + kBlock);
+    }
+  }
+  for (uint32_t n = 0; n < kCopyBlocks; ++n, ++done) {
+    Progress(done, kAllBlocks - 1);
+    if (!starter_.ReadFlashBlock(flashmap::kSettingsCopyBase + kBlock * n, block) ||
+        host_.Stopped())
+      return ReadFailed();
+    r.sector6Saved.insert(r.sector6Saved.end(), block, block + kBlock);
+  }
+  Status(texts::kOk);
+
+  Add("Settings backup:");
+  std::filesystem::path path = file;
+  os::Failure failure;
+  if (path.empty()) failure = records_.NewPath(state::Folder::Backups, r.writtenAt, path);
+  if (failure.empty()) failure = records_.Write(path, r);
+  if (!failure.empty()) {
+    Status(state::ShortReason(failure));
+    return Outcome::RecordNotWritten;
+  }
+  if (file.empty()) records_.PruneBackups();
+  BackupWritten = path.string();
+  Status(path.filename().string());
+  return Outcome::BackedUp;
+}
+
+}  // namespace tavrino
