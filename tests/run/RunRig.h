@@ -144,8 +144,9 @@ struct RunRig {
     for (char& c : name)
       if (c == '/') c = '_';
     if (!filePath.empty()) std::filesystem::remove(filePath);
-    // Another test program (a second build's run) may run the same test at the same time.
-    static const std::string unique = std::to_string(std::random_device{}());
+    // Each rig its own file: a test may hold two rigs, and another build's test program may
+    // run the same test at the same time.
+    const std::string unique = std::to_string(std::random_device{}());
     const auto path = std::filesystem::path(::testing::TempDir()) / (name + "_" + unique + ".17");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),

@@ -218,7 +218,9 @@ TEST_F(CliCommand, ATraceWriteErrorIsReportedOnceAndTheRunGoesOn) {
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit small = before;
-  small.rlim_cur = 20000;  // the trace outgrows it early in the run
+  // The trace of a whole run outgrows it half way; the recovery record, kept on this
+  // computer before the panel is changed, is well under it.
+  small.rlim_cur = 1000000;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const int status = Run({file_, "1", "--trace", trace});
   setrlimit(RLIMIT_FSIZE, &before);
@@ -229,7 +231,7 @@ TEST_F(CliCommand, ATraceWriteErrorIsReportedOnceAndTheRunGoesOn) {
   EXPECT_EQ(err_.str(), "tavrino-cli: the trace file " + trace +
                             " could not be written (File too large); the trace stops where "
                             "that happened\n");
-  EXPECT_LE(fs::file_size(trace), 20000u);
+  EXPECT_LE(fs::file_size(trace), 1000000u);
 }
 
 TEST_F(CliCommand, RestartAndAPortThatDoesNotOpen) {
