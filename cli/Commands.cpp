@@ -6,6 +6,7 @@
 
 #include "cli/FrameWatchers.h"
 #include "cli/PortMessages.h"
+#include "cli/RunReports.h"
 #include "cli/TerminalFrontEnd.h"
 #include "cli/TerminalView.h"
 #include "frontend/Cp1250.h"
@@ -104,7 +105,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   StatusLog log(kLogColumns, kLogRows);
   TerminalView view(console.term);
-  log.SetView(&view);
+  CliRunReport report(view);
+  log.SetView(&report.Tap());
   TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
   Core core(backend, clock, ui, log);
   ui.WatchStop(core.host.StopRequested);
@@ -121,18 +123,26 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   // The command line stands in for the port dialog: the port is chosen, Fast RS as asked.
   core.ports.PortNumber = options.port;
+  // A device given by its path stands in for COM1, for this command only.
+  if (!options.portDevice.empty()) {
+    core.port.MapPort(1, options.portDevice);
+    core.ports.PortNumber = 1;
+  }
   core.ports.FastRS = options.fastRS;
   core.file.FirmwareFileName = options.file;
   core.host.ClearStop();
   if (started) started(core.host);
 
+  report.Start(core, options.command);
   const Outcome outcome = Run(options.command, options.unattended, core);
   core.link.SetTrace(nullptr);
+  report.Tap().Flush();
   view.Finish();
 
   if (outcome == Outcome::PortNotOpened) {
     console.err << "tavrino-cli: "
-                << PortOpenMessage(options.port, core.port.LastOpenError(), core.port.LastDevice())
+                << PortOpenMessage(options.portDevice.empty() ? options.port : 0,
+                                   core.port.LastOpenError(), core.port.LastDevice())
                 << "\n"
                 << std::flush;
   }
@@ -140,6 +150,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
   }
   console.term.PrintMessage(OutcomeLine(outcome));
+  report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
   return ExitStatus(outcome);
 }
 

@@ -11,9 +11,12 @@
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "cli/PortsCommand.h"
 #include "cli/StopSignals.h"
 #include "cli/Terminal.h"
 #include "serial/PosixSerial.h"
+#include "serial/SerialPort.h"
+#include "state/RunReport.h"
 
 namespace {
 
@@ -53,6 +56,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (options.command == Command::Ports) {
+    PosixSerialBackend backend;
+    const SerialPort port(backend);
+    std::cout << PortsTableText(PortTable(port));
+    return 0;
+  }
+
   // A reader of our output that goes away (| head) must not end an update half-written:
   // output is then lost, but the conversation with the panel runs to its end.
   std::signal(SIGPIPE, SIG_IGN);
@@ -64,6 +74,11 @@ int main(int argc, char** argv) {
   // stderr, and the log gets the question with the answer taken.
   std::ostream& prompt = outIsTty ? std::cout : std::cerr;
   Console console{term, std::cerr, prompt, STDIN_FILENO, inIsTty};
+  os::Failure noReports;
+  console.reportDir = RunReportDir(noReports);
+  if (console.reportDir.empty() && options.command != Command::Check) {
+    std::cerr << "tavrino-cli: no run report will be kept: " << noReports << "\n";
+  }
 
   PosixSerialBackend backend;
   SteadyClock clock;

@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,6 +40,13 @@ class SerialPort {
 
   // COM1..COM4 are /dev/ttyS0../dev/ttyS3 unless TAVRINO_COM1..TAVRINO_COM4 name a device.
   static std::string DeviceName(uint16_t n);
+  // For the rest of this session COM n opens device (an empty device undoes it); nothing is
+  // saved. Used for a port given as a path and for an adapter taken in the port dialog.
+  void MapPort(uint16_t n, const std::string& device);
+  // The device COM n opens now: the session's mapping, else DeviceName(n).
+  std::string DeviceOf(uint16_t n) const;
+  // COM n opens a device someone chose: mapped for the session or by TAVRINO_COMn.
+  bool IsMapped(uint16_t n) const;
   // Why the last OpenPort failed, and on which device, for friendly messages.
   SerialBackend::OpenError LastOpenError() const { return lastError_; }
   const std::string& LastDevice() const { return lastDevice_; }
@@ -54,6 +62,7 @@ class SerialPort {
   size_t inputCount_ = 0;
   SerialBackend::OpenError lastError_ = SerialBackend::OpenError::None;
   std::string lastDevice_;
+  std::array<std::string, 4> sessionDevices_;
 };
 
 }  // namespace tavrino
