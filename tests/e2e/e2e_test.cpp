@@ -56,6 +56,8 @@ class EndToEnd : public ::testing::Test {
     char pattern[] = "/tmp/tavrino-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
+    // Run reports go to the test's folder, never to the home of whoever runs the tests.
+    setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
     link_ = (dir_ / "com1").string();
     state_ = (dir_ / "panel.state").string();
     file_ = (dir_ / "sample.17").string();
@@ -156,6 +158,32 @@ TEST_F(EndToEnd, RestartAndPortsThatDoNotOpen) {
                                    {{"TAVRINO_COM1", missing}}, kRunLimitS);
   EXPECT_EQ(none.status, 3);
   EXPECT_TRUE(Has(none.err, missing + ", from TAVRINO_COM1) does not exist")) << none.err;
+}
+
+TEST_F(EndToEnd, PortsTellsWhichDeviceIsComOneAndPortTakesADevicePath) {
+  Panel panel(link_, {});
+  ASSERT_TRUE(panel.Started());
+  const Finished ports = Cli({"ports"});
+  EXPECT_EQ(ports.status, 0) << ports.err;
+  EXPECT_TRUE(Has(ports.out, "\nCOM1  " + link_ + "  free ")) << ports.out;
+
+  const int holder = open(link_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  const Finished held = Cli({"ports"});
+  close(holder);
+  EXPECT_TRUE(Has(held.out, "\nCOM1  " + link_ + "  busy: held by another program ")) << held.out;
+
+  // No TAVRINO_COM1: the device is named on the command line.
+  const Finished restart =
+      RunProgram({TAVRINO_CLI_PATH, "restart", "--port", link_}, {}, kRunLimitS);
+  EXPECT_EQ(restart.status, 0) << restart.out << restart.err;
+  EXPECT_EQ(restart.out, Line("Restarting panel", "  ok") + "\nDone: the panel restarted.\n");
+  const std::string told = "tavrino-cli: run report: " + (dir_ / "state/tavrino/runs/").string();
+  EXPECT_TRUE(Has(restart.err, told)) << restart.err;
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir_ / "state/tavrino/runs"), fs::directory_iterator()),
+      1);
 }
 
 TEST_F(EndToEnd, SilentPanelEndsTheRestartAsFailed) {
