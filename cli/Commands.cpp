@@ -149,8 +149,9 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
   }
-  console.term.PrintMessage(OutcomeLine(outcome));
+  // The report's path comes just before the closing line, which stays the last one shown.
   report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
+  console.term.PrintMessage(OutcomeLine(outcome));
   return ExitStatus(outcome);
 }
 

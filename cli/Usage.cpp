@@ -43,7 +43,7 @@ Serial ports:
 Run reports:
   Every program, test and restart keeps a report (status lines, versions, port, speed,
   times, outcome) in $XDG_STATE_HOME/tavrino/runs (~/.local/state/tavrino/runs), the last
-  200 of them; its path is printed on standard error at the end.
+  200 of them; its path is printed on standard error just before the closing line.
 
 Exit status:
   0  the command completed
