@@ -150,6 +150,21 @@ TEST(Trace, ATitleFromALabelWithoutAColonHasNoPadding) {
   EXPECT_EQ(rig.form.windowTitle(), "Tavrino - Restarting panel");
 }
 
+TEST(Trace, ThePortDialogShowsTheDeviceOfEachPortAndWhyItIsGreyed) {
+  WindowRig rig;
+  rig.line.SetAvailableDevices({"COM2"});
+  std::vector<QString> shown;
+  rig.modals.portDialogOpen = [&](ui::TFormFlashRS& dialog, const std::array<bool, 4>& available) {
+    dialog.Prepare(available, true);
+    for (QLabel* label : dialog.Ldevice) shown.push_back(label->text());
+  };
+  rig.modals.script.dialogPort = 2;
+  rig.form.RestartClick();
+  EXPECT_EQ(shown,
+            (std::vector<QString>{"/dev/ttyS0 \u2013 missing", "/dev/ttyS1",
+                                  "/dev/ttyS2 \u2013 missing", "/dev/ttyS3 \u2013 missing"}));
+}
+
 TEST(PortDialogDetails, ShowTheDeviceAndWhyAPortIsGreyedAndOfferAnAdapter) {
   ui::TFormFlashRS dialog;
   std::vector<std::pair<uint16_t, QString>> taken;
