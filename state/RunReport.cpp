@@ -101,7 +101,9 @@ std::string FormatRunReport(const RunReport& r) {
       {"port", r.port},
       {"speed", r.speed},
   };
-  for (const auto& [name, value] : fields) out << name << ": " << OneLine(value) << "\n";
+  for (const auto& [name, value] : fields) {
+    out << name << ":" << (value.empty() ? "" : " " + OneLine(value)) << "\n";
+  }
   out << "status lines:\n";
   for (const std::string& line : r.lines) out << "  " << OneLine(line) << "\n";
   std::string text = out.str();
@@ -130,6 +132,11 @@ fs::path RunReportDir(os::Failure& reason) {
 
 os::Failure SaveRunReport(const fs::path& dir, const RunReport& report, fs::path& written) {
   written.clear();
+  // The host's own folder is private too when it is made here, not only the reports'.
+  std::error_code missing;
+  if (!dir.parent_path().empty() && !fs::exists(dir.parent_path(), missing)) {
+    if (os::Failure made = os::MakePrivateDir(dir.parent_path()); !made.empty()) return made;
+  }
   if (os::Failure made = os::MakePrivateDir(dir); !made.empty()) return made;
   const std::string text = FormatRunReport(report);
   fs::path path;

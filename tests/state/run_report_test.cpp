@@ -63,7 +63,7 @@ TEST(RunReport, TextCarriesEverythingAndItsOwnChecksum) {
 TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   char pattern[] = "/tmp/tavrino-reports-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path dir = fs::path(pattern) / "runs";
+  const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
   fs::create_directories(dir);
   // Older reports, named as the store names them, and a file of someone else's.
   for (int i = 0; i < static_cast<int>(kKeptRunReports) + 1; ++i) {
@@ -97,6 +97,26 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   EXPECT_FALSE(fs::exists(dir / "20250101-000000.002-test.txt"));
   EXPECT_TRUE(fs::exists(dir / "20250101-000000.003-test.txt"));
   EXPECT_TRUE(fs::exists(dir / "notes.txt"));
+  fs::remove_all(pattern);
+}
+
+TEST(RunReport, TheFoldersMadeForTheReportsArePrivate) {
+  char pattern[] = "/tmp/tavrino-reports-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path state = fs::path(pattern) / "tavrino";
+  fs::path written;
+  ASSERT_EQ(SaveRunReport(state / "runs", Sample(), written), "");
+  for (const fs::path& dir : {state, state / "runs"}) {
+    struct stat st {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
+  }
+  const std::string text = ReadText(written);
+  EXPECT_NE(text.find("\nfile: /home"), std::string::npos);
+  RunReport empty = Sample();
+  empty.file.clear();
+  EXPECT_NE(FormatRunReport(empty).find("\nfile:\n"), std::string::npos)
+      << "no blank at a line's end";
   fs::remove_all(pattern);
 }
 
