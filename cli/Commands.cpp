@@ -1,7 +1,6 @@
 #include "cli/Commands.h"
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "cli/FrameWatchers.h"
@@ -9,6 +8,7 @@
 #include "cli/RunReports.h"
 #include "cli/TerminalFrontEnd.h"
 #include "cli/TerminalView.h"
+#include "cli/TraceFile.h"
 #include "frontend/Cp1250.h"
 #include "frontend/StatusLog.h"
 #include "run/Core.h"
@@ -17,8 +17,6 @@ namespace tavrino::cli {
 namespace {
 
 // The status log keeps the desktop display's geometry, so lines and columns are the same.
-constexpr int kLogColumns = 59;
-constexpr int kLogRows = 11;
 
 Outcome CheckFile(Core& core) {
   const bool loaded = core.file.OpenFile(false);
@@ -75,10 +73,6 @@ std::string OutcomeLine(Outcome outcome) {
   return "Failed: internal error.";
 }
 
-int ExitStatus(Outcome outcome) {
-  return Completed(outcome) ? 0 : ExitCode(outcome);
-}
-
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(Host&)>& started) {
   if (options.command == Command::Program && !options.unattended && !console.interactive) {
@@ -87,7 +81,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                    "Add --unattended to program without asking.\n";
     return 1;
   }
-  std::ofstream traceFile;
+  TraceFile traceFile;
   std::error_code sameError;
   if (!options.tracePath.empty() && !options.file.empty() &&
       std::filesystem::equivalent(options.tracePath, options.file, sameError)) {
@@ -96,14 +90,14 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     return 1;
   }
   if (!options.tracePath.empty()) {
-    traceFile.open(options.tracePath, std::ios::out | std::ios::trunc);
-    if (!traceFile) {
-      console.err << "tavrino-cli: cannot write the trace file " << options.tracePath << "\n";
+    const std::string refused = traceFile.Open(options.tracePath);
+    if (!refused.empty()) {
+      console.err << "tavrino-cli: " << refused << "\n";
       return 1;
     }
   }
 
-  StatusLog log(kLogColumns, kLogRows);
+  StatusLog log(StatusLog::kColumns, StatusLog::kRows);
   TerminalView view(console.term);
   CliRunReport report(view);
   log.SetView(&report.Tap());
@@ -114,8 +108,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   FrameTraceFanout watchers;
   std::unique_ptr<FrameTraceWriter> trace;
   KeypadEcho keypad(console.term);
-  if (traceFile.is_open()) {
-    trace = std::make_unique<FrameTraceWriter>(traceFile, clock);
+  if (traceFile.IsOpen()) {
+    trace = std::make_unique<FrameTraceWriter>(traceFile.stream(), clock);
     watchers.Add(trace.get());
   }
   if (options.keypad) watchers.Add(&keypad);
@@ -130,6 +124,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   }
   core.ports.FastRS = options.fastRS;
   core.file.FirmwareFileName = options.file;
+  core.starterUpdate.UpdatersFolder = options.updatersDir;
   core.host.ClearStop();
   if (started) started(core.host);
 
@@ -149,10 +144,16 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
     console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
   }
+  if (trace && trace->Failed()) {
+    // The run went on without its trace; what was written before the failure stays.
+    console.err << "tavrino-cli: the trace file " << options.tracePath << " could not be written ("
+                << traceFile.WriteError() << "); the trace stops where that happened\n"
+                << std::flush;
+  }
   // The report's path comes just before the closing line, which stays the last one shown.
   report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
   console.term.PrintMessage(OutcomeLine(outcome));
-  return ExitStatus(outcome);
+  return ExitCode(outcome);
 }
 
 }  // namespace tavrino::cli

@@ -26,8 +26,6 @@ struct Console {
 
 // The closing line that names how the command ended ("Stopped by the user.", ...).
 std::string OutcomeLine(Outcome outcome);
-// 0 when the command completed, otherwise ExitCode(outcome).
-int ExitStatus(Outcome outcome);
 
 // Runs one command (check, program, test, restart) on the core over the given serial line
 // and clock; returns the process exit status. `started` is called with the core's host

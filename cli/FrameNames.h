@@ -6,7 +6,7 @@
 namespace tavrino::cli {
 
 // A request as a person reads it: "read flash 0x071FF9, 1 byte", "erase sector 3", ...
-// payload is RequestFrame[1..n].
+// payload holds the n request bytes, command code first.
 std::string DescribeRequest(const uint8_t* payload, uint16_t n);
 // "ack (0x91)", "data (0x92)", "error (0x93)", "bad command (0x94)", "code 0x5A".
 std::string AnswerCodeName(uint8_t code);

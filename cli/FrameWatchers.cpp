@@ -19,6 +19,14 @@ FrameTraceWriter::FrameTraceWriter(std::ostream& out, Clock& clock)
   out_ << "# tavrino-cli frame trace: ms since start, -> request / <- answer, what it is;\n"
           "# then the bytes in hex: a request's payload in order and as it went on the wire,\n"
           "# an answer as it arrived (length, code, data, check bytes)\n";
+  Flush();
+}
+
+void FrameTraceWriter::Flush() {
+  if (failed_) return;
+  out_.flush();
+  if (out_) return;
+  failed_ = true;
 }
 
 void FrameTraceWriter::Stamp(const char* direction) {
@@ -37,14 +45,16 @@ void FrameTraceWriter::Bytes(const char* what, const uint8_t* bytes, size_t n) {
 
 void FrameTraceWriter::RequestSent(const uint8_t* payload, uint16_t n, const uint8_t* wire,
                                    uint16_t wireCount) {
+  if (failed_) return;
   Stamp("->");
   out_ << DescribeRequest(payload, n) << '\n';
   Bytes("data", payload, n);
   Bytes("wire", wire, wireCount);
-  out_.flush();
+  Flush();
 }
 
 void FrameTraceWriter::AnswerReceived(const uint8_t* bytes, uint16_t count, bool ok) {
+  if (failed_) return;
   Stamp("<-");
   if (count == 0) {
     out_ << "no answer\n";
@@ -58,14 +68,15 @@ void FrameTraceWriter::AnswerReceived(const uint8_t* bytes, uint16_t count, bool
     out_ << ", " << count << " bytes\n";
     Bytes("wire", bytes, count);
   }
-  out_.flush();
+  Flush();
 }
 
 void FrameTraceWriter::StaleDropped(const uint8_t* bytes, uint16_t count) {
+  if (failed_) return;
   Stamp("<-");
   out_ << "dropped, answering no request, " << count << " bytes\n";
   Bytes("wire", bytes, count);
-  out_.flush();
+  Flush();
 }
 
 void KeypadEcho::RequestSent(const uint8_t* payload, uint16_t n, const uint8_t*, uint16_t) {

@@ -12,9 +12,12 @@ namespace tavrino::cli {
 // --trace: every frame sent and received, one entry per frame, for a person to read:
 // milliseconds since the start, the direction, the command or answer code by name, and
 // the bytes in hex (a request's payload in order, then the bytes as they went on the wire).
+// When the stream fails, the trace ends there and Failed() says so: the command goes on,
+// and the person hears of it once, not once per frame.
 class FrameTraceWriter : public FrameTrace {
  public:
   FrameTraceWriter(std::ostream& out, Clock& clock);
+  bool Failed() const { return failed_; }
   void RequestSent(const uint8_t* payload, uint16_t n, const uint8_t* wire,
                    uint16_t wireCount) override;
   void AnswerReceived(const uint8_t* bytes, uint16_t count, bool ok) override;
@@ -23,10 +26,13 @@ class FrameTraceWriter : public FrameTrace {
  private:
   void Stamp(const char* direction);
   void Bytes(const char* what, const uint8_t* bytes, size_t n);
+  // Ends an entry; a failed stream ends the trace.
+  void Flush();
 
   std::ostream& out_;
   Clock& clock_;
   uint32_t startMs_;
+  bool failed_ = false;
 };
 
 // --keypad: prints every text the tool sends to the panel's keypad display.

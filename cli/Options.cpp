@@ -145,6 +145,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       if (!value) break;
       if (value->empty()) r.error = "--trace needs a file name";
       o.tracePath = *value;
+    } else if (IsOption(arg, "--updaters")) {
+      const auto value = OptionValue(args, i, "--updaters", r.error);
+      if (!value) break;
+      if (value->empty()) r.error = "--updaters needs a folder";
+      o.updatersDir = *value;
     } else {
       r.error = "unknown option '" + arg + "'";
     }

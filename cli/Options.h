@@ -17,6 +17,7 @@ struct Options {
   bool fastRS = true;       // ask the Starter for a faster link
   bool keypad = false;      // print every keypad text the tool sends
   std::string tracePath;    // --trace FILE; empty = no trace
+  std::string updatersDir;  // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
 };
 
 struct ParseResult {

@@ -18,8 +18,8 @@ class Terminal {
   bool IsTty() const { return tty_; }
   std::ostream& Out() { return out_; }
 
-  // Terminal only: draws the open line (UTF-8) in place; markColumn >= 0 shows the part of
-  // the line from that column on in inverse video, as the desktop's progress mark does.
+  // Terminal only: draws the open line (UTF-8) in place; utf8Marked, drawn after utf8Head,
+  // shows in inverse video, as the desktop's progress mark does.
   void DrawOpenLine(const std::string& utf8Head, const std::string& utf8Marked, bool closed);
   // Writes one finished line (UTF-8) and ends it; on a terminal it ends the open line first.
   void WriteLine(const std::string& utf8);

@@ -1,14 +1,16 @@
 #include "cli/Options.h"
+#include "link/UpdaterImages.h"
+#include "tavrino/BuildInfo.h"
 
 namespace tavrino::cli {
 
 std::string VersionText() {
-  return "Tavrino 4.06 2006-06-03\n"
-         "FLASH updating software for QZ-17 (text front end)\n";
+  return std::string(build::kVersionLine) +
+         "\nFLASH updating software for QZ-17 (text front end)\n";
 }
 
 std::string UsageText() {
-  return R"(Usage:
+  return std::string(R"(Usage:
   tavrino-cli FILE                   load and check a firmware file (.17)
   tavrino-cli FILE PORT              unattended Program of FILE through PORT (1..4), then exit
   tavrino-cli check FILE             load and check a firmware file
@@ -26,6 +28,7 @@ Options:
   --no-fast-rs    stay at the speed of first contact
   --keypad        print every text the tool sends to the panel's keypad display
   --trace FILE    write every frame sent and received to FILE (time, hex, command)
+  --updaters DIR  the folder of Starter updater images (see below)
   --help          this text
   --version       the program's version
 
@@ -44,6 +47,15 @@ Run reports:
   Every program, test and restart keeps a report (status lines, versions, port, speed,
   times, outcome) in $XDG_STATE_HOME/tavrino/runs (~/.local/state/tavrino/runs), the last
   200 of them; its path is printed on standard error just before the closing line.
+
+Starter updater images:
+  An outdated Starter is replaced only with the panel maker's updater image for the
+  panel's FLASH chip: AT29C040A.bin, AM29F040B.bin, W29C040.bin, M29F040B.bin or
+  A29040B.bin, from --updaters DIR, else $TAVRINO_UPDATERS, else the installed folder
+  )") + InstalledUpdaterFolder().string() +
+         R"(.
+  Where the folder holds SHA256SUMS, each image must match its sum there. Without a usable
+  image the Starter stays as it is and the run says why.
 
 Exit status:
   0  the command completed

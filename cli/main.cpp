@@ -13,6 +13,7 @@
 #include "cli/Options.h"
 #include "cli/PortsCommand.h"
 #include "cli/StopSignals.h"
+#include "frontend/StatusLog.h"
 #include "cli/Terminal.h"
 #include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
@@ -28,10 +29,9 @@ bool TerminalWantsTitles() {
 // The live line is redrawn with a carriage return, which only works when a whole log line
 // fits the terminal's width; a narrower terminal gets plain lines.
 bool LiveLinesFit() {
-  constexpr unsigned short kLogColumns = 59;
   winsize ws{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return true;
-  return ws.ws_col > kLogColumns;
+  return ws.ws_col > tavrino::StatusLog::kColumns;
 }
 
 }  // namespace

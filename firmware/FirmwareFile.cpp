@@ -19,6 +19,16 @@ const std::string kRecordSignature("\0\0QZ17", 6);
 
 const std::string kFileChecking = "File checking:";
 const std::string kNoSuchFile = "Selected file does not exist.";
+const std::string kCannotOpen = "Cannot open the file: ";
+
+// The system's reason as a status line can show it: the system's texts are plain ASCII
+// in the C locale; anything else would be read as Windows-1250 and come out garbled.
+std::string ReasonText(const std::error_code& why) {
+  std::string text = why.message();
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+  return text;
+}
 const std::string kNotAProgramFile1 = "ATTENTION: selected file is not";
 const std::string kNotAProgramFile2 = "           a QZ-17 program file !!!";
 
@@ -33,6 +43,9 @@ bool FirmwareFile::OpenFile(bool ask) {
   log.KTclear();
   TQVFileStream stream;
   if (!stream.Open(path)) {
+    // The box says what the system always said; the line says why, which may well be
+    // something else: no read rights, a folder, a name too long.
+    log.KTadd(kCannotOpen + ReasonText(stream.why()));
     host_.ui.AskUser(kNoSuchFile, true);
     SayStillLoaded(path);
     return Finish(Result::CannotOpen);

@@ -12,7 +12,6 @@
 #include "firmware/Checksum.h"
 #include "firmware/Descramble.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/QVFileStream.h"
 
 namespace tavrino {
 namespace {
@@ -140,13 +139,16 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
 
-  TQVFileStream out;
-  out.Attach(fd);
-  bool ok = out.Write(bytes.data(), static_cast<int32_t>(bytes.size())) ==
-                static_cast<int32_t>(bytes.size()) &&
-            ::fsync(fd) == 0;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  bool ok = done == bytes.size() && ::fsync(fd) == 0;
   if (!ok) error = SystemError(path + ": cannot write");
-  out.Close();
+  ::close(fd);
   if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
     ok = false;
     error = SystemError(path + ": cannot write");

@@ -1,88 +1,75 @@
 #include "firmware/QVFileStream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <filesystem>
 
 namespace tavrino {
 
-TQVFileStream::~TQVFileStream() {
-  Close();
-}
+namespace fs = std::filesystem;
 
 bool TQVFileStream::Open(const std::string& path) {
   Close();
-  // The OS would stop at an embedded NUL and open a different, shorter path.
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
-  // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  SectionBase = 0;
+  phase_ = {};
+  // The system would stop at an embedded NUL and open a different, shorter path.
+  if (path.empty() || path.find('\0') != std::string::npos) {
+    why_ = std::make_error_code(std::errc::no_such_file_or_directory);
     return false;
   }
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  Attach(fd);
+  // The type first: opening a FIFO for reading would wait for a writer.
+  const fs::file_status status = fs::status(path, why_);
+  if (why_) return false;
+  if (fs::is_directory(status)) {
+    why_ = std::make_error_code(std::errc::is_a_directory);
+    return false;
+  }
+  open_ = true;
+  if (!fs::is_regular_file(status)) return true;  // read as a file that is not one
+
+  // Unbuffered: each block comes from the file when it is asked for, so a file that
+  // changes under the reader is noticed at the block it changes in.
+  file_.rdbuf()->pubsetbuf(nullptr, 0);
+  errno = 0;
+  file_.open(path, std::ios::in | std::ios::binary);
+  if (!file_.is_open()) {
+    // The stream keeps no reason of its own; the C library behind it leaves one in errno.
+    why_ = std::error_code(errno != 0 ? errno : static_cast<int>(std::errc::permission_denied),
+                           std::generic_category());
+    open_ = false;
+    return false;
+  }
+  const auto size = fs::file_size(path, why_);
+  size_ = why_ ? -1 : static_cast<int64_t>(size);
+  why_.clear();
   return true;
 }
 
-void TQVFileStream::Attach(int fd) {
-  Close();
-  fd_ = fd;
-  SectionBase = 0;
-  phase_ = {};
-}
-
 void TQVFileStream::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
-bool TQVFileStream::IsRegularFile() const {
-  struct stat st {};
-  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-}
-
-int64_t TQVFileStream::Size() const {
-  struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
-  return static_cast<int64_t>(st.st_size);
+  if (file_.is_open()) file_.close();
+  file_.clear();
+  open_ = false;
+  size_ = -1;
 }
 
 int32_t TQVFileStream::Read(uint8_t* buffer, int32_t count) {
   if (count <= 0) return 0;
-  int32_t done = 0;
-  while (done < count) {
-    ssize_t got = ::read(fd_, buffer + done, static_cast<size_t>(count - done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return -1;
-    if (got == 0) break;
-    done += static_cast<int32_t>(got);
-  }
+  if (!file_.is_open() || file_.bad()) return -1;
+  file_.read(reinterpret_cast<char*>(buffer), count);
+  if (file_.bad()) return -1;
+  const auto done = static_cast<int32_t>(file_.gcount());
+  // The end of the file is a short read, not an error; later reads find it again.
+  if (file_.eof()) file_.clear(file_.rdstate() & ~(std::ios::eofbit | std::ios::failbit));
   DescrambleBytes(buffer, static_cast<size_t>(done), phase_);
-  return done;
-}
-
-int32_t TQVFileStream::Write(const uint8_t* buffer, int32_t count) {
-  if (count <= 0) return 0;
-  int32_t done = 0;
-  while (done < count) {
-    ssize_t put = ::write(fd_, buffer + done, static_cast<size_t>(count - done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return -1;
-    done += static_cast<int32_t>(put);
-  }
   return done;
 }
 
 int32_t TQVFileStream::SeekSection(int32_t offset) {
   phase_ = KeyPhase::At(static_cast<int64_t>(offset) - SectionBase);
-  off_t at = fd_ < 0 || offset < 0 ? -1 : ::lseek(fd_, offset, SEEK_SET);
-  return at < 0 ? -1 : static_cast<int32_t>(at);
+  if (!file_.is_open() || offset < 0) return -1;
+  file_.clear();
+  file_.seekg(offset, std::ios::beg);
+  if (!file_) return -1;
+  return static_cast<int32_t>(static_cast<std::streamoff>(file_.tellg()));
 }
 
 }  // namespace tavrino

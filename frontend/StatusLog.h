@@ -22,8 +22,11 @@ class StatusLog {
  public:
   static constexpr int kMaxColumns = 255;
   static constexpr int kMaxRows = 256;
+  // The display as the desktop window first draws it, and as the text front end keeps it.
+  static constexpr int kColumns = 59;
+  static constexpr int kRows = 11;
 
-  explicit StatusLog(int columns = 59, int rows = 11);
+  explicit StatusLog(int columns = kColumns, int rows = kRows);
 
   // The view measures the cell and tells how many columns and rows fit; clamped to
   // 1..255 and 1..256. Takes effect now and at every KTclear.

@@ -13,7 +13,14 @@ constexpr uint8_t kStuffing = 0x00;
 constexpr uint8_t kSumSeed = 0x93;
 constexpr uint8_t kXorSeed = 0x78;
 // Length byte, code, up to 256 data bytes, two check bytes.
-constexpr uint16_t kMaxAnswerBytes = 1 + 1 + 256 + 2;
+constexpr uint16_t kMaxAnswerBytes = kAnswerFrameSize + 2;
+constexpr uint32_t kBitsPerByte = 10;  // start, 8 data, stop
+
+// Milliseconds that count bytes take on the wire at baud bit/s, rounded up.
+uint32_t WireMs(uint32_t count, uint32_t baud) {
+  if (baud == 0) return 0;
+  return (count * kBitsPerByte * 1000 + baud - 1) / baud;
+}
 
 // FrameSum and FrameXor over the covered bytes; both wrap as bytes.
 struct FrameCheck {
@@ -48,8 +55,6 @@ class Stopwatch {
   uint32_t elapsed_ = 0;
 };
 
-enum class ReaderState { WaitLength, WaitCode, ReceiveData, WaitSum, WaitXor, Complete };
-
 }  // namespace
 
 void Link::PutLinkByte(uint8_t value, bool inFrame) {
@@ -60,7 +65,8 @@ void Link::PutLinkByte(uint8_t value, bool inFrame) {
     wire_[wireCount_++] = bytes[i];
 }
 
-void Link::SendRequest(uint16_t n) {
+void Link::SendRequest(std::span<const uint8_t> payload) {
+  const size_t n = payload.size();
   if (n < kMinRequest || n > kMaxRequest) return;
   wireCount_ = 0;
   PutLinkByte(kPreamble, false);
@@ -73,25 +79,28 @@ void Link::SendRequest(uint16_t n) {
     PutLinkByte(b, true);
     check.Add(b);
   };
-  for (uint16_t i = 1; i <= 3; ++i) put(RequestFrame[i]);
+  for (size_t i = 0; i < 3; ++i) put(payload[i]);
   // The rest of the payload goes out last byte first.
-  for (uint16_t i = n; i >= 4; --i) put(RequestFrame[i]);
+  for (size_t i = n; i > 3; --i) put(payload[i - 1]);
   PutLinkByte(check.sum, true);
   PutLinkByte(check.xorValue, true);
   DropStaleInput();
   port_.FlushPortOutput();
-  if (trace_ != nullptr) trace_->RequestSent(&RequestFrame[1], n, wire_, wireCount_);
+  if (trace_ != nullptr)
+    trace_->RequestSent(payload.data(), static_cast<uint16_t>(n), wire_, wireCount_);
 }
 
-bool Link::ReceiveAnswer(uint16_t timeoutMs) {
-  ReaderState state = ReaderState::WaitLength;
-  uint16_t remaining = 0;
-  uint16_t writeIndex = 2;
-  uint8_t receivedSum = 0;
-  uint8_t receivedXor = 0;
+uint32_t Link::AnswerBoundMs(uint16_t timeoutMs, uint32_t baud) {
+  return timeoutMs + 2 * WireMs(kMaxAnswerBytes, baud) + kAnswerSlackMs;
+}
+
+ReceiveResult Link::ReceiveAnswer(uint16_t timeoutMs) {
+  AnswerDecoder decoder(answer_);
   uint8_t arrived[kMaxAnswerBytes];
   uint16_t arrivedCount = 0;
+  const uint32_t boundMs = AnswerBoundMs(timeoutMs, port_.Baud());
   Stopwatch silence(host_.clock);
+  Stopwatch whole(host_.clock);
 
   for (;;) {
     uint8_t byte = 0;
@@ -99,50 +108,31 @@ bool Link::ReceiveAnswer(uint16_t timeoutMs) {
     if (got) {
       silence.Restart();
       arrived[arrivedCount++] = byte;
-      switch (state) {
-        case ReaderState::WaitLength:
-          AnswerFrame[0] = byte;
-          state = ReaderState::WaitCode;
-          break;
-        case ReaderState::WaitCode:
-          AnswerFrame[1] = byte;
-          remaining = AnswerDataCount();
-          writeIndex = 2;
-          state = ReaderState::ReceiveData;
-          break;
-        case ReaderState::ReceiveData:
-          AnswerFrame[writeIndex++] = byte;
-          if (--remaining == 0) state = ReaderState::WaitSum;
-          break;
-        case ReaderState::WaitSum:
-          receivedSum = byte;
-          state = ReaderState::WaitXor;
-          break;
-        case ReaderState::WaitXor:
-          receivedXor = byte;
-          state = ReaderState::Complete;
-          break;
-        case ReaderState::Complete:
-          break;
-      }
+      decoder.Feed(byte);
     } else {
       host_.ui.ProcessMessages();
     }
-    const uint32_t elapsed = silence.Elapsed();
-    if (elapsed > timeoutMs || state == ReaderState::Complete || StopRequested()) break;
-    // Nothing waiting: sleep on the port until a byte comes, but never past the time-out.
-    if (!got) port_.WaitForInput(std::min<uint32_t>(kIdleSliceMs, timeoutMs - elapsed + 1));
+    const uint32_t quiet = silence.Elapsed();
+    const uint32_t taken = whole.Elapsed();
+    if (quiet > timeoutMs || taken > boundMs || decoder.Whole() || StopRequested()) break;
+    // Nothing waiting: sleep on the port until a byte comes, but never past either limit.
+    if (!got) {
+      port_.WaitForInput(
+          std::min({uint32_t{kIdleSliceMs}, timeoutMs - quiet + 1, boundMs - taken + 1}));
+    }
   }
 
-  timedOut_ = state != ReaderState::Complete && !StopRequested();
-  bool ok = false;
-  if (state == ReaderState::Complete) {
-    FrameCheck check;
-    for (uint16_t i = 1; i <= AnswerDataCount() + 1; ++i) check.Add(AnswerFrame[i]);
-    ok = check.sum == receivedSum && check.xorValue == receivedXor;
+  ReceiveResult result = ReceiveResult::TimedOut;
+  if (decoder.state() == AnswerDecoder::State::Good) {
+    result = ReceiveResult::Answer;
+  } else if (decoder.state() == AnswerDecoder::State::Bad) {
+    result = ReceiveResult::BadFrame;
+  } else if (StopRequested()) {
+    result = ReceiveResult::Stopped;
   }
-  if (trace_ != nullptr) trace_->AnswerReceived(arrived, arrivedCount, ok);
-  return ok;
+  if (trace_ != nullptr)
+    trace_->AnswerReceived(arrived, arrivedCount, result == ReceiveResult::Answer);
+  return result;
 }
 
 void Link::DropStaleInput() {
@@ -155,21 +145,18 @@ void Link::DropStaleInput() {
 }
 
 uint32_t Link::RequestWireMs() const {
-  constexpr uint32_t kBitsPerByte = 10;  // start, 8 data, stop
-  const uint32_t baud = port_.Baud();
-  if (baud == 0) return 0;
-  return (uint32_t{wireCount_} * kBitsPerByte * 1000 + baud - 1) / baud;
+  return WireMs(wireCount_, port_.Baud());
 }
 
 void Link::DropLateAnswers(uint16_t copies, uint16_t timeoutMs) {
-  uint8_t taken[sizeof AnswerFrame];
-  std::copy(std::begin(AnswerFrame), std::end(AnswerFrame), taken);
+  uint8_t taken[kAnswerFrameSize];
+  std::copy(std::begin(answer_), std::end(answer_), taken);
   const auto window =
       static_cast<uint16_t>(std::min<uint32_t>(timeoutMs + RequestWireMs(), UINT16_MAX));
   for (uint16_t k = 0; k < copies && !StopRequested(); ++k) {
-    if (!ReceiveAnswer(window)) break;
+    if (ReceiveAnswer(window) != ReceiveResult::Answer) break;
   }
-  std::copy(std::begin(taken), std::end(taken), AnswerFrame);
+  std::copy(std::begin(taken), std::end(taken), answer_);
 }
 
 void Link::WaitMs(uint16_t ms) {

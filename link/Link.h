@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <span>
 
 #include "frontend/Host.h"
+#include "link/AnswerDecoder.h"
 #include "serial/SerialPort.h"
 
 namespace tavrino {
@@ -16,13 +18,21 @@ inline constexpr uint8_t AnswerBadCommand = 0x94;
 class FrameTrace {
  public:
   virtual ~FrameTrace() = default;
-  // The payload RequestFrame[1..n] and the bytes as they went on the wire.
+  // The payload (command code first) and the bytes as they went on the wire.
   virtual void RequestSent(const uint8_t* payload, uint16_t n, const uint8_t* wire,
                            uint16_t wireCount) = 0;
   // The bytes that arrived for one ReceiveAnswer, and whether they made a good answer.
   virtual void AnswerReceived(const uint8_t* bytes, uint16_t count, bool ok) = 0;
   // Bytes found waiting before a request and dropped: they answered no request of it.
   virtual void StaleDropped(const uint8_t* /*bytes*/, uint16_t /*count*/) {}
+};
+
+// How one ReceiveAnswer ended.
+enum class ReceiveResult {
+  Answer,    // a whole answer with both check bytes right
+  TimedOut,  // silence past the time-out, or the answer took longer than it may
+  BadFrame,  // a whole answer with a wrong check byte
+  Stopped,   // Stop, before a whole answer was in
 };
 
 // Request and answer frames: the strict alternation of one request, at most one answer.
@@ -40,17 +50,23 @@ class Link {
 
   // Queues one byte; in a frame a 0xFF is followed by a stuffed 0x00.
   void PutLinkByte(uint8_t value, bool inFrame);
-  // Sends RequestFrame[1..n] (4 <= n <= 259) as one frame, in one write. Any other n sends
-  // nothing, so the missing answer shows as a time-out. Bytes that came in since the last
-  // answer are dropped first: they answer no request of this one, and read as its answer
-  // they would put every exchange after it one answer behind.
-  void SendRequest(uint16_t n);
-  // Receives one answer into AnswerFrame. The time-out bounds the silence before the
-  // first byte and between bytes (strictly greater ends it). True only for a whole answer
-  // with both check bytes right.
-  bool ReceiveAnswer(uint16_t timeoutMs);
-  // Whether the last ReceiveAnswer ended by its time-out, before a whole answer was in.
-  bool AnswerTimedOut() const { return timedOut_; }
+  // Sends the payload (4 to 259 bytes, command code first) as one frame, in one write. Any
+  // other size sends nothing, so the missing answer shows as a time-out. Bytes that came in
+  // since the last answer are dropped first: they answer no request of this one, and read
+  // as its answer they would put every exchange after it one answer behind.
+  void SendRequest(std::span<const uint8_t> payload);
+  // Receives one answer. The time-out bounds the silence before the first byte and between
+  // bytes (strictly greater ends it), and AnswerBoundMs the answer as a whole, so that a
+  // line that trickles bytes cannot hold the tool for ever. The answer's bytes stay in the
+  // answer frame whatever the result.
+  ReceiveResult ReceiveAnswer(uint16_t timeoutMs);
+  // The longest one ReceiveAnswer waits for an answer that keeps coming: the time-out
+  // (the panel may take that long to begin) plus the longest answer's time on the wire
+  // at this speed, twice over, plus kAnswerSlackMs.
+  static uint32_t AnswerBoundMs(uint16_t timeoutMs, uint32_t baud);
+  // What the bound allows beyond the wire time: adapters that hand bytes on in bursts,
+  // and a busy machine.
+  static constexpr uint32_t kAnswerSlackMs = 500;
   // After a request was sent again because its answer did not come in time, the answers
   // to the earlier copies may still come, late, behind the one just taken. Listens for at
   // most `copies` of them, each for the time-out plus the request's time on the wire (the
@@ -59,24 +75,25 @@ class Link {
   // Waits at least ms (greater or equal), keeping the window alive; ends early on Stop.
   void WaitMs(uint16_t ms);
 
-  // Number of data bytes D of the last answer (the length byte, 0 meaning 256).
-  uint16_t AnswerDataCount() const { return AnswerFrame[0] == 0 ? 256 : AnswerFrame[0]; }
-  uint8_t AnswerCode() const { return AnswerFrame[1]; }
-  uint8_t AnswerData(int k) const { return AnswerFrame[2 + k]; }
+  // The last answer: its length byte as received, the number of data bytes D (the length
+  // byte, 0 meaning 256), the code and the data.
+  uint8_t AnswerLength() const { return answer_[0]; }
+  uint16_t AnswerDataCount() const { return answer_[0] == 0 ? 256 : answer_[0]; }
+  uint8_t AnswerCode() const { return answer_[1]; }
+  uint8_t AnswerData(int k) const { return answer_[2 + k]; }
+  std::span<const uint8_t> AnswerDataBytes() const { return {&answer_[2], AnswerDataCount()}; }
 
   bool StopRequested() const { return host_.Stopped(); }
   Host& host() { return host_; }
   SerialPort& port() { return port_; }
   void SetTrace(FrameTrace* trace) { trace_ = trace; }
 
-  uint8_t RequestFrame[260] = {};  // indexed 1..259; [0] unused
-  uint8_t AnswerFrame[258] = {};   // [0] length, [1] code, [2..257] data
-
  private:
   SerialPort& port_;
   Host& host_;
   FrameTrace* trace_ = nullptr;
-  bool timedOut_ = false;
+  // [0] length, [1] code, [2..257] data; kept until the next ReceiveAnswer.
+  uint8_t answer_[kAnswerFrameSize] = {};
   void DropStaleInput();
   // Milliseconds the last request took on the wire at the port's speed, rounded up.
   uint32_t RequestWireMs() const;

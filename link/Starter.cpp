@@ -47,10 +47,6 @@ constexpr Limits kReadLimits{3, 3};
 constexpr Limits kEraseLimits{2, 2};
 constexpr Limits kChecksumLimits{3, 3, true};
 
-void FillRequest(Link& link, std::span<const uint8_t> request) {
-  std::copy(request.begin(), request.end(), &link.RequestFrame[1]);
-}
-
 // One request and its answer, repeated until accept() likes the answer, a counter passes
 // its limit, or Stop. The request is sent anew on every pass, always the same frame, so
 // whichever copy an accepted answer belongs to, it answers this request; the answers of
@@ -62,11 +58,11 @@ Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, L
   uint16_t badAnswer = 0;
   uint16_t timedOut = 0;
   for (;;) {
-    FillRequest(link, request);
-    link.SendRequest(static_cast<uint16_t>(request.size()));
-    if (!link.ReceiveAnswer(timeoutMs)) {
+    link.SendRequest(request);
+    const ReceiveResult received = link.ReceiveAnswer(timeoutMs);
+    if (received != ReceiveResult::Answer) {
       ++noAnswer;
-      if (link.AnswerTimedOut()) ++timedOut;
+      if (received == ReceiveResult::TimedOut) ++timedOut;
     } else if (accept()) {
       if (timedOut > 0) link.DropLateAnswers(timedOut, timeoutMs);
       return Tries::Success;
@@ -80,16 +76,16 @@ Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, L
   }
 }
 
-uint8_t FlashStatus(Tries t) {
+FlashStatus StatusOf(Tries t) {
   switch (t) {
     case Tries::Success:
-      return kFlashDone;
+      return FlashStatus::Done;
     case Tries::NoAnswerLimit:
-      return kFlashNoAnswer;
+      return FlashStatus::NoAnswer;
     case Tries::Failed:
       break;
   }
-  return kFlashRefused;
+  return FlashStatus::Refused;
 }
 
 // Flash addresses go out as three bytes, low byte first (bits 24-31 are not sent).
@@ -111,7 +107,7 @@ bool Starter::ReadFlashByte(uint32_t address, uint8_t& value) {
   const uint8_t request[] = {0x62, AddressByte(address, 0), AddressByte(address, 1),
                              AddressByte(address, 2), 0x01};
   const bool ok = Repeat(link_, request, kFlashTimeoutMs, kReadLimits, [&] {
-                    return link_.AnswerFrame[0] == 1 && link_.AnswerCode() == AnswerData;
+                    return link_.AnswerLength() == 1 && link_.AnswerCode() == AnswerData;
                   }) == Tries::Success;
   if (ok) value = link_.AnswerData(0);
   return ok;
@@ -121,9 +117,9 @@ bool Starter::ReadFlashBlock(uint32_t address, uint8_t* block256) {
   const uint8_t request[] = {0x62, AddressByte(address, 0), AddressByte(address, 1),
                              AddressByte(address, 2), 0x00};
   const bool ok = Repeat(link_, request, kFlashTimeoutMs, kReadLimits, [&] {
-                    return link_.AnswerFrame[0] == 0 && link_.AnswerCode() == AnswerData;
+                    return link_.AnswerLength() == 0 && link_.AnswerCode() == AnswerData;
                   }) == Tries::Success;
-  if (ok) std::memcpy(block256, &link_.AnswerFrame[2], kBlockSize);
+  if (ok) std::memcpy(block256, link_.AnswerDataBytes().data(), kBlockSize);
   return ok;
 }
 
@@ -146,21 +142,21 @@ bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorVal
   return ok;
 }
 
-uint8_t Starter::EraseFlash(uint8_t sector) {
+FlashStatus Starter::EraseFlash(uint8_t sector) {
   const uint8_t request[] = {0x66, sector, 0x66, 0x66};
-  return FlashStatus(Repeat(link_, request, kEraseTimeoutMs, kEraseLimits,
-                            [&] { return link_.AnswerCode() == AnswerAck; }));
+  return StatusOf(Repeat(link_, request, kEraseTimeoutMs, kEraseLimits,
+                         [&] { return link_.AnswerCode() == AnswerAck; }));
 }
 
-uint8_t Starter::WriteFlashBlock(uint32_t address, const uint8_t* data256) {
+FlashStatus Starter::WriteFlashBlock(uint32_t address, const uint8_t* data256) {
   // Blocks start at a multiple of 256: only bits 8 to 23 of the address are sent.
   std::array<uint8_t, 3 + kBlockSize> request{};
   request[0] = 0x65;
   request[1] = AddressByte(address, 1);
   request[2] = AddressByte(address, 2);
   std::memcpy(&request[3], data256, kBlockSize);
-  return FlashStatus(Repeat(link_, request, kFlashTimeoutMs, kReadLimits,
-                            [&] { return link_.AnswerCode() == AnswerData; }));
+  return StatusOf(Repeat(link_, request, kFlashTimeoutMs, kReadLimits,
+                         [&] { return link_.AnswerCode() == AnswerData; }));
 }
 
 bool Starter::ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256) {
@@ -169,60 +165,58 @@ bool Starter::ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256)
                              static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
                              0xFF};
   const bool ok = Repeat(link_, request, kSettingsTimeoutMs, kReadLimits, [&] {
-                    return link_.AnswerFrame[0] == 0 && link_.AnswerCode() == AnswerData;
+                    return link_.AnswerLength() == 0 && link_.AnswerCode() == AnswerData;
                   }) == Tries::Success;
-  if (ok) std::memcpy(block256, &link_.AnswerFrame[2], kBlockSize);
+  if (ok) std::memcpy(block256, link_.AnswerDataBytes().data(), kBlockSize);
   return ok;
 }
 
-bool Starter::WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256) {
-  if (memory > kMaxWriteMemory) return false;
+FlashStatus Starter::WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256) {
+  if (memory > kMaxWriteMemory) return FlashStatus::Refused;
   std::array<uint8_t, 3 + kBlockSize> request{};
   request[0] = static_cast<uint8_t>(kWriteDataCommand + memory);
   request[1] = static_cast<uint8_t>(address);
   request[2] = static_cast<uint8_t>(address >> 8);
   std::memcpy(&request[3], data256, kBlockSize);
-  return Repeat(link_, request, kSettingsTimeoutMs, kReadLimits,
-                [&] { return link_.AnswerCode() == AnswerAck; }) == Tries::Success;
+  return StatusOf(Repeat(link_, request, kSettingsTimeoutMs, kReadLimits,
+                         [&] { return link_.AnswerCode() == AnswerAck; }));
 }
 
 bool Starter::IdentifyStarter() {
-  FillRequest(link_, kIdentifyRequest);
-  link_.SendRequest(kIdentifyRequest.size());
-  return link_.ReceiveAnswer(kFlashTimeoutMs);
+  link_.SendRequest(kIdentifyRequest);
+  return link_.ReceiveAnswer(kFlashTimeoutMs) == ReceiveResult::Answer;
 }
 
-uint8_t Starter::ConnectStarter(bool anyFile) {
+Handshake Starter::ConnectStarter(bool anyFile) {
   const bool firstVariant = ports_.LinkMode < 3;
   const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
-  FillRequest(link_, sync);
-  link_.SendRequest(sync.size());
-  if (!link_.ReceiveAnswer(kFlashTimeoutMs)) {
+  link_.SendRequest(sync);
+  if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer) {
     ports_.NextLinkMode();
-    return kNoConnection;
+    return Handshake::NoConnection;
   }
   // The first variant acknowledges and tells nothing more about the board.
   if (firstVariant && link_.AnswerCode() == AnswerAck) {
     UseSecondHalf = false;
-    return kConnected;
+    return Handshake::Connected;
   }
   if (firstVariant || link_.AnswerCode() != AnswerData) {
     ports_.NextLinkMode();
-    return kWrongAnswer;
+    return Handshake::WrongAnswer;
   }
   const uint8_t flags = link_.AnswerData(0);
-  if (flags & kFlagBadFlash) return kWrongAnswer;
+  if (flags & kFlagBadFlash) return Handshake::WrongAnswer;
   UseSecondHalf = (flags & kFlagSecondHalf) != 0;
   // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
   if (UseSecondHalf && !FileHasTwoHalves && !anyFile) {
     ports_.NextLinkMode();
-    return kNoConnection;
+    return Handshake::NoConnection;
   }
   if (ports_.LinkMode == 3 && ports_.FastRS) {
-    FillRequest(link_, kSpeedRequest);
-    link_.SendRequest(kSpeedRequest.size());
-    if (!link_.ReceiveAnswer(kFlashTimeoutMs) || link_.AnswerCode() != AnswerData) {
-      return kNoConnection;
+    link_.SendRequest(kSpeedRequest);
+    if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer ||
+        link_.AnswerCode() != AnswerData) {
+      return Handshake::NoConnection;
     }
     const uint8_t offer = link_.AnswerData(0);
     if (offer == 0) {
@@ -230,25 +224,26 @@ uint8_t Starter::ConnectStarter(bool anyFile) {
     } else if (offer == 1 || offer == 2) {
       ports_.LinkMode = 5;  // 57600 bit/s
     } else if (offer == 3) {
-      return kNoConnection;
+      return Handshake::NoConnection;
     }
     // The Starter changes speed as soon as it has answered: no pause here.
     ports_.ApplyLinkSpeed();
   }
-  return kConnected;
+  return Handshake::Connected;
 }
 
 bool Starter::RestartPanel() {
   bool connected = false;
   for (int attempt = 0; attempt < kRestartHandshakes && !connected; ++attempt) {
-    connected = ConnectStarter(true) == kConnected;
+    connected = ConnectStarter(true) == Handshake::Connected;
     if (link_.StopRequested()) break;
   }
   if (!connected) return false;
   for (int attempt = 0; attempt < kRestartRequests; ++attempt) {
-    FillRequest(link_, kRestartRequest);
-    link_.SendRequest(kRestartRequest.size());
-    if (link_.ReceiveAnswer(kFlashTimeoutMs) && link_.AnswerCode() == AnswerAck) break;
+    link_.SendRequest(kRestartRequest);
+    if (link_.ReceiveAnswer(kFlashTimeoutMs) == ReceiveResult::Answer &&
+        link_.AnswerCode() == AnswerAck)
+      break;
     if (link_.StopRequested()) break;
   }
   // The panel may restart before its acknowledgement gets out: the handshake decides.
@@ -268,8 +263,7 @@ void Starter::ShowPanelText(const std::string& upper, const std::string& lower, 
     request = std::string{0x21, 0x22, static_cast<char>(banner ? 0x73 : 0x74), '\xFF'} +
               KeypadLine(upper) + KeypadLine(lower);
   }
-  std::memcpy(&link_.RequestFrame[1], request.data(), request.size());
-  link_.SendRequest(static_cast<uint16_t>(request.size()));
+  link_.SendRequest(std::span(reinterpret_cast<const uint8_t*>(request.data()), request.size()));
   link_.ReceiveAnswer(kFlashTimeoutMs);
 }
 

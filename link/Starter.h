@@ -7,14 +7,19 @@
 
 namespace tavrino {
 
-// Results of ConnectStarter.
-inline constexpr uint8_t kConnected = 0;
-inline constexpr uint8_t kNoConnection = 1;
-inline constexpr uint8_t kWrongAnswer = 2;
-// Results of EraseFlash and WriteFlashBlock.
-inline constexpr uint8_t kFlashDone = 0;
-inline constexpr uint8_t kFlashNoAnswer = 1;
-inline constexpr uint8_t kFlashRefused = 2;
+// What one handshake with the Starter came to.
+enum class Handshake : uint8_t {
+  Connected = 0,
+  NoConnection = 1,  // no usable answer; the link mode has moved on
+  WrongAnswer = 2,   // an answer of the wrong kind, or a Starter that cannot work its flash
+};
+
+// What an erase or a block write came to.
+enum class FlashStatus : uint8_t {
+  Done = 0,
+  NoAnswer = 1,  // the panel stopped answering
+  Refused = 2,   // the panel refused, or Stop
+};
 
 // The Starter's command set: each command one request answered by one answer, with its
 // own time-out, success rule and retry limits.
@@ -31,17 +36,17 @@ class Starter {
   bool ReadFlashByte(uint32_t address, uint8_t& value);
   bool ReadFlashBlock(uint32_t address, uint8_t* block256);
   bool ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorValue, uint8_t& rot);
-  uint8_t EraseFlash(uint8_t sector);  // 0 done, 1 no answer, 2 refused
-  uint8_t WriteFlashBlock(uint32_t address, const uint8_t* data256);  // 0, 1, 2 as above
+  FlashStatus EraseFlash(uint8_t sector);
+  FlashStatus WriteFlashBlock(uint32_t address, const uint8_t* data256);
   bool ReadDataBlock(uint8_t memory, uint16_t address, uint8_t* block256);
-  bool WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256);
+  // Refused also for a memory number the command code cannot carry.
+  FlashStatus WriteDataBlock(uint8_t memory, uint16_t address, const uint8_t* data256);
   // One attempt: sends 0x61 x4 and receives with 3000 ms. The answer stays in the Link's
-  // AnswerFrame (code, data 0 = flash type, data 1 = Starter version).
+  // answer (code, data 0 = flash type, data 1 = Starter version).
   bool IdentifyStarter();
   bool RestartPanel();
   void ShowPanelText(const std::string& upper, const std::string& lower, bool banner);
-  // 0 connected, 1 no connection, 2 wrong answer.
-  uint8_t ConnectStarter(bool anyFile);
+  Handshake ConnectStarter(bool anyFile);
 
   Link& link() { return link_; }
   PortChoice& ports() { return ports_; }

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "frontend/Texts.h"
+#include "link/FlashChip.h"
+#include "link/UpdaterImages.h"
 
 namespace tavrino {
 
@@ -19,12 +22,8 @@ constexpr const char* kAskOutputs =
 constexpr const char* kLoadingLabel = "Starter updater loading:";
 constexpr const char* kTryAgain = "Errors - try again.";
 
-constexpr uint8_t kUpdated = 1;
-constexpr uint8_t kFailed = 0;
-constexpr uint8_t kDeclined = 2;
-
 constexpr uint16_t kBlock = 256;
-constexpr uint16_t kBlockCount = kStarterImageSize / kBlock;  // 33: 0x0000..0x2000
+constexpr uint16_t kBlockCount = kUpdaterImageSize / kBlock;  // 33: 0x0000..0x2000
 
 constexpr uint16_t kBeforeRestartMs = 750;
 constexpr uint16_t kAfterRestartMs = 300;
@@ -38,57 +37,77 @@ constexpr std::array<uint8_t, 7> kUpdaterHandshake = {0xA5, 0x12, 0x34, 0x56, 0x
 constexpr int kUpdaterAttempts = 17;
 constexpr int kReconnectAttempts = 49;
 
-// Chips that must be erased before they take new bytes; the others rewrite a page at once.
-bool NeedsErase(uint8_t flashType) {
-  return flashType == 2 || flashType == 5 || flashType == 6;
+// The maker's image for the panel's chip, checked; or why there is none.
+UpdaterImage ImageFor(const FlashChip* chip, const std::filesystem::path& folderGiven,
+                      bool allowTestImages) {
+  if (chip == nullptr || chip->updaterChip == nullptr) {
+    UpdaterImage none;
+    none.line = "No updater image exists for this FLASH type";
+    none.details = none.line + ".\n\nThe run goes on with the old Starter.";
+    return none;
+  }
+  const std::filesystem::path folder = UpdaterFolder(folderGiven, std::getenv(kUpdatersVariable));
+  return LoadUpdaterImage(chip->updaterChip, folder, allowTestImages);
 }
 
 }  // namespace
 
-uint8_t StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
+StarterUpdate::StarterUpdate(Starter& starter, Host& host)
+    : AllowTestImages(TestUpdatersAllowed()), starter_(starter), host_(host) {}
+
+UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
   const auto declined = [&](const char* question) {
     return !unattended && !host_.ui.AskUser(question, false);
   };
-  failedWithoutAnswer_ = false;
-  const auto fail = [&](const std::string& status) {
-    failedWithoutAnswer_ = status == texts::kNoConnection;
-    host_.log.KTstatus(status, texts::kStatusWidth);
-    return kFailed;
+  const auto fail = [&](UpdateResult failure) {
+    const bool silent = failure == UpdateResult::FailedNoAnswer;
+    host_.log.KTstatus(silent ? texts::kNoConnection : texts::kBlad, texts::kStatusWidth);
+    return failure;
   };
 
-  if (declined(kAskVersion)) return kDeclined;
+  // Checked before anything is asked or sent: without the maker's image for this chip
+  // there is nothing that may be written, and the person is told why and what to do.
+  const FlashChip* chip = FindFlashChip(flashType);
+  const UpdaterImage image = ImageFor(chip, UpdatersFolder, AllowTestImages);
+  if (!image.Usable()) {
+    host_.log.KTadd(image.line);
+    if (!unattended) host_.ui.AskUser(image.details, true);
+    return UpdateResult::NoImage;
+  }
+
+  if (declined(kAskVersion)) return UpdateResult::Declined;
   host_.log.KTadd(kLoadingLabel);
 
-  if (NeedsErase(flashType) && starter_.EraseFlash(0) != kFlashDone) return fail(texts::kBlad);
+  if (chip->erasesBeforeUpdate && starter_.EraseFlash(0) != FlashStatus::Done)
+    return fail(UpdateResult::FailedRefused);
 
-  std::array<uint8_t, kBlock> block{};
   for (uint16_t i = 0; i < kBlockCount; ++i) {
     host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
-    for (uint16_t j = 0; j < kBlock; ++j) block[j] = SelectStarterImage(flashType, i * kBlock + j);
-    switch (starter_.WriteFlashBlock(uint32_t{i} * kBlock, block.data())) {
-      case kFlashDone:
+    const uint32_t at = uint32_t{i} * kBlock;
+    switch (starter_.WriteFlashBlock(at, image.bytes.data() + at)) {
+      case FlashStatus::Done:
         break;
-      case kFlashNoAnswer:
-        return fail(texts::kNoConnection);
-      default:
-        return fail(texts::kBlad);
+      case FlashStatus::NoAnswer:
+        return fail(UpdateResult::FailedNoAnswer);
+      case FlashStatus::Refused:
+        return fail(UpdateResult::FailedRefused);
     }
   }
 
-  if (declined(kAskSupply)) return kDeclined;
+  if (declined(kAskSupply)) return UpdateResult::Declined;
   starter_.link().WaitMs(kBeforeRestartMs);
-  if (declined(kAskOutputs)) return kDeclined;
+  if (declined(kAskOutputs)) return UpdateResult::Declined;
 
   // Without a restart the updater never ran, so nothing was updated: that is a failure,
   // not a reason to program the panel as if it had a new Starter.
   const bool ok = starter_.RestartPanel() && RunUpdater() && Reconnect();
   if (!ok) {
     if (!unattended) host_.ui.AskUser(kTryAgain, true);
-    return fail(texts::kBlad);
+    return fail(UpdateResult::FailedRefused);
   }
   forceProgram = true;
   host_.log.KTstatus(texts::kOk, texts::kStatusWidth);
-  return kUpdated;
+  return UpdateResult::Updated;
 }
 
 bool StarterUpdate::RunUpdater() {
@@ -99,9 +118,8 @@ bool StarterUpdate::RunUpdater() {
   ports.LinkMode = kUpdaterLinkMode;
   ports.ApplyLinkSpeed();
   for (int attempt = 0; attempt < kUpdaterAttempts; ++attempt) {
-    std::copy(kUpdaterHandshake.begin(), kUpdaterHandshake.end(), &link.RequestFrame[1]);
-    link.SendRequest(kUpdaterHandshake.size());
-    if (!link.ReceiveAnswer(kAnswerTimeoutMs)) {
+    link.SendRequest(kUpdaterHandshake);
+    if (link.ReceiveAnswer(kAnswerTimeoutMs) != ReceiveResult::Answer) {
       ports.LinkMode ^= kUpdaterModeFlip;
       ports.ApplyLinkSpeed();
     } else if (link.AnswerCode() == AnswerAck) {
@@ -115,7 +133,7 @@ bool StarterUpdate::RunUpdater() {
 bool StarterUpdate::Reconnect() {
   // ConnectStarter walks the link modes on from wherever the updater left them.
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    if (starter_.ConnectStarter(false) == kConnected) return true;
+    if (starter_.ConnectStarter(false) == Handshake::Connected) return true;
     if (starter_.link().StopRequested()) break;
   }
   return false;

@@ -140,7 +140,10 @@ bool UpdateRun::CompareBlocks() {
     const uint32_t offset = remaining - kChecksumBlock;
     bool matches = false;
     if (!FileBlockMatches(offset, offset, matches)) return false;
-    if (!matches) SameProgram = false, FileIsNewer = true;
+    if (!matches) {
+      SameProgram = false;
+      FileIsNewer = true;
+    }
     // A stopped comparison has not seen every block: it must not read as "  ok".
     if (!EndIfStopped(texts::kNoConnection)) return false;
   }
@@ -154,7 +157,10 @@ bool UpdateRun::CompareBootCopy() {
     bool matches = false;
     if (!FlashBlocksMatch(k * kChecksumBlock, kBootCopyBase + k * kChecksumBlock, matches))
       return false;
-    if (!matches) SameProgram = false, FileIsNewer = true;
+    if (!matches) {
+      SameProgram = false;
+      FileIsNewer = true;
+    }
     if (!EndIfStopped(texts::kNoConnection)) return false;
   }
   return true;

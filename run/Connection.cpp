@@ -4,8 +4,10 @@
 
 #include "firmware/Version.h"
 #include "frontend/Texts.h"
+#include "link/FlashChip.h"
 #include "run/RunTexts.h"
 #include "run/UpdateRun.h"
+#include "tavrino/BuildInfo.h"
 
 namespace tavrino {
 
@@ -36,10 +38,6 @@ std::string AnswerCodeText(uint8_t code) {
     default:
       return "ERROR (bad answer)";
   }
-}
-
-bool StarterIsChecked(uint8_t flashType) {
-  return flashType == 1 || flashType == 2 || flashType == 4 || flashType == 5 || flashType == 6;
 }
 
 // The Starter's own sum: a 32-bit add-and-rotate over its area, stored bytes left out.
@@ -74,20 +72,20 @@ bool UpdateRun::Connecting() {
   Add("Connecting:");
   int noAnswer = 0;
   int wrongAnswer = 0;
-  uint8_t result = kNoConnection;
+  Handshake result = Handshake::NoConnection;
   // A wrong answer is tried again like a silent one, also on the first attempt: only a
   // real handshake counts as connected.
   while (!host_.Stopped()) {
     result = starter_.ConnectStarter(false);
-    if (result == kConnected) break;
-    if (result == kWrongAnswer) {
+    if (result == Handshake::Connected) break;
+    if (result == Handshake::WrongAnswer) {
       if (++wrongAnswer == kConnectWrongAnswerLimit)
         return End(Outcome::PanelRefused, "bad FLASH version");
     } else if (++noAnswer > kConnectNoAnswerLimit) {
       break;
     }
   }
-  if (result != kConnected) return End(Outcome::NoConnection, texts::kNoConnection);
+  if (result != Handshake::Connected) return End(Outcome::NoConnection, texts::kNoConnection);
   Status(texts::kOk);
   return true;
 }
@@ -113,9 +111,9 @@ int UpdateRun::IdentifyOnce(int failures) {
     return EndIdentification(AnswerCodeText(link_.AnswerCode()));
   FlashType = link_.AnswerData(0);
   StarterVersion = link_.AnswerData(1);
-  const std::string chip = FlashTypeName(FlashType);
-  if (chip.empty()) return EndIdentification("??? (" + std::to_string(FlashType) + ")");
-  Status(chip);
+  const FlashChip* chip = FindFlashChip(FlashType);
+  if (chip == nullptr) return EndIdentification("??? (" + std::to_string(FlashType) + ")");
+  Status(chip->name);
 
   Add("Starter version:");
   std::string version;
@@ -127,7 +125,7 @@ int UpdateRun::IdentifyOnce(int failures) {
   Status(version);
 
   starter_.PanelTextEnabled = StarterVersion > 0x1F;
-  if (WriteFlash && StarterIsChecked(FlashType)) return StarterChecking();
+  if (WriteFlash && chip->starterChecked) return StarterChecking();
   return 0;
 }
 
@@ -173,18 +171,22 @@ int UpdateRun::StarterChecking() {
   }
   if (starterUpdated_) return EndIdentification(texts::kBlad);
   switch (starterUpdate_.UpdateStarter(FlashType, Unattended, ForceProgram)) {
-    case 1:
+    case UpdateResult::Updated:
       starterUpdated_ = true;
       Add("FLASH type:");
       return 1;  // identify the new Starter from the start
-    case 2:
-      return 0;  // declined: go on with the old Starter
-    default:
-      // UpdateStarter has said why on the line; the outcome must tell the same.
-      EndQuietly(starterUpdate_.FailedWithoutAnswer() ? Outcome::NoConnection
-                                                      : Outcome::PanelRefused);
+    case UpdateResult::Declined:
+    case UpdateResult::NoImage:
+      return 0;  // go on with the old Starter
+    // UpdateStarter has said why on the line; the outcome must tell the same.
+    case UpdateResult::FailedNoAnswer:
+      EndQuietly(Outcome::NoConnection);
       return kRunEnds;
+    case UpdateResult::FailedRefused:
+      break;
   }
+  EndQuietly(Outcome::PanelRefused);
+  return kRunEnds;
 }
 
 void UpdateRun::RefreshFileVersion() {
@@ -203,7 +205,7 @@ void UpdateRun::GreetKeypad() {
     starter_.ShowPanelText("", "", false);
     link_.WaitMs(kKeypadClearPauseMs);
   }
-  starter_.ShowPanelText("Tavrino v4.06", Unattended ? "Express mode    " : " ", true);
+  starter_.ShowPanelText(build::kKeypadGreeting, Unattended ? "Express mode    " : " ", true);
 }
 
 }  // namespace tavrino

@@ -12,7 +12,4 @@ std::string HexDigits(uint32_t value, int n);
 // characters, and "%" ("Erasing      20%").
 std::string KeypadPercent(const std::string& label, int32_t percent);
 
-// The chip name for a flash type code 1..6; empty for any other code.
-std::string FlashTypeName(uint8_t flashType);
-
 }  // namespace tavrino

@@ -69,8 +69,14 @@ bool UpdateRun::WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, u
   for (uint32_t n = 0; n < blocks; ++n) {
     Progress(static_cast<int32_t>((span * n + span) / blocks) + base);
     if (!LoadSettings(area, static_cast<uint16_t>(areaOffset + kBlock * n), block)) return false;
-    if (!starter_.WriteDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block))
-      return End(Outcome::NoConnection, texts::kNoConnection);
+    const FlashStatus written =
+        starter_.WriteDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block);
+    // The line says the panel is lost either way; the outcome tells a panel that refused
+    // the block from one that stopped answering.
+    if (written != FlashStatus::Done) {
+      return End(written == FlashStatus::NoAnswer ? Outcome::NoConnection : Outcome::PanelRefused,
+                 texts::kNoConnection);
+    }
   }
   return true;
 }

@@ -67,9 +67,15 @@ bool UpdateRun::EndQuietly(Outcome outcome) {
   return false;
 }
 
-bool UpdateRun::FlashResult(uint8_t result) {
-  if (result == kFlashDone) return true;
-  if (result == kFlashNoAnswer) return End(Outcome::NoConnection, texts::kNoConnection);
+bool UpdateRun::FlashResult(FlashStatus result) {
+  switch (result) {
+    case FlashStatus::Done:
+      return true;
+    case FlashStatus::NoAnswer:
+      return End(Outcome::NoConnection, texts::kNoConnection);
+    case FlashStatus::Refused:
+      break;
+  }
   return End(Outcome::PanelRefused, texts::kBlad);
 }
 

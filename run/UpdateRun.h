@@ -5,6 +5,7 @@
 #include "firmware/FirmwareFile.h"
 #include "frontend/Host.h"
 #include "frontend/Outcome.h"
+#include "link/FlashChip.h"
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
 #include "settings/SettingsAreas.h"
@@ -114,8 +115,8 @@ class UpdateRun {
   // Closes the current line with status and ends the run with outcome; always false.
   bool End(Outcome outcome, const std::string& status);
   bool EndQuietly(Outcome outcome);
-  // The flash command results 1 (no answer) and 2 (refused); true for 0.
-  bool FlashResult(uint8_t result);
+  // Ends the run on a flash command that did not get done; true when it was.
+  bool FlashResult(FlashStatus result);
   // A loop left early by Stop ends the run with status (never "  ok").
   bool EndIfStopped(const std::string& status);
   bool SettingsFailed();
@@ -123,9 +124,14 @@ class UpdateRun {
   bool LoadSettings(uint8_t area, uint16_t offset, uint8_t* block256);
   bool FileBlockMatches(uint32_t offset, uint32_t panelAddress, bool& matches);
   bool FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches);
-  bool HasBootCopyRules() const { return FlashType == 1 || FlashType == 4; }
+  // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
+  bool HasBootCopyRules() const {
+    const FlashChip* chip = FindFlashChip(FlashType);
+    return chip != nullptr && chip->bootCopyRules;
+  }
   bool ErasesSector6() const {
-    return FlashType == 2 || FlashType == 3 || FlashType == 5 || FlashType == 6;
+    const FlashChip* chip = FindFlashChip(FlashType);
+    return chip != nullptr && chip->erasesSector6;
   }
 
   Host& host_;

@@ -54,6 +54,11 @@ LC_ALL=C awk 'BEGIN {
 "$pack" "$work/sample-1.04.02.17" "$work/program.bin" --stamp 1.04.02:1
 "$cli" check "$work/sample-1.04.02.17"
 
+say "Starter updater TEST images (not the panel maker's; allowed here, refused on a real run)"
+"$pack" --test-updaters "$work/updaters"
+ls "$work/updaters"
+export TAVRINO_UPDATERS="$work/updaters" TAVRINO_ALLOW_TEST_UPDATERS=1
+
 say "A simulated panel on a pseudo-terminal: program 1.03.05 pol, settings of data format 103"
 "$panel" --link "$work/com1" --program-version 1.03.05:0 --settings 103 \
   --state "$work/panel.state" > "$work/panel.out" 2>&1 &

@@ -1,10 +1,12 @@
-// tavrino-pack: builds a .17 program file from one or two plain program halves.
+// tavrino-pack: builds a .17 program file from one or two plain program halves, and writes
+// the Starter updater test images.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "firmware/Packer.h"
+#include "tools/TestUpdaters.h"
 
 namespace {
 
@@ -13,6 +15,7 @@ constexpr int kExitFailed = 2;
 
 const char* const kUsage =
     "Usage: tavrino-pack [--stamp c.cc.cc:language [--signature]] OUT.17 HALF1.bin [HALF2.bin]\n"
+    "       tavrino-pack --test-updaters DIR\n"
     "\n"
     "Writes a QZ-17 program file of one half (12 MHz boards) or two halves (half 2 for\n"
     "24 MHz boards). Each half is 393212 program bytes, or 393216 bytes whose last four\n"
@@ -23,7 +26,12 @@ const char* const kUsage =
     "  --signature        write 00 00 \"QZ17\" at 0x12000 and the record at 0x12006\n"
     "  --help             show this text\n"
     "\n"
-    "The output appears whole or not at all.\n";
+    "The output appears whole or not at all.\n"
+    "\n"
+    "--test-updaters DIR writes the five Starter updater TEST images (AT29C040A.bin,\n"
+    "AM29F040B.bin, W29C040.bin, M29F040B.bin, A29040B.bin) into DIR, for the tests, the\n"
+    "demo and the simulated panel. They are not the panel maker's code and would not run\n"
+    "in a real panel: tavrino refuses them unless TAVRINO_ALLOW_TEST_UPDATERS=1.\n";
 
 int Fail(int code, const std::string& message) {
   std::fprintf(stderr, "tavrino-pack: %s\n", message.c_str());
@@ -43,6 +51,12 @@ int main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (arg == "--test-updaters") {
+      if (i + 1 == argc) return Fail(kExitUsage, "--test-updaters needs a folder");
+      if (argc != 3) return Fail(kExitUsage, "--test-updaters takes a folder and nothing else");
+      const std::string error = tavrino::test_updaters::WriteTestImages(argv[i + 1]);
+      return error.empty() ? 0 : Fail(kExitFailed, error);
     }
     if (arg == "--stamp") {
       if (i + 1 == argc) return Fail(kExitUsage, "--stamp needs a version, e.g. 1.04.02:1");

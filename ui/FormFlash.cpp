@@ -12,6 +12,7 @@
 #include <QSvgRenderer>
 #include <QToolButton>
 
+#include "tavrino/BuildInfo.h"
 #include "ui/FormFlashRS.h"
 #include "ui/FormWait.h"
 #include "ui/KTStatus.h"
@@ -49,7 +50,7 @@ QString HintOf(const QString& menuText) {
 }
 
 std::string AboutText() {
-  return "Tavrino 4.06 2006-06-03\rFLASH updating software for QZ-17";
+  return std::string(build::kVersionLine) + "\rFLASH updating software for QZ-17";
 }
 
 TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)

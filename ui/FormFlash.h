@@ -147,7 +147,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
 
 // The hint of a picture button: its menu text up to the tab, with every "&" deleted.
 QString HintOf(const QString& menuText);
-// "Tavrino 4.06 2006-06-03" CR "FLASH updating software for QZ-17"
+// "Tavrino 4.06 2006-06-03" CR "FLASH updating software for QZ-17", the version and date
+// those of the build (tavrino/BuildInfo.h)
 std::string AboutText();
 
 }  // namespace tavrino::ui

@@ -2,9 +2,13 @@
 // the person sees, the exit status, and what reached the panel.
 #include "cli/Commands.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -74,8 +78,29 @@ TEST_F(CliCommand, CheckTellsGoodFromMissingFiles) {
   EXPECT_EQ(Run({file_}), 0);
   EXPECT_TRUE(Shows("File checking:                                           ok\n"));
   EXPECT_TRUE(Shows("Program in file: 1.04.02 eng\n"));
-  EXPECT_EQ(Run({"check", (dir_ / "none.17").string()}), 2);
-  EXPECT_TRUE(Shows("Selected file does not exist.\n"));
+  EXPECT_EQ(panel_.RequestCount(), 0u);
+}
+
+// Whatever keeps the file from being read, the person sees the same box and the system's
+// own reason on the line under it, and the command ends with the file's status.
+TEST_F(CliCommand, FilesThatCannotBeReadSayWhy) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;
+  };
+  const std::string missing = (dir_ / "none.17").string();
+  const Case cases[] = {
+      {{"check", missing}, "No such file or directory"},
+      {{"check", dir_.string()}, "Is a directory"},
+      {{"check", (dir_ / std::string(300, 'a')).string()}, "File name too long"},
+      {{missing, "1"}, "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.args), 2) << c.reason;
+    EXPECT_TRUE(Shows("Selected file does not exist.\nCannot open the file: " +
+                      std::string(c.reason) + "\nFailed: the firmware file was not loaded.\n"))
+        << out_.str();
+  }
   EXPECT_EQ(panel_.RequestCount(), 0u);
 }
 
@@ -99,6 +124,36 @@ TEST_F(CliCommand, UnattendedProgramConvertsTheSettingsAndEchoesKeypadAndFrames)
   }
 }
 
+// A settings block the panel refuses ends the run with the no-connection line, as a
+// silent panel does, but the exit status tells the two apart.
+TEST_F(CliCommand, RefusedSettingsWriteExitsAsRefusedUnderTheSameLine) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Faults&)> fault;
+    int status;
+    const char* closing;
+  };
+  const Case cases[] = {
+      {"refused", [](sim::Faults& f) { f.refuseCommands = {0x81}; }, 5,
+       "Failed: the panel refused or reported an error.\n"},
+      {"silent", [](sim::Faults& f) { f.silentCommands = {0x81}; }, 4,
+       "Failed: no connection with the panel.\n"},
+  };
+  for (const auto& c : cases) {
+    panel_.SynthesizeProgram("1.03.05", 0);
+    panel_.FillSettings(103);
+    panel_.FaultSettings() = {};
+    c.fault(panel_.FaultSettings());
+    EXPECT_EQ(Run({file_, "1"}), c.status) << c.what << "\n" << out_.str();
+    EXPECT_TRUE(
+        Shows("Data conversion:                         BRAK po\xC5\x82\xC4\x85"
+              "czenia RS\n"))
+        << c.what << "\n"
+        << out_.str();
+    EXPECT_TRUE(Shows(c.closing)) << c.what;
+  }
+}
+
 TEST_F(CliCommand, ProgramAsksOnTheTerminalAndNoWritesNothing) {
   EXPECT_EQ(Run({"program", file_, "--port", "1"}, "n\nn\nn\nn\n", true), 6) << out_.str();
   EXPECT_TRUE(Shows(" [y/n] ")) << out_.str();
@@ -117,6 +172,65 @@ TEST_F(CliCommand, RefusesToStartWhatItCannotDoSafely) {
   EXPECT_NE(err_.str().find("the trace file is the firmware file"), std::string::npos);
   EXPECT_EQ(fs::file_size(file_), size);
   EXPECT_EQ(panel_.RequestCount(), 0u);
+}
+
+// The trace is taken only where it can be written without waiting and read back: a
+// regular file or a terminal. Everything else is refused before any work.
+TEST_F(CliCommand, TraceGoesOnlyToAFileOrATerminal) {
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string trace;
+    std::string message;
+  };
+  const Case cases[] = {
+      {fifo, "the trace file " + fifo + " is not a regular file or a terminal"},
+      {"/dev/full", "the trace file /dev/full is not a regular file or a terminal"},
+      {dir_.string(), "the trace file " + dir_.string() + " is not a regular file or a terminal"},
+      {(dir_ / "none" / "t.txt").string(), "cannot write the trace file " +
+                                               (dir_ / "none" / "t.txt").string() +
+                                               ": No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run({file_, "1", "--trace", c.trace}), 1) << c.trace;
+    EXPECT_EQ(err_.str(), "tavrino-cli: " + c.message + "\n");
+  }
+  EXPECT_EQ(panel_.RequestCount(), 0u);
+
+  // A new file is the user's alone: it holds the panel's settings.
+  const std::string fresh = (dir_ / "fresh.txt").string();
+  EXPECT_EQ(Run({"check", file_, "--trace", fresh}), 0);
+  struct stat st {};
+  ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A terminal is taken.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  EXPECT_EQ(Run({"check", file_, "--trace", ptsname(master)}), 0) << err_.str();
+  close(master);
+}
+
+// A trace that fails half-way does not stop the update, and is reported once at the end.
+TEST_F(CliCommand, ATraceWriteErrorIsReportedOnceAndTheRunGoesOn) {
+  const std::string trace = (dir_ / "trace.txt").string();
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 20000;  // the trace outgrows it early in the run
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int status = Run({file_, "1", "--trace", trace});
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(status, 0) << out_.str() << err_.str();
+  EXPECT_TRUE(Shows("Done: the panel's program was updated.\n"));
+  EXPECT_EQ(err_.str(), "tavrino-cli: the trace file " + trace +
+                            " could not be written (File too large); the trace stops where "
+                            "that happened\n");
+  EXPECT_LE(fs::file_size(trace), 20000u);
 }
 
 TEST_F(CliCommand, RestartAndAPortThatDoesNotOpen) {

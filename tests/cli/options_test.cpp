@@ -74,6 +74,13 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
       {{"ports", "a.17"}, Command::None, "", 0, false, true, "ports takes no FILE"},
       {{"ports", "--port", "1"}, Command::None, "", 0, false, true, "takes no --port"},
       {{"check", "a.17", "--trace="}, Command::None, "", 0, false, true, "--trace needs a file"},
+      {{"a.17", "1", "--updaters="},
+       Command::None,
+       "",
+       0,
+       false,
+       true,
+       "--updaters needs a folder"},
       {{"check", "a.17", "--verbose"},
        Command::None,
        "",
@@ -104,12 +111,13 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
   }
 }
 
-TEST(ParseArguments, KeypadAndTraceOptions) {
-  const ParseResult r =
-      ParseArguments({"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2"});
+TEST(ParseArguments, KeypadTraceAndUpdatersOptions) {
+  const ParseResult r = ParseArguments(
+      {"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2", "--updaters", "/u"});
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_TRUE(r.options.keypad);
   EXPECT_EQ(r.options.tracePath, "t.txt");
+  EXPECT_EQ(r.options.updatersDir, "/u");
 }
 
 TEST(UsageText, DocumentsEveryExitCodeAndThePortMapping) {

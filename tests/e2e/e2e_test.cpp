@@ -69,12 +69,16 @@ class EndToEnd : public ::testing::Test {
         {TAVRINO_PACK_PATH, file_, (dir_ / "program.bin").string(), "--stamp", "1.04.02:1"}, {},
         60);
     ASSERT_EQ(packed.status, 0) << packed.err;
+    // The marked test images stand in for the maker's updaters, allowed for tests only.
+    updaters_ = (dir_ / "updaters").string();
+    const Finished images = RunProgram({TAVRINO_PACK_PATH, "--test-updaters", updaters_}, {}, 60);
+    ASSERT_EQ(images.status, 0) << images.err;
   }
   void TearDown() override { fs::remove_all(dir_); }
 
   Finished Cli(std::vector<std::string> args) {
     args.insert(args.begin(), TAVRINO_CLI_PATH);
-    return RunProgram(args, {{"TAVRINO_COM1", link_}}, kRunLimitS);
+    return RunProgram(args, Environment(), kRunLimitS);
   }
   // The panel as the technician finds it: program 1.03.05 pol with settings of format 103.
   std::vector<std::string> FieldPanel(std::vector<std::string> more = {}) {
@@ -89,8 +93,12 @@ class EndToEnd : public ::testing::Test {
     return saved;
   }
 
+  Env Environment() const {
+    return {{"TAVRINO_COM1", link_}, {"TAVRINO_ALLOW_TEST_UPDATERS", "1"}};
+  }
+
   fs::path dir_;
-  std::string link_, state_, file_;
+  std::string link_, state_, file_, updaters_;
 };
 
 bool Has(const std::string& text, const std::string& part) {
@@ -98,18 +106,20 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST_F(EndToEnd, ProgramConvertsTheSettingsAndATestThenFindsTheSameProgram) {
-  Panel panel(link_, FieldPanel());
+  // An outdated Starter, replaced on the way with the updater image from --updaters.
+  Panel panel(link_, FieldPanel({"--starter", "3.0:1"}));
   ASSERT_TRUE(panel.Started());
 
-  const Finished program = Cli({file_, "1"});
+  const Finished program = Cli({file_, "1", "--updaters", updaters_});
   EXPECT_EQ(program.status, 0) << program.out << program.err;
   size_t at = 0;
   for (const std::string& line :
-       {Line("Program in panel:", "1.03.05 pol"), Line("Program in file:", "1.04.02 eng"),
-        Line("Programs comparison:", "newer"), Line("FLASH erasing:", "  ok"),
-        Line("FLASH programing:", "  ok"), Line("Data recovering:", "  ok"),
-        Line("Data conversion:", "  ok"), Line("Verification:", "  ok"),
-        Line("Restarting panel", "  ok"),
+       {Line("Starter version:", "3.0 eng 12 MHz"), Line("Starter updater loading:", "  ok"),
+        Line("Starter version:", "3.1 eng 12 MHz"), Line("Program in panel:", "1.03.05 pol"),
+        Line("Program in file:", "1.04.02 eng"), Line("Programs comparison:", "newer"),
+        Line("FLASH erasing:", "  ok"), Line("FLASH programing:", "  ok"),
+        Line("Data recovering:", "  ok"), Line("Data conversion:", "  ok"),
+        Line("Verification:", "  ok"), Line("Restarting panel", "  ok"),
         std::string("Done: the panel's program was updated.\n")}) {
     at = program.out.find(line, at);
     ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << program.out;
@@ -208,7 +218,7 @@ TEST_F(EndToEnd, PanelDyingMidWriteEndsTheProgramWithoutOk) {
 TEST_F(EndToEnd, CtrlCStopsTheRunAndTheLastLineSaysSo) {
   Panel panel(link_, {"--silent-after", "0"});
   ASSERT_TRUE(panel.Started());
-  TerminalSession cli({TAVRINO_CLI_PATH, "test", file_, "--port", "1"}, {{"TAVRINO_COM1", link_}});
+  TerminalSession cli({TAVRINO_CLI_PATH, "test", file_, "--port", "1"}, Environment());
   ASSERT_TRUE(cli.WaitFor("Connecting:", 60)) << cli.Shown();
   cli.Signal(SIGINT);
   const Finished f = cli.Finish(60);
@@ -222,8 +232,7 @@ TEST_F(EndToEnd, CtrlCStopsTheRunAndTheLastLineSaysSo) {
 TEST_F(EndToEnd, QuestionsAreAskedOnTheTerminalAndNoLeavesThePanelAlone) {
   Panel panel(link_, FieldPanel());
   ASSERT_TRUE(panel.Started());
-  TerminalSession cli({TAVRINO_CLI_PATH, "program", file_, "--port", "1"},
-                      {{"TAVRINO_COM1", link_}});
+  TerminalSession cli({TAVRINO_CLI_PATH, "program", file_, "--port", "1"}, Environment());
   ASSERT_TRUE(cli.WaitFor("Continue ? [y/n] ", 90)) << cli.Shown();
   cli.Type("n\n");
   const Finished f = cli.Finish(60);

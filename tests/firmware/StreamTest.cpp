@@ -1,4 +1,4 @@
-#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <set>
 
@@ -88,16 +88,19 @@ TEST_F(StreamTest, SeekSectionSetsTheKeyPhaseFromTheSectionBase) {
   EXPECT_EQ(b[2], static_cast<uint8_t>(2502));
 }
 
-TEST_F(StreamTest, WritePassesBytesThroughUnchanged) {
-  const std::string out = (dir.path() / "out.bin").string();
-  TQVFileStream writer;
-  writer.Attach(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  const auto bytes = Counting(300);
-  EXPECT_EQ(writer.Write(bytes.data(), 300), 300);
-  writer.Close();
-  std::ifstream in(out, std::ios::binary);
-  std::vector<uint8_t> back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_TRUE(back == bytes);
+TEST(StreamOpen, LooksAtWhatIsNotAPlainFileWithoutOpeningIt) {
+  TempDir dir;
+  const std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  TQVFileStream stream;
+  ASSERT_TRUE(stream.Open(fifo)) << "no writer, and still no wait";
+  EXPECT_FALSE(stream.IsRegularFile());
+  EXPECT_EQ(stream.Size(), -1);
+  uint8_t b[4];
+  EXPECT_EQ(stream.Read(b, 4), -1);
+  EXPECT_FALSE(stream.Open(dir.path().string()));
+  EXPECT_EQ(stream.why(), std::errc::is_a_directory);
+  EXPECT_FALSE(stream.IsOpen());
 }
 
 }  // namespace

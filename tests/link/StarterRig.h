@@ -28,13 +28,6 @@ inline constexpr uint8_t kReadMemory1 = 0x71;
 inline constexpr uint8_t kWriteMemory1 = 0x81;
 inline constexpr uint8_t kUpdaterHandshake = 0xA5;
 
-// The whole 8448-byte updater image for a flash type.
-inline Bytes UpdaterImage(uint8_t flashType) {
-  Bytes image(kStarterImageSize);
-  for (uint16_t p = 0; p < kStarterImageSize; ++p) image[p] = SelectStarterImage(flashType, p);
-  return image;
-}
-
 // Records the line speed each request went out at (the tool's side of a speed switch).
 class SpeedTrace : public FrameTrace {
  public:

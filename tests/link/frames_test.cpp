@@ -24,16 +24,19 @@ struct FrameRig {
     port.OpenPort(1, 12, 'N');
   }
 
-  // Sends the payload as RequestFrame[1..n] and returns what went out.
+  // Sends the payload and returns what went out.
   Bytes Send(const Bytes& payload) {
-    std::copy(payload.begin(), payload.end(), &link.RequestFrame[1]);
     const size_t before = line.writes.size();
-    link.SendRequest(static_cast<uint16_t>(payload.size()));
+    link.SendRequest(payload);
     EXPECT_LE(line.writes.size(), before + 1) << "a request leaves in one write";
     return line.writes.size() > before ? line.writes.back() : Bytes{};
   }
+  // The last answer as the link keeps it: length byte, code, data.
   Bytes Answer() const {
-    return Bytes(&link.AnswerFrame[0], &link.AnswerFrame[2 + link.AnswerDataCount()]);
+    Bytes frame{link.AnswerLength(), link.AnswerCode()};
+    const auto data = link.AnswerDataBytes();
+    frame.insert(frame.end(), data.begin(), data.end());
+    return frame;
   }
 
   FakeClock clock;
@@ -130,7 +133,7 @@ TEST(RequestFrames, LongestRequestKeepsItsOrderAndFitsOneWrite) {
 TEST(RequestFrames, LengthOutsideTheFrameSendsNothing) {
   for (uint16_t n : {0, 3, 260, 1000}) {
     FrameRig rig;
-    rig.link.SendRequest(n);
+    rig.link.SendRequest(Bytes(n, 0x61));
     EXPECT_TRUE(rig.line.writes.empty()) << n;
     EXPECT_EQ(rig.port.OutputCount, 0) << n;
   }
@@ -140,20 +143,22 @@ TEST(AnswerFrames, AreReceivedAndChecked) {
   struct Case {
     const char* what;
     Bytes wire;
-    bool ok;
+    ReceiveResult result;
   };
+  constexpr auto kAnswer = ReceiveResult::Answer;
+  constexpr auto kBad = ReceiveResult::BadFrame;
   const Case cases[] = {
-      {"ack", {0x01, 0x91, 0x00, 0x24, 0xE9}, true},
-      {"data 02 31", {0x02, 0x92, 0x02, 0x31, 0x58, 0xD9}, true},
-      {"0xFF taken as it comes", AnswerOnWire(0x92, {0xFF, 0x00, 0xFF}), true},
-      {"wrong FrameSum", {0x02, 0x92, 0x02, 0x31, 0x59, 0xD9}, false},
-      {"wrong FrameXor", {0x02, 0x92, 0x02, 0x31, 0x58, 0xD8}, false},
+      {"ack", {0x01, 0x91, 0x00, 0x24, 0xE9}, kAnswer},
+      {"data 02 31", {0x02, 0x92, 0x02, 0x31, 0x58, 0xD9}, kAnswer},
+      {"0xFF taken as it comes", AnswerOnWire(0x92, {0xFF, 0x00, 0xFF}), kAnswer},
+      {"wrong FrameSum", {0x02, 0x92, 0x02, 0x31, 0x59, 0xD9}, kBad},
+      {"wrong FrameXor", {0x02, 0x92, 0x02, 0x31, 0x58, 0xD8}, kBad},
   };
   for (const auto& c : cases) {
     FrameRig rig;
     rig.line.Arrive(c.wire);
-    EXPECT_EQ(rig.link.ReceiveAnswer(3000), c.ok) << c.what;
-    // The answer stays in AnswerFrame, good or bad.
+    EXPECT_EQ(rig.link.ReceiveAnswer(3000), c.result) << c.what;
+    // The answer stays in the link, good or bad.
     EXPECT_EQ(rig.Answer(), Bytes(c.wire.begin(), c.wire.end() - 2)) << c.what;
   }
 }
@@ -163,31 +168,35 @@ TEST(AnswerFrames, LengthZeroCarries256Bytes) {
   Bytes data(256);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(255 - i);
   rig.line.Arrive(AnswerOnWire(AnswerData, data));
-  ASSERT_TRUE(rig.link.ReceiveAnswer(3000));
+  ASSERT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::Answer);
   EXPECT_EQ(rig.link.AnswerDataCount(), 256);
   EXPECT_EQ(rig.link.AnswerCode(), AnswerData);
-  EXPECT_EQ(Bytes(&rig.link.AnswerFrame[2], &rig.link.AnswerFrame[258]), data);
+  const auto got = rig.link.AnswerDataBytes();
+  EXPECT_EQ(Bytes(got.begin(), got.end()), data);
 }
 
-// The time-out bounds the silence before and between bytes, not the whole answer, and
-// only a silence longer than it ends the wait. (The reader looks at the port before the
-// clock, so a byte that is there when the clock first reads past the time-out still
-// counts; one that comes later does not.)
+// The time-out bounds the silence before and between bytes, and only a silence longer
+// than it ends the wait. (The reader looks at the port before the clock, so a byte that is
+// there when the clock first reads past the time-out still counts; one that comes later
+// does not.) The answer as a whole may take longer than the time-out.
 TEST(AnswerFrames, TimeOutCountsSilenceStrictly) {
   struct Case {
-    uint32_t delay, gap;
+    uint32_t delay, gap;  // before the first byte; between the second and the third
     uint16_t timeout;
-    bool ok;
+    ReceiveResult result;
   };
+  constexpr auto kAnswer = ReceiveResult::Answer;
+  constexpr auto kTimedOut = ReceiveResult::TimedOut;
   const Case cases[] = {
-      {3000, 0, 3000, true},  {3002, 0, 3000, false},  {10, 2000, 3000, true},
-      {10, 3000, 3000, true}, {10, 3002, 3000, false}, {0, 49, 49, true},
-      {0, 51, 49, false},     {15000, 0, 15000, true},
+      {3000, 0, 3000, kAnswer},  {3002, 0, 3000, kTimedOut},  {10, 2000, 3000, kAnswer},
+      {10, 3000, 3000, kAnswer}, {10, 3002, 3000, kTimedOut}, {0, 49, 49, kAnswer},
+      {0, 51, 49, kTimedOut},    {15000, 0, 15000, kAnswer},  {2900, 900, 3000, kAnswer},
   };
   for (const auto& c : cases) {
     FrameRig rig;
-    rig.line.Arrive({0x01, 0x91, 0x00, 0x24, 0xE9}, c.delay, c.gap);
-    EXPECT_EQ(rig.link.ReceiveAnswer(c.timeout), c.ok)
+    rig.line.Arrive({0x01, 0x91}, c.delay);
+    rig.line.Arrive({0x00, 0x24, 0xE9}, c.delay + c.gap);
+    EXPECT_EQ(rig.link.ReceiveAnswer(c.timeout), c.result)
         << "delay " << c.delay << " gap " << c.gap << " timeout " << c.timeout;
   }
 }
@@ -195,15 +204,53 @@ TEST(AnswerFrames, TimeOutCountsSilenceStrictly) {
 TEST(AnswerFrames, SilenceEndsTheWaitJustPastTheTimeOutAcrossATickWrap) {
   for (uint32_t start : {1000u, 65530u, 65535u - 1500u}) {
     FrameRig rig(start);
-    rig.line.Arrive({0x01, 0x91}, 20, 2000);  // the rest never comes
-    EXPECT_FALSE(rig.link.ReceiveAnswer(3000)) << start;
-    EXPECT_EQ(rig.clock.NowMs() - start, 20u + 2000 + 3001) << start;
+    rig.line.Arrive({0x01, 0x91}, 20, 500);  // the rest never comes
+    EXPECT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::TimedOut) << start;
+    EXPECT_EQ(rig.clock.NowMs() - start, 20u + 500 + 3001) << start;
   }
+}
+
+// A line that trickles bytes, each within the silence rule, never makes the reader wait
+// past the answer's bound, at any speed; an answer that keeps to the bound is taken.
+TEST(AnswerFrames, ATricklingLineGivesUpAtTheAnswersBound) {
+  struct Case {
+    uint16_t divisor;  // 115200 / divisor bit/s
+    uint32_t delay, gap;
+    uint16_t timeout;
+    ReceiveResult result;
+  };
+  constexpr auto kAnswer = ReceiveResult::Answer;
+  constexpr auto kTimedOut = ReceiveResult::TimedOut;
+  const Case cases[] = {
+      {12, 0, 2500, 3000, kTimedOut},     {12, 0, 2999, 3000, kTimedOut},
+      {12, 100, 20, 3000, kTimedOut},     {12, 2999, 2, 3000, kAnswer},
+      {2, 0, 40, 49, kTimedOut},          {2, 40, 1, 49, kAnswer},
+      {3, 14000, 1000, 15000, kTimedOut}, {6, 0, 300, 3000, kTimedOut},
+  };
+  for (const auto& c : cases) {
+    FrameRig rig;
+    rig.port.OpenPort(1, c.divisor, 'N');
+    // Length 0: 256 data bytes, so the answer is whole only after 260 bytes.
+    Bytes answer = AnswerOnWire(AnswerData, Bytes(256, 0x5A));
+    answer.insert(answer.end(), 2000, 0x00);  // and the line goes on trickling
+    rig.line.Arrive(answer, c.delay, c.gap);
+    const uint32_t bound = Link::AnswerBoundMs(c.timeout, rig.port.Baud());
+    EXPECT_EQ(rig.link.ReceiveAnswer(c.timeout), c.result) << c.divisor << " " << c.gap;
+    const uint32_t waited = rig.clock.NowMs() - 1000;
+    if (c.result == kTimedOut) {
+      EXPECT_EQ(waited, bound + 1) << c.divisor << " " << c.gap;
+    } else {
+      EXPECT_LE(waited, bound) << c.divisor << " " << c.gap;
+    }
+  }
+  // The bound: the time-out, the longest answer twice over on the wire, and the slack.
+  EXPECT_EQ(Link::AnswerBoundMs(3000, 9600), 3000u + 2 * 271 + Link::kAnswerSlackMs);
+  EXPECT_EQ(Link::AnswerBoundMs(49, 57600), 49u + 2 * 46 + Link::kAnswerSlackMs);
 }
 
 TEST(AnswerFrames, IdleWaitsSleepOnThePortInShortSlices) {
   FrameRig rig;
-  EXPECT_FALSE(rig.link.ReceiveAnswer(100));
+  EXPECT_EQ(rig.link.ReceiveAnswer(100), ReceiveResult::TimedOut);
   ASSERT_FALSE(rig.line.waits.empty());
   uint32_t slept = 0;
   for (uint32_t ms : rig.line.waits) {
@@ -220,20 +267,20 @@ TEST(AnswerFrames, TimeOutZeroTakesOnlyWhatIsWaiting) {
   {
     FrameRig rig;
     rig.line.Arrive(ack);
-    EXPECT_TRUE(rig.link.ReceiveAnswer(0)) << "a whole answer already waiting";
+    EXPECT_EQ(rig.link.ReceiveAnswer(0), ReceiveResult::Answer) << "a whole answer waiting";
   }
   {
     FrameRig rig;
     rig.line.Arrive({ack[0], ack[1]});
     rig.line.Arrive({ack[2], ack[3], ack[4]}, 5);
-    EXPECT_FALSE(rig.link.ReceiveAnswer(0));
+    EXPECT_EQ(rig.link.ReceiveAnswer(0), ReceiveResult::TimedOut);
     EXPECT_EQ(rig.clock.NowMs(), 1001u);
     rig.clock.Advance(10);
     EXPECT_EQ(rig.line.Unread(), 3u) << "later bytes stay queued";
   }
   {
     FrameRig rig;
-    EXPECT_FALSE(rig.link.ReceiveAnswer(0));
+    EXPECT_EQ(rig.link.ReceiveAnswer(0), ReceiveResult::TimedOut);
     EXPECT_EQ(rig.clock.NowMs(), 1001u);
   }
 }
@@ -241,20 +288,21 @@ TEST(AnswerFrames, TimeOutZeroTakesOnlyWhatIsWaiting) {
 TEST(AnswerFrames, BytesAfterAnAnswerStartTheNextOne) {
   FrameRig rig;
   rig.line.Arrive({0x01, 0x91, 0x00, 0x24, 0xE9, 0x02, 0x92, 0x02, 0x31, 0x58, 0xD9});
-  ASSERT_TRUE(rig.link.ReceiveAnswer(3000));
+  ASSERT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::Answer);
   EXPECT_EQ(rig.link.AnswerCode(), AnswerAck);
-  ASSERT_TRUE(rig.link.ReceiveAnswer(3000));
+  ASSERT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::Answer);
   EXPECT_EQ(rig.Answer(), Bytes({0x02, 0x92, 0x02, 0x31}));
 
   // A stray byte spoils the next answer; the reader does not resynchronise by itself.
+  // Here it reads as the length of a 256-byte answer that never comes whole.
   rig.line.Arrive({0x00, 0x01, 0x91, 0x00, 0x24, 0xE9});
-  EXPECT_FALSE(rig.link.ReceiveAnswer(3000));
+  EXPECT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::TimedOut);
 }
 
 TEST(Waits, StopEndsThemWithinOnePass) {
   FrameRig rig;
   rig.ui.onPump = [&] { rig.host.RequestStop(); };
-  EXPECT_FALSE(rig.link.ReceiveAnswer(15000));
+  EXPECT_EQ(rig.link.ReceiveAnswer(15000), ReceiveResult::Stopped);
   EXPECT_EQ(rig.ui.pumps, 1);
   EXPECT_TRUE(rig.line.waits.empty());
   rig.link.WaitMs(15000);
@@ -267,7 +315,7 @@ TEST(Waits, StopEndsThemWithinOnePass) {
   mid.ui.onPump = [&] {
     if (mid.clock.NowMs() >= 1150) mid.host.RequestStop();
   };
-  EXPECT_FALSE(mid.link.ReceiveAnswer(3000));
+  EXPECT_EQ(mid.link.ReceiveAnswer(3000), ReceiveResult::Stopped);
   EXPECT_LT(mid.clock.NowMs(), 1150u + Link::kIdleSliceMs + 1);
 }
 
@@ -286,7 +334,7 @@ TEST(Waits, WaitMsWaitsAtLeastTheTimeAndPumpsAtLeastOnce) {
 
 TEST(Waits, LongestTimeOutStillEnds) {
   FrameRig rig(65000);
-  EXPECT_FALSE(rig.link.ReceiveAnswer(65535));
+  EXPECT_EQ(rig.link.ReceiveAnswer(65535), ReceiveResult::TimedOut);
   EXPECT_EQ(rig.clock.NowMs() - 65000, 65536u);
 }
 
@@ -294,9 +342,9 @@ TEST(Waits, ClosedPortEndsByTimeOutWhileSleeping) {
   FrameRig rig;
   rig.line.Arrive({0x01, 0x91, 0x00, 0x24, 0xE9});
   rig.port.ClosePort();
-  EXPECT_FALSE(rig.link.ReceiveAnswer(3000));
+  EXPECT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::TimedOut);
   EXPECT_EQ(rig.clock.NowMs(), 1000u + 3001);
-  rig.link.SendRequest(4);
+  rig.link.SendRequest(Bytes{0x67, 0x68, 0x69, 0x6A});
   EXPECT_TRUE(rig.line.writes.empty());
 }
 
@@ -322,9 +370,9 @@ TEST(FrameTrace, SeesRequestsAndTheBytesAnAnswerBrought) {
   EXPECT_EQ(trace.wire, sent);
 
   rig.line.Arrive({0x02, 0x92, 0x02, 0x31, 0x58, 0xD9, 0x77});
-  EXPECT_TRUE(rig.link.ReceiveAnswer(3000));
+  EXPECT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::Answer);
   EXPECT_EQ(trace.answer, Bytes({0x02, 0x92, 0x02, 0x31, 0x58, 0xD9}));
-  EXPECT_FALSE(rig.link.ReceiveAnswer(3000));
+  EXPECT_EQ(rig.link.ReceiveAnswer(3000), ReceiveResult::TimedOut);
   EXPECT_EQ(trace.answer, Bytes({0x77}));
   EXPECT_EQ(trace.results, std::vector<bool>({true, false}));
 }

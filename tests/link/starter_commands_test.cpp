@@ -20,7 +20,7 @@ Bytes Pattern(uint8_t seed) {
 // A connected rig: the handshake found the Starter at 9600 bit/s, second variant.
 struct Connected : StarterRig {
   explicit Connected(const sim::PanelConfig& config = {}) : StarterRig(config, 3) {
-    EXPECT_EQ(starter().ConnectStarter(false), kConnected);
+    EXPECT_EQ(starter().ConnectStarter(false), Handshake::Connected);
   }
 };
 
@@ -119,16 +119,18 @@ int Checksum(Starter& s) {
   return s.ReadFlashChecksum(0x200, sum, x, r);
 }
 int Erase(Starter& s) {
-  return s.EraseFlash(3);
+  return static_cast<int>(s.EraseFlash(3));
 }
 int Write(Starter& s) {
-  return s.WriteFlashBlock(0x100, gBlock.data());
+  return static_cast<int>(s.WriteFlashBlock(0x100, gBlock.data()));
 }
+constexpr int kNoAnswer = static_cast<int>(FlashStatus::NoAnswer);
+constexpr int kRefused = static_cast<int>(FlashStatus::Refused);
 int ReadMemory(Starter& s) {
   return s.ReadDataBlock(1, 0x8000, gBlock.data());
 }
 int WriteMemory(Starter& s) {
-  return s.WriteDataBlock(1, 0x8000, gBlock.data());
+  return static_cast<int>(s.WriteDataBlock(1, 0x8000, gBlock.data()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -145,24 +147,24 @@ INSTANTIATE_TEST_SUITE_P(
                     f.refuseCommands = {kChecksum};
                   },
                   Checksum, kChecksum, false, 4, 0},
-        RetryCase{"EraseSilent", Silent(kErase), Erase, kErase, kFlashNoAnswer, 3, 15000},
-        RetryCase{"EraseRefused", Refused(kErase), Erase, kErase, kFlashRefused, 3, 0},
-        RetryCase{"WriteSilent", Silent(kWrite), Write, kWrite, kFlashNoAnswer, 4, 3000},
-        RetryCase{"WriteRefused", Refused(kWrite), Write, kWrite, kFlashRefused, 4, 0},
+        RetryCase{"EraseSilent", Silent(kErase), Erase, kErase, kNoAnswer, 3, 15000},
+        RetryCase{"EraseRefused", Refused(kErase), Erase, kErase, kRefused, 3, 0},
+        RetryCase{"WriteSilent", Silent(kWrite), Write, kWrite, kNoAnswer, 4, 3000},
+        RetryCase{"WriteRefused", Refused(kWrite), Write, kWrite, kRefused, 4, 0},
         RetryCase{"SettingsReadSilent", Silent(kReadMemory1), ReadMemory, kReadMemory1, false, 4,
                   49},
-        RetryCase{"SettingsWriteSilent", Silent(kWriteMemory1), WriteMemory, kWriteMemory1, false,
-                  4, 49},
-        RetryCase{"SettingsWriteRefused", Refused(kWriteMemory1), WriteMemory, kWriteMemory1, false,
-                  4, 0}),
+        RetryCase{"SettingsWriteSilent", Silent(kWriteMemory1), WriteMemory, kWriteMemory1,
+                  kNoAnswer, 4, 49},
+        RetryCase{"SettingsWriteRefused", Refused(kWriteMemory1), WriteMemory, kWriteMemory1,
+                  kRefused, 4, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StopDuringRetries, EndsEveryLoopAfterThePassUnderWay) {
   Connected rig;
   rig.faults().silentCommands = {kErase, kWrite, kRead};
   rig.ui.onPump = [&] { rig.core.host.RequestStop(); };
-  EXPECT_EQ(rig.starter().EraseFlash(0), kFlashRefused) << "stopped, not out of answers";
-  EXPECT_EQ(rig.starter().WriteFlashBlock(0, gBlock.data()), kFlashRefused);
+  EXPECT_EQ(rig.starter().EraseFlash(0), FlashStatus::Refused) << "stopped, not out of answers";
+  EXPECT_EQ(rig.starter().WriteFlashBlock(0, gBlock.data()), FlashStatus::Refused);
   uint8_t v;
   EXPECT_FALSE(rig.starter().ReadFlashByte(0, v));
   EXPECT_EQ(rig.trace.SpeedsOf(kErase).size(), 1u);
@@ -174,9 +176,9 @@ TEST(FlashWrites, EraseAndBlockWriteLandAtTheBlockWithTheLowByteCleared) {
   Connected rig;  // a chip that must be erased before writing
   auto& flash = rig.panel.Flash();
   const Bytes data = Pattern(0x40);
-  ASSERT_EQ(rig.starter().EraseFlash(1), kFlashDone);
+  ASSERT_EQ(rig.starter().EraseFlash(1), FlashStatus::Done);
   EXPECT_EQ(flash[0x1ABCD], 0xFF);
-  ASSERT_EQ(rig.starter().WriteFlashBlock(0x12006, data.data()), kFlashDone);
+  ASSERT_EQ(rig.starter().WriteFlashBlock(0x12006, data.data()), FlashStatus::Done);
 
   const auto writes = rig.RequestsWithCode(kWrite);
   ASSERT_EQ(writes.size(), 1u);
@@ -191,7 +193,7 @@ TEST(FlashWrites, EraseAndBlockWriteLandAtTheBlockWithTheLowByteCleared) {
 TEST(SettingsBlocks, WriteAndReadBackTheMemoryAtTheAddress) {
   Connected rig;
   const Bytes data = Pattern(0x11);
-  ASSERT_TRUE(rig.starter().WriteDataBlock(1, 0x8300, data.data()));
+  ASSERT_EQ(rig.starter().WriteDataBlock(1, 0x8300, data.data()), FlashStatus::Done);
   EXPECT_EQ(Bytes(rig.panel.Memory1().begin() + 0x300, rig.panel.Memory1().begin() + 0x400), data);
   Bytes back(256);
   ASSERT_TRUE(rig.starter().ReadDataBlock(1, 0x8300, back.data()));
@@ -208,9 +210,9 @@ TEST(LateAnswers, EveryReadStillBringsItsOwnBlock) {
     uint8_t memory;  // 0: flash
     uint32_t late, lateByMs;
   };
-  for (const Case& c : {Case{"settings, one late", 1, 1, 60}, Case{"settings, two late", 1, 2, 60},
-                        Case{"settings, three late", 2, 3, 55},
-                        Case{"flash, one late", 0, 1, 3100}}) {
+  for (const Case& c :
+       {Case{"settings, one late", 1, 1, 60}, Case{"settings, two late", 1, 2, 60},
+        Case{"settings, three late", 2, 3, 55}, Case{"flash, one late", 0, 1, 3100}}) {
     SCOPED_TRACE(c.name);
     Connected rig;
     auto& m = c.memory == 1   ? rig.panel.Memory1()
@@ -227,13 +229,12 @@ TEST(LateAnswers, EveryReadStillBringsItsOwnBlock) {
       Bytes got(256);
       ASSERT_TRUE(c.memory == 0
                       ? rig.starter().ReadFlashBlock(256 * block, got.data())
-                      : rig.starter().ReadDataBlock(c.memory,
-                                                    static_cast<uint16_t>(0x8000 + 256 * block),
-                                                    got.data()));
+                      : rig.starter().ReadDataBlock(
+                            c.memory, static_cast<uint16_t>(0x8000 + 256 * block), got.data()));
       EXPECT_TRUE(got == contents(block)) << "an earlier block came back";
     }
     const Bytes data = Pattern(0x5A);
-    ASSERT_TRUE(rig.starter().WriteDataBlock(1, 0x8400, data.data()));
+    ASSERT_EQ(rig.starter().WriteDataBlock(1, 0x8400, data.data()), FlashStatus::Done);
     EXPECT_EQ(Bytes(rig.panel.Memory1().begin() + 0x400, rig.panel.Memory1().begin() + 0x500),
               data);
     uint8_t value = 0;
@@ -246,7 +247,7 @@ TEST(SettingsBlocks, MemoryNumberThatWouldNameAnotherCommandIsRefusedUnsent) {
   Connected rig;
   const uint32_t before = rig.panel.RequestCount();
   EXPECT_FALSE(rig.starter().ReadDataBlock(144, 0x8000, gBlock.data()));
-  EXPECT_FALSE(rig.starter().WriteDataBlock(128, 0x8000, gBlock.data()));
+  EXPECT_EQ(rig.starter().WriteDataBlock(128, 0x8000, gBlock.data()), FlashStatus::Refused);
   EXPECT_EQ(rig.panel.RequestCount(), before);
 }
 

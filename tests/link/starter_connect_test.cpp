@@ -21,7 +21,7 @@ TEST(ConnectStarter, SilentPanelWalksTheLinkModesThroughSpeedsAndBothVariants) {
     SCOPED_TRACE(s.modeAfter);
     rig.trace.sent.clear();
     const uint32_t before = rig.clock.NowMs();
-    EXPECT_EQ(rig.starter().ConnectStarter(false), kNoConnection);
+    EXPECT_EQ(rig.starter().ConnectStarter(false), Handshake::NoConnection);
     EXPECT_EQ(rig.core.ports.LinkMode, s.modeAfter);
     EXPECT_EQ(rig.line.Baud(), PortChoice::Speed(s.modeAfter)) << "port reopened at once";
     ASSERT_EQ(rig.trace.sent.size(), 1u);
@@ -35,12 +35,12 @@ TEST(ConnectStarter, SyncFramesCarryTheirPatternsAndTheFirstVariantOnlyAcknowled
   old.firstHandshakeVariant = true;
   StarterRig rig(old);
   rig.core.image.UseSecondHalf = true;  // left from an earlier panel
-  EXPECT_EQ(rig.starter().ConnectStarter(false), kConnected);
+  EXPECT_EQ(rig.starter().ConnectStarter(false), Handshake::Connected);
   EXPECT_FALSE(rig.core.image.UseSecondHalf);
   EXPECT_EQ(rig.core.ports.LinkMode, 0);
 
   StarterRig second({}, 3);
-  EXPECT_EQ(second.starter().ConnectStarter(false), kConnected);
+  EXPECT_EQ(second.starter().ConnectStarter(false), Handshake::Connected);
   ASSERT_EQ(rig.Requests().size(), 1u);
   ASSERT_EQ(second.Requests().size(), 1u);
   EXPECT_EQ(rig.Requests()[0], (Bytes{0x1B, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
@@ -53,7 +53,7 @@ struct FlagCase {
   bool badFlash;
   bool fileHasTwoHalves;
   bool anyFile;
-  uint8_t result;
+  Handshake result;
   uint16_t modeAfter;
   bool secondHalf;
 };
@@ -72,19 +72,22 @@ TEST_P(ConnectFlags, BoardFlagsDecideTheResult) {
   EXPECT_EQ(rig.core.image.UseSecondHalf, c.secondHalf);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ConnectFlags,
-    testing::Values(
-        FlagCase{"Board12MHz", false, false, false, false, kConnected, 3, false},
-        FlagCase{"BadFlashKeepsTheMode", false, true, false, false, kWrongAnswer, 3, false},
-        FlagCase{"Board24MHzOneHalfFile", true, false, false, false, kNoConnection, 4, true},
-        FlagCase{"Board24MHzAnyFile", true, false, false, true, kConnected, 3, true},
-        FlagCase{"Board24MHzTwoHalves", true, false, true, false, kConnected, 3, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ConnectFlags,
+                         testing::Values(FlagCase{"Board12MHz", false, false, false, false,
+                                                  Handshake::Connected, 3, false},
+                                         FlagCase{"BadFlashKeepsTheMode", false, true, false, false,
+                                                  Handshake::WrongAnswer, 3, false},
+                                         FlagCase{"Board24MHzOneHalfFile", true, false, false,
+                                                  false, Handshake::NoConnection, 4, true},
+                                         FlagCase{"Board24MHzAnyFile", true, false, false, true,
+                                                  Handshake::Connected, 3, true},
+                                         FlagCase{"Board24MHzTwoHalves", true, false, true, false,
+                                                  Handshake::Connected, 3, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SpeedCase {
   uint8_t answer;
-  uint8_t result;
+  Handshake result;
   uint16_t modeAfter;
 };
 
@@ -99,27 +102,28 @@ TEST_P(SpeedRequest, TheStarterAnswerChoosesTheSpeedAndBothSidesUseIt) {
   EXPECT_EQ(rig.core.ports.LinkMode, c.modeAfter);
   EXPECT_EQ(rig.line.Baud(), PortChoice::Speed(c.modeAfter));
   EXPECT_EQ(rig.RequestsWithCode(kSpeedRequest), (std::vector<Bytes>{{0x14, 0x55, 0xAA, 0x41}}));
-  if (c.result == kConnected) {
+  if (c.result == Handshake::Connected) {
     EXPECT_TRUE(rig.starter().IdentifyStarter()) << "the panel answers at the new speed";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, SpeedRequest,
-                         testing::Values(SpeedCase{0, kConnected, 4}, SpeedCase{1, kConnected, 5},
-                                         SpeedCase{2, kConnected, 5},
-                                         SpeedCase{3, kNoConnection, 3},
-                                         SpeedCase{4, kConnected, 3}));
+                         testing::Values(SpeedCase{0, Handshake::Connected, 4},
+                                         SpeedCase{1, Handshake::Connected, 5},
+                                         SpeedCase{2, Handshake::Connected, 5},
+                                         SpeedCase{3, Handshake::NoConnection, 3},
+                                         SpeedCase{4, Handshake::Connected, 3}));
 
 TEST(SpeedRequest, NotAskedWithoutFastRSOrOutsideMode3) {
   StarterRig slow({}, 3, /*fastRS=*/false);
-  EXPECT_EQ(slow.starter().ConnectStarter(false), kConnected);
+  EXPECT_EQ(slow.starter().ConnectStarter(false), Handshake::Connected);
   EXPECT_EQ(slow.panel.CommandCount(kSpeedRequest), 0u);
   EXPECT_EQ(slow.core.ports.LinkMode, 3);
 
   sim::PanelConfig fast;
   fast.listenBaud = 38400;
   StarterRig already(fast, 4, /*fastRS=*/true);
-  EXPECT_EQ(already.starter().ConnectStarter(false), kConnected);
+  EXPECT_EQ(already.starter().ConnectStarter(false), Handshake::Connected);
   EXPECT_EQ(already.panel.CommandCount(kSpeedRequest), 0u);
 }
 

@@ -23,7 +23,7 @@ const char* const kLabel = "Starter updater loading:";
 // A panel with an old Starter, reached at 9600 bit/s in the second handshake variant.
 struct UpdateRig : StarterRig {
   explicit UpdateRig(uint8_t flashType = 2) : StarterRig(OldStarter(flashType), 3) {
-    EXPECT_EQ(starter().ConnectStarter(false), kConnected);
+    EXPECT_EQ(starter().ConnectStarter(false), Handshake::Connected);
     trace.sent.clear();
     connectRequests = Requests().size();
   }
@@ -33,7 +33,7 @@ struct UpdateRig : StarterRig {
     c.starterVersion = 0x30;
     return c;
   }
-  uint8_t Update(bool unattended) {
+  UpdateResult Update(bool unattended) {
     return core.starterUpdate.UpdateStarter(panel.Config().flashType, unattended, forceProgram);
   }
   bool LineEndsWith(const std::string& status) const { return LineOf(kLabel).ends_with(status); }
@@ -47,7 +47,7 @@ class UpdateEachChip : public testing::TestWithParam<uint8_t> {};
 TEST_P(UpdateEachChip, WritesTheImageRestartsIntoTheUpdaterAndReconnectsToTheNewStarter) {
   const uint8_t type = GetParam();
   UpdateRig rig(type);
-  EXPECT_EQ(rig.Update(/*unattended=*/true), 1);
+  EXPECT_EQ(rig.Update(/*unattended=*/true), UpdateResult::Updated);
   EXPECT_TRUE(rig.forceProgram);
   EXPECT_TRUE(rig.ui.boxes.empty()) << "no box in an unattended run";
   EXPECT_TRUE(rig.LineEndsWith(texts::kOk)) << rig.LineOf(kLabel);
@@ -67,11 +67,11 @@ TEST_P(UpdateEachChip, WritesTheImageRestartsIntoTheUpdaterAndReconnectsToTheNew
     EXPECT_EQ(writes[i][2], 0);
     written.insert(written.end(), writes[i].begin() + 3, writes[i].end());
   }
-  const Bytes image = UpdaterImage(type);
+  const Bytes image = TestUpdaterImage(type);
   EXPECT_EQ(written, image);
   EXPECT_EQ(written.back(), 0xFF) << "ends with the image's fill";
   auto& flash = rig.panel.Flash();
-  EXPECT_EQ(Bytes(flash.begin(), flash.begin() + kStarterImageSize), image);
+  EXPECT_EQ(Bytes(flash.begin(), flash.begin() + kUpdaterImageSize), image);
 
   // The updater installed Starter 3.1 eng, and the link is live to it.
   EXPECT_EQ(rig.panel.RestartCount(), 1u);
@@ -87,23 +87,23 @@ INSTANTIATE_TEST_SUITE_P(Chips, UpdateEachChip, testing::Values(1, 2, 4, 5, 6));
 TEST(UpdateStarter, UpdaterHeardOnlyAt9600AnswersTheSecondHandshake) {
   UpdateRig rig;
   rig.panel.Config().updaterOnly9600 = true;
-  EXPECT_EQ(rig.Update(true), 1);
+  EXPECT_EQ(rig.Update(true), UpdateResult::Updated);
   EXPECT_EQ(rig.trace.SpeedsOf(kUpdaterHandshake), (std::vector<uint32_t>{19200, 9600}));
   EXPECT_TRUE(rig.panel.StarterChecksumGood());
 }
 
 struct QuestionCase {
   std::deque<bool> answers;
-  uint8_t result;
+  UpdateResult result;
   size_t writes;
 };
 
 TEST(UpdateStarter, AsksItsThreeQuestionsAndStopsAtTheFirstNo) {
   const QuestionCase cases[] = {
-      {{false}, 2, 0},
-      {{true, false}, 2, 33},
-      {{true, true, false}, 2, 33},
-      {{true, true, true}, 1, 33},
+      {{false}, UpdateResult::Declined, 0},
+      {{true, false}, UpdateResult::Declined, 33},
+      {{true, true, false}, UpdateResult::Declined, 33},
+      {{true, true, true}, UpdateResult::Updated, 33},
   };
   const std::vector<std::string> questions = {kAskVersion, kAskSupply, kAskOutputs};
   for (const QuestionCase& c : cases) {
@@ -114,8 +114,8 @@ TEST(UpdateStarter, AsksItsThreeQuestionsAndStopsAtTheFirstNo) {
     EXPECT_EQ(rig.ui.BoxTexts(),
               std::vector<std::string>(questions.begin(), questions.begin() + c.answers.size()));
     EXPECT_EQ(rig.RequestsWithCode(kWrite).size(), c.writes);
-    EXPECT_EQ(rig.panel.RestartCount(), c.result == 1 ? 1u : 0u);
-    EXPECT_EQ(rig.forceProgram, c.result == 1);
+    EXPECT_EQ(rig.panel.RestartCount(), c.result == UpdateResult::Updated ? 1u : 0u);
+    EXPECT_EQ(rig.forceProgram, c.result == UpdateResult::Updated);
     EXPECT_EQ(rig.LineOf(kLabel).empty(), c.writes == 0) << "the line opens after the first Yes";
   }
 }
@@ -123,7 +123,7 @@ TEST(UpdateStarter, AsksItsThreeQuestionsAndStopsAtTheFirstNo) {
 struct FailureCase {
   const char* name;
   std::function<void(UpdateRig&)> fault;
-  std::string status;
+  UpdateResult result;
   bool triedAgainBox;  // failed after the restart: the box asks to try again
 };
 
@@ -135,9 +135,11 @@ TEST_P(UpdateFailures, ReportFailureOnTheLineAndNeverForceAProgramRun) {
     SCOPED_TRACE(unattended);
     UpdateRig rig;
     c.fault(rig);
-    EXPECT_EQ(rig.Update(unattended), 0);
+    EXPECT_EQ(rig.Update(unattended), c.result);
     EXPECT_FALSE(rig.forceProgram);
-    EXPECT_TRUE(rig.LineEndsWith(c.status)) << rig.LineOf(kLabel);
+    const std::string status =
+        c.result == UpdateResult::FailedNoAnswer ? texts::kNoConnection : texts::kBlad;
+    EXPECT_TRUE(rig.LineEndsWith(status)) << rig.LineOf(kLabel);
     std::vector<std::string> boxes;
     if (!unattended) {
       boxes = {kAskVersion};
@@ -151,41 +153,41 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, UpdateFailures,
     testing::Values(
         FailureCase{"EraseRefused", [](UpdateRig& r) { r.faults().refuseCommands = {kErase}; },
-                    texts::kBlad, false},
+                    UpdateResult::FailedRefused, false},
         FailureCase{"EraseUnanswered", [](UpdateRig& r) { r.faults().silentCommands = {kErase}; },
-                    texts::kBlad, false},
+                    UpdateResult::FailedRefused, false},
         FailureCase{"WriteUnanswered", [](UpdateRig& r) { r.faults().silentCommands = {kWrite}; },
-                    texts::kNoConnection, false},
+                    UpdateResult::FailedNoAnswer, false},
         FailureCase{"WriteRefused", [](UpdateRig& r) { r.faults().refuseCommands = {kWrite}; },
-                    texts::kBlad, false},
+                    UpdateResult::FailedRefused, false},
         // Nothing restarted: the old Starter still runs and no updater ever ran.
         FailureCase{"RestartHandshakeUnanswered",
                     [](UpdateRig& r) {
                       r.faults().silentCommands = {kSyncFirst, kSyncSecond};
                     },
-                    texts::kBlad, true},
+                    UpdateResult::FailedRefused, true},
         FailureCase{"UpdaterNeverAnswers",
                     [](UpdateRig& r) { r.faults().silentCommands = {kUpdaterHandshake}; },
-                    texts::kBlad, true},
+                    UpdateResult::FailedRefused, true},
         // Erase, 33 writes, the restart's handshake and request, the updater's handshake:
         // then the new Starter stays silent.
         FailureCase{
             "NewStarterNeverAnswers",
             [](UpdateRig& r) { r.faults().silentAfterFrames = r.panel.RequestCount() + 37; },
-            texts::kBlad, true}),
+            UpdateResult::FailedRefused, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateStarter, AttemptLimitsForTheUpdaterAndTheNewStarter) {
   UpdateRig updater;
   updater.faults().silentCommands = {kUpdaterHandshake};
-  EXPECT_EQ(updater.Update(true), 0);
+  EXPECT_EQ(updater.Update(true), UpdateResult::FailedRefused);
   const auto speeds = updater.trace.SpeedsOf(kUpdaterHandshake);
   ASSERT_EQ(speeds.size(), 17u);
   for (size_t i = 0; i < speeds.size(); ++i) EXPECT_EQ(speeds[i], i % 2 ? 9600u : 19200u);
 
   UpdateRig starter;
   starter.faults().silentAfterFrames = starter.panel.RequestCount() + 37;
-  EXPECT_EQ(starter.Update(true), 0);
+  EXPECT_EQ(starter.Update(true), UpdateResult::FailedRefused);
   EXPECT_EQ(starter.trace.SpeedsOf(kSyncFirst).size() + starter.trace.SpeedsOf(kSyncSecond).size(),
             1u + 49u)
       << "one handshake for the restart, 49 for the new Starter";
@@ -196,7 +198,7 @@ TEST(UpdateStarter, StopAfterTheRestartEndsInFailure) {
   rig.ui.onPump = [&] {
     if (rig.panel.CommandCount(kRestart) > 0) rig.core.host.RequestStop();
   };
-  EXPECT_EQ(rig.Update(true), 0);
+  EXPECT_EQ(rig.Update(true), UpdateResult::FailedRefused);
   EXPECT_FALSE(rig.forceProgram);
   EXPECT_LE(rig.trace.SpeedsOf(kUpdaterHandshake).size(), 1u);
 }

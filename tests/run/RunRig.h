@@ -120,6 +120,9 @@ struct RunRig {
         core(gate, clock, ui, log),
         hooks(log) {
     core.link.SetTrace(&hooks);
+    // Never the machine's own images: the test images, allowed as in every test.
+    core.starterUpdate.UpdatersFolder = updaters.Path();
+    core.starterUpdate.AllowTestImages = true;
   }
 
   // Packs the halves into a .17 file in the test's temp folder and names it for the run.
@@ -169,6 +172,7 @@ struct RunRig {
     return out;
   }
 
+  TestUpdaterFolder updaters;
   FakeClock clock;
   FakeTime time;
   sim::SimulatedPanel panel;

@@ -326,8 +326,9 @@ const SettingsFault kSettingsFaults[] = {
      Outcome::PanelRefused, AllAsBefore},
     {"SilentWhileReadingTheMemories", 6, "Data conversion:", 100, SilentFromNow, kNoConn,
      Outcome::NoConnection, MemoriesAsBeforeSector6Converted},
+    // The line is the same as for a silent panel; the outcome says the panel refused.
     {"Memory1WriteRefused", 4, "Data conversion:", 0, Refuse(kWriteMemory1Command), kNoConn,
-     Outcome::NoConnection, MemoriesAsBeforeSector6Converted},
+     Outcome::PanelRefused, MemoriesAsBeforeSector6Converted},
 };
 // clang-format on
 

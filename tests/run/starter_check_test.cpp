@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 
+#include "firmware/Sha256.h"
 #include "sim/PanelFlash.h"
 #include "tests/run/RunRig.h"
 
@@ -118,6 +119,91 @@ TEST_P(StarterChecks, DecideWhetherTheStarterIsReplaced) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Run, StarterChecks, ::testing::ValuesIn(kStarterCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The updater image for the panel's chip (an AMD Am29F040, "AM29F040B.bin") as the folder
+// holds it.
+struct ImageCase {
+  const char* name;
+  std::function<void(RunRig&)> arrange;
+  std::string line;  // the line after "Starter checking:"; {dir} is the folder; empty: updated
+};
+
+const std::string kImage = "AM29F040B.bin";
+
+void Replace(RunRig& rig, Bytes bytes) {
+  rig.updaters.Write(kImage, bytes);
+}
+Bytes Image(uint8_t flashType = 2) {
+  return TestUpdaterImage(flashType);
+}
+std::string Sums(const Bytes& image) {
+  return Sha256::Hex(Sha256::Of(image)) + "  " + kImage + "\n";
+}
+
+// clang-format off
+const ImageCase kImageCases[] = {
+    {"NoFolder", [](RunRig& r) { r.core.starterUpdate.UpdatersFolder = r.updaters.Path() / "none"; },
+     "No updater AM29F040B.bin in {dir}/none"},
+    {"NoFileForTheChip", [](RunRig& r) { std::filesystem::remove(r.updaters.Path() / kImage); },
+     "No updater AM29F040B.bin in {dir}"},
+    {"OneByteShort", [](RunRig& r) { Bytes b = Image(); b.pop_back(); Replace(r, b); },
+     "Updater AM29F040B.bin refused: 8447 bytes, not 8448"},
+    {"TailNotErased", [](RunRig& r) { Bytes b = Image(); b.back() = 0; Replace(r, b); },
+     "Updater AM29F040B.bin refused: not 0xFF after its code"},
+    {"ImageForAnotherChip", [](RunRig& r) { Replace(r, Image(5)); },
+     "Updater AM29F040B.bin refused: not for the AM29F040B"},
+    {"TestImageWithoutTheVariable", [](RunRig& r) { r.core.starterUpdate.AllowTestImages = false; },
+     "Updater AM29F040B.bin refused: test image, not for panels"},
+    {"SumsMismatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image(5))); },
+     "Updater AM29F040B.bin refused: SHA-256 not as in SHA256SUMS"},
+    {"SumsMatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image())); }, ""},
+};
+// clang-format on
+
+class UpdaterImages : public ::testing::TestWithParam<ImageCase> {};
+
+TEST_P(UpdaterImages, WithoutAUsableImageTheRunGoesOnWithTheOldStarterAndSaysWhy) {
+  const ImageCase& c = GetParam();
+  sim::PanelConfig config;
+  config.starterVersion = 0x30;
+  RunRig rig(config);
+  rig.UseProgramFile("1.04.02", 1);
+  c.arrange(rig);
+  const Bytes updaterArea = rig.Flash(0, 0x2100);
+  const Bytes starter = rig.Flash(0x70000, 0x10000);
+  // Yes to the update's three questions; without an image it asks none, and the first
+  // question is "Continue ?": No, so that the flash stays as the Starter check left it.
+  if (c.line.empty()) rig.ui.answers = {true, true, true};
+  rig.ui.defaultAnswer = false;
+
+  const Outcome outcome = rig.core.Program(false);
+  const Lines lines = rig.Lines();
+  ASSERT_GE(lines.size(), 7u);
+  EXPECT_EQ(lines[4], L("Starter checking:", "100%"));
+  if (c.line.empty()) {
+    EXPECT_EQ(lines[5], L("Starter updater loading:", kOk));
+    EXPECT_EQ(outcome, Outcome::Updated);
+    EXPECT_FALSE(rig.Flash(0x70000, 0x10000) == starter);
+    EXPECT_TRUE(rig.panel.StarterChecksumGood());
+    return;
+  }
+  std::string line = c.line;
+  if (const size_t dir = line.find("{dir}"); dir != std::string::npos)
+    line.replace(dir, 5, rig.updaters.Path().string());
+  EXPECT_EQ(lines[5], StatusLog::Trimmed(line.substr(0, 59)));
+  EXPECT_EQ(lines[6], L("Program in panel:", "???"));
+  ASSERT_EQ(rig.ui.boxes.size(), 2u);
+  EXPECT_TRUE(rig.ui.boxes[0].infoOnly);
+  EXPECT_NE(rig.ui.boxes[0].text.find(kImage), std::string::npos) << rig.ui.boxes[0].text;
+  EXPECT_EQ(rig.ui.boxes[1].text, "Continue ?");
+  EXPECT_EQ(outcome, Outcome::Declined);
+  EXPECT_EQ(rig.panel.CommandCount(0x66) + rig.panel.CommandCount(0x65), 0u);
+  EXPECT_TRUE(rig.Flash(0, 0x2100) == updaterArea);
+  EXPECT_TRUE(rig.Flash(0x70000, 0x10000) == starter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, UpdaterImages, ::testing::ValuesIn(kImageCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

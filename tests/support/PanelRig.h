@@ -11,6 +11,7 @@
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
 #include "support/ScriptedFrontEnd.h"
+#include "support/TestUpdaterFolder.h"
 
 namespace tavrino::test {
 
@@ -27,8 +28,16 @@ class FakeTime : public sim::TimeSource {
 
 struct PanelRig {
   explicit PanelRig(const sim::PanelConfig& config = {}, uint32_t clockStart = 1000)
-      : clock(clockStart), time(clock), panel(config), line(panel, time), log(59, 11),
-        core(line, clock, ui, log) {}
+      : clock(clockStart),
+        time(clock),
+        panel(config),
+        line(panel, time),
+        log(59, 11),
+        core(line, clock, ui, log) {
+    // Never the machine's own images: the test images, allowed as in every test.
+    core.starterUpdate.UpdatersFolder = updaters.Path();
+    core.starterUpdate.AllowTestImages = true;
+  }
 
   // The log as plain lines (trailing blanks removed), scrolled-off lines included.
   std::vector<std::string> Lines() const {
@@ -37,6 +46,7 @@ struct PanelRig {
     return out;
   }
 
+  TestUpdaterFolder updaters;
   FakeClock clock;
   FakeTime time;
   sim::SimulatedPanel panel;

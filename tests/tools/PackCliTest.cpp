@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "../firmware/FirmwareFixture.h"
+#include "tools/TestUpdaters.h"
 
 namespace tavrino::test {
 namespace {
@@ -66,6 +67,28 @@ TEST_F(PackCliTest, BadInputFailsWithAMessageAndWritesNothing) {
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
     EXPECT_FALSE(std::filesystem::exists(out));
   }
+}
+
+TEST_F(PackCliTest, WritesTheFiveMarkedTestUpdaters) {
+  const auto updaters = dir.path() / "updaters";
+  ASSERT_EQ(Run("--test-updaters " + updaters.string()), 0) << err;
+  size_t files = 0;
+  for (const auto& image : test_updaters::TestImages()) {
+    std::ifstream in(updaters / image.fileName, std::ios::binary);
+    const std::vector<uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(written, image.bytes) << image.fileName;
+    const std::string text(written.begin(), written.end());
+    EXPECT_NE(text.find("TEST IMAGE"), std::string::npos) << image.fileName;
+    ++files;
+  }
+  EXPECT_EQ(files, 5u);
+  EXPECT_TRUE(std::filesystem::exists(updaters / "AM29F040B.bin"));
+
+  EXPECT_EQ(Run("--test-updaters"), 1);
+  EXPECT_NE(err.find("needs a folder"), std::string::npos) << err;
+  EXPECT_EQ(Run("--test-updaters " + In("h1.bin") + " more"), 1);
+  dir.Write("file", {1});
+  EXPECT_EQ(Run("--test-updaters " + In("file")), 2) << "a file where the folder should be";
 }
 
 }  // namespace

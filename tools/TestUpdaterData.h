@@ -1,12 +1,12 @@
 #pragma once
-// The built-in Starter updater images, kept as the segments they are laid out from
-// (StarterImages.cpp is written by tools/gen_starter_images.py).
+// The Starter updater test images, kept as the segments they are laid out from
+// (TestUpdaterData.cpp is written by tools/gen_test_updaters.py).
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-namespace tavrino::starter_images {
+namespace tavrino::test_updaters {
 
 // A run of image bytes; an image is its segments one after another from offset 0,
 // then 0xFF up to its full size.
@@ -24,4 +24,4 @@ struct ImagePlan {
 
 extern const ImagePlan kImagePlans[kImageCount];
 
-}  // namespace tavrino::starter_images
+}  // namespace tavrino::test_updaters

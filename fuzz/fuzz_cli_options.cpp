@@ -1,0 +1,44 @@
+// tavrino-cli's command line from any bytes: the input, cut at NUL bytes, is argv[1..].
+// A good parse must name a command and hold together; no input may crash it.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/Options.h"
+
+using namespace tavrino::cli;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> args(1);
+  for (size_t i = 0; i < size && args.size() < 64; ++i) {
+    if (data[i] == 0) {
+      args.emplace_back();
+    } else {
+      args.back().push_back(static_cast<char>(data[i]));
+    }
+  }
+  const ParseResult r = ParseArguments(args);
+  if (!r.ok()) return 0;
+  const Options& o = r.options;
+  switch (o.command) {
+    case Command::Help:
+    case Command::Version:
+      break;
+    case Command::Check:
+      if (o.file.empty() || o.port != 0) std::abort();
+      break;
+    case Command::Program:
+    case Command::Test:
+      if (o.file.empty() || o.port < 1 || o.port > 4) std::abort();
+      break;
+    case Command::Restart:
+      if (o.port < 1 || o.port > 4) std::abort();
+      break;
+    case Command::None:
+      std::abort();  // a good parse names a command
+    default:
+      break;
+  }
+  return 0;
+}

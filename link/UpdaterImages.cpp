@@ -1,0 +1,188 @@
+#include "link/UpdaterImages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <system_error>
+
+#include "firmware/Sha256.h"
+#include "os/HostOs.h"
+
+#ifndef TAVRINO_UPDATERS_DIR
+#error "the build names the installed updater folder (TAVRINO_UPDATERS_DIR)"
+#endif
+
+namespace tavrino {
+
+namespace {
+
+constexpr uint8_t kLongJump = 0x02;  // LJMP hi lo: the processor starts at address 0
+constexpr uint8_t kErased = 0xFF;
+// The maker's updaters use under 7 KiB; what lies past this is the erased fill. A file with
+// bytes there is not an updater, or not a whole one.
+constexpr size_t kMaxUsed = 0x1D00;
+// The banner line ends within the image's first block.
+constexpr size_t kBannerLimit = 0x100;
+constexpr std::string_view kBannerStart = "\r\n\r\n";
+constexpr std::string_view kLineEnd = "\r\n";
+// Bounds on what is read at all: an image is far smaller, a list of sums too.
+constexpr size_t kMaxReadBytes = 1 << 20;
+constexpr size_t kSha256HexDigits = 64;
+
+bool IsWordChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+char Upper(char c) {
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+// Does the text name the word, in any case, standing on its own ("AM29F040B" is not
+// "M29F040B")?
+bool NamesWord(std::string_view text, std::string_view word) {
+  if (word.empty() || text.size() < word.size()) return false;
+  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+    const bool same = std::equal(word.begin(), word.end(), text.begin() + at,
+                                 [](char a, char b) { return Upper(a) == Upper(b); });
+    const bool startsWord = at == 0 || !IsWordChar(text[at - 1]);
+    const bool endsWord = at + word.size() == text.size() || !IsWordChar(text[at + word.size()]);
+    if (same && startsWord && endsWord) return true;
+  }
+  return false;
+}
+
+// The banner's line (without its CR LF), or false when there is no banner.
+bool BannerLine(std::span<const uint8_t> image, std::string& line) {
+  const std::string_view head(reinterpret_cast<const char*>(image.data()),
+                              std::min(image.size(), kBannerLimit));
+  if (head.substr(kUpdaterBannerAt, kBannerStart.size()) != kBannerStart) return false;
+  const size_t from = kUpdaterBannerAt + kBannerStart.size();
+  const size_t end = head.find(kLineEnd, from);
+  if (end == std::string_view::npos || end == from) return false;
+  line = std::string(head.substr(from, end - from));
+  return std::all_of(line.begin(), line.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; });
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool Exists(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+// Why a listed file cannot be used, for the refusal line ("refused: " + reason).
+UpdaterImage Refused(const std::string& fileName, const std::filesystem::path& path,
+                     const std::string& reason) {
+  UpdaterImage r;
+  r.line = "Updater " + fileName + " refused: " + reason;
+  r.details = "The Starter updater image\n" + path.string() + "\nis refused: " + reason +
+              ".\n\nThe panel's Starter is not replaced; the run goes on with the old Starter.";
+  return r;
+}
+
+}  // namespace
+
+std::string CheckUpdaterImage(std::span<const uint8_t> image, std::string_view chip,
+                              bool allowTestImages) {
+  if (image.size() != kUpdaterImageSize) {
+    return std::to_string(image.size()) + " bytes, not " + std::to_string(kUpdaterImageSize);
+  }
+  const auto lastUsed =
+      std::find_if(image.rbegin(), image.rend(), [](uint8_t b) { return b != kErased; });
+  const size_t used = static_cast<size_t>(image.rend() - lastUsed);
+  if (used > kMaxUsed) return "not 0xFF after its code";
+  if (image[0] != kLongJump) return "no long jump at its start";
+  std::string banner;
+  if (!BannerLine(image, banner)) return "no banner at offset 52";
+  const size_t target = static_cast<size_t>(image[1]) << 8 | image[2];
+  if (target < kUpdaterBannerAt || target >= used) return "jumps outside its code";
+  if (!NamesWord(banner, chip)) return "not for the " + std::string(chip);
+  if (banner.find(kTestImageMark) != std::string::npos && !allowTestImages) {
+    return "test image, not for panels";
+  }
+  return {};
+}
+
+std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums,
+                           std::string_view fileName) {
+  const std::string want = Sha256::Hex(Sha256::Of(image));
+  size_t at = 0;
+  while (at < sums.size()) {
+    size_t end = sums.find('\n', at);
+    if (end == std::string_view::npos) end = sums.size();
+    std::string_view line = sums.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // "<sum>  <name>", or "<sum> *<name>" for a file read in binary mode.
+    if (line.size() < kSha256HexDigits + 2 || line[kSha256HexDigits] != ' ') continue;
+    if (line[kSha256HexDigits + 1] != ' ' && line[kSha256HexDigits + 1] != '*') continue;
+    if (line.substr(kSha256HexDigits + 2) != fileName) continue;
+    if (Lower(line.substr(0, kSha256HexDigits)) == want) return {};
+    return "SHA-256 not as in " + std::string(kUpdaterSumsFile);
+  }
+  return "not listed in " + std::string(kUpdaterSumsFile);
+}
+
+std::string UpdaterFileName(std::string_view chip) {
+  return std::string(chip) + ".bin";
+}
+
+std::filesystem::path UpdaterFolder(const std::filesystem::path& given, const char* variable) {
+  if (!given.empty()) return given;
+  if (variable != nullptr && *variable != '\0') return variable;
+  return InstalledUpdaterFolder();
+}
+
+std::filesystem::path InstalledUpdaterFolder() {
+  return TAVRINO_UPDATERS_DIR;
+}
+
+bool TestUpdatersAllowed() {
+  const char* allow = std::getenv(kAllowTestUpdatersVariable);
+  return allow != nullptr && std::string_view(allow) == "1";
+}
+
+UpdaterImage LoadUpdaterImage(std::string_view chip, const std::filesystem::path& folder,
+                              bool allowTestImages) {
+  const std::string fileName = UpdaterFileName(chip);
+  const std::filesystem::path path = folder / fileName;
+  if (!Exists(path)) {
+    UpdaterImage none;
+    none.line = "No updater " + fileName + " in " + folder.string();
+    none.details = "No Starter updater image for the " + std::string(chip) +
+                   " is installed, so the panel's Starter cannot be replaced.\n\n"
+                   "Put the file " +
+                   fileName + " from the panel's maker into\n" + folder.string() +
+                   "\n\nThe run goes on with the old Starter.";
+    return none;
+  }
+  std::vector<uint8_t> bytes;
+  if (const os::Failure failure = os::ReadWholeFile(path, kMaxReadBytes, bytes); !failure.empty()) {
+    return Refused(fileName, path, failure);
+  }
+  if (std::string why = CheckUpdaterImage(bytes, chip, allowTestImages); !why.empty()) {
+    return Refused(fileName, path, why);
+  }
+  const std::filesystem::path sumsPath = folder / kUpdaterSumsFile;
+  if (Exists(sumsPath)) {
+    std::vector<uint8_t> sums;
+    if (const os::Failure failure = os::ReadWholeFile(sumsPath, kMaxReadBytes, sums);
+        !failure.empty()) {
+      return Refused(fileName, path, failure);
+    }
+    const std::string_view list(reinterpret_cast<const char*>(sums.data()), sums.size());
+    if (std::string why = CheckListedSum(bytes, list, fileName); !why.empty()) {
+      return Refused(fileName, path, why);
+    }
+  }
+  UpdaterImage image;
+  image.bytes = std::move(bytes);
+  return image;
+}
+
+}  // namespace tavrino
