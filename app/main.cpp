@@ -1,6 +1,7 @@
 // tavrino: the desktop program. One thread: every command runs on the window's thread and
 // keeps the window alive by pumping its messages while it waits on the serial line.
 #include <QApplication>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "frontend/StatusLog.h"
 #include "run/Core.h"
 #include "serial/SystemSerial.h"
+#include "state/RunReport.h"
 #include "ui/FormFlash.h"
 #include "ui/Modals.h"
 #include "ui/Start.h"
@@ -24,6 +26,10 @@ int main(int argc, char** argv) {
   tavrino::ui::TFormFlash form(log, modals);
   tavrino::Core core(*backend, clock, form, log);
   form.Attach(core);
+  // Every status line also on standard output, so that `tavrino FILE 1` leaves a trace.
+  form.SetEcho(&std::cout);
+  tavrino::os::Failure noReports;
+  form.SetRunReportDir(tavrino::RunReportDir(noReports));
 
   const tavrino::ui::StartResult start = tavrino::ui::Start(form, args);
   if (start.quit) return start.exitCode;

@@ -6,6 +6,7 @@
 #include "cli/Backups.h"
 #include "cli/FrameWatchers.h"
 #include "cli/PortMessages.h"
+#include "cli/RunReports.h"
 #include "cli/TerminalFrontEnd.h"
 #include "cli/TerminalView.h"
 #include "cli/TraceFile.h"
@@ -111,7 +112,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   StatusLog log(StatusLog::kColumns, StatusLog::kRows);
   TerminalView view(console.term);
-  log.SetView(&view);
+  CliRunReport report(view);
+  log.SetView(&report.Tap());
   TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
   Core core(backend, clock, ui, log);
   ui.WatchStop(core.host.StopRequested);
@@ -128,19 +130,27 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   // The command line stands in for the port dialog: the port is chosen, Fast RS as asked.
   core.ports.PortNumber = options.port;
+  // A device given by its path stands in for COM1, for this command only.
+  if (!options.portDevice.empty()) {
+    core.port.MapPort(1, options.portDevice);
+    core.ports.PortNumber = 1;
+  }
   core.ports.FastRS = options.fastRS;
   core.file.FirmwareFileName = options.file;
   core.starterUpdate.UpdatersFolder = options.updatersDir;
   core.host.ClearStop();
   if (started) started(core.host);
 
+  report.Start(core, options.command);
   const Outcome outcome = Run(options, core);
   core.link.SetTrace(nullptr);
+  report.Tap().Flush();
   view.Finish();
 
   if (outcome == Outcome::PortNotOpened) {
     console.err << "tavrino-cli: "
-                << PortOpenMessage(options.port, core.port.LastOpenError(), core.port.LastDevice(),
+                << PortOpenMessage(options.portDevice.empty() ? options.port : 0,
+                                   core.port.LastOpenError(), core.port.LastDevice(),
                                    core.port.SystemReason())
                 << "\n"
                 << std::flush;
@@ -154,6 +164,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                 << traceFile.WriteError() << "); the trace stops where that happened\n"
                 << std::flush;
   }
+  // The report's path comes just before the closing line, which stays the last one shown.
+  report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
   if (options.command == Command::Backup && outcome == Outcome::BackedUp)
     console.term.PrintMessage("Settings kept in " + core.run.BackupWritten);
   if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)

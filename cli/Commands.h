@@ -1,4 +1,5 @@
 #pragma once
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,8 @@ struct Console {
   std::ostream& prompt;  // where questions are shown (the terminal the person looks at)
   int inFd;              // where answers come from
   bool interactive;      // inFd is a terminal a person answers on
+  // Where Program, Test and Restart keep their run reports; empty: keep none.
+  std::filesystem::path reportDir = {};
 };
 
 // The closing line that names how the command ended ("Stopped by the user.", ...).

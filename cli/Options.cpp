@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "serial/PortArgument.h"
+
 namespace tavrino::cli {
 namespace {
 
@@ -28,6 +30,7 @@ Command CommandWord(const std::string& word) {
   if (word == "test") return Command::Test;
   if (word == "restart") return Command::Restart;
   if (word == "check") return Command::Check;
+  if (word == "ports") return Command::Ports;
   return Command::None;
 }
 
@@ -41,6 +44,8 @@ const char* CommandName(Command c) {
       return "restart";
     case Command::Check:
       return "check";
+    case Command::Ports:
+      return "ports";
     default:
       return "";
   }
@@ -84,13 +89,18 @@ std::string ApplyPositionals(const std::vector<std::string>& positional, bool po
       }
     } else {
       if (portGiven) return "the port is given twice";
-      o.port = PortFromText(positional[1]);
+      o.port = PortNumberArgument(positional[1]);
       if (o.port == 0) return "PORT must be 1, 2, 3 or 4 (COM1..COM4), not '" + positional[1] + "'";
       o.command = Command::Program;
       o.unattended = true;
     }
   } else {
     o.command = word;
+    if (word == Command::Ports) {
+      if (positional.size() > 1) return "ports takes no FILE";
+      if (portGiven) return "ports lists every port: it takes no --port";
+      return {};
+    }
     const size_t wanted = word == Command::Restart ? 1 : 2;
     if (positional.size() < wanted) return std::string(CommandName(word)) + " needs a FILE";
     if (positional.size() > wanted)
@@ -98,7 +108,8 @@ std::string ApplyPositionals(const std::vector<std::string>& positional, bool po
     if (wanted == 2) o.file = positional[1];
     if (word == Command::Check && portGiven) return "check does not use a port";
     if (word != Command::Check && !portGiven) {
-      return std::string(CommandName(word)) + " needs --port N (1..4 for COM1..COM4)";
+      return std::string(CommandName(word)) +
+             " needs --port N (1..4 for COM1..COM4) or --port DEVICE";
     }
   }
   if (o.command != Command::Restart && o.file.empty()) return "the firmware file name is empty";
@@ -106,14 +117,6 @@ std::string ApplyPositionals(const std::vector<std::string>& positional, bool po
 }
 
 }  // namespace
-
-uint16_t PortFromText(const std::string& text) {
-  if (text == "1") return 1;
-  if (text == "2") return 2;
-  if (text == "3") return 3;
-  if (text == "4") return 4;
-  return 0;
-}
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
   ParseResult r;
@@ -148,9 +151,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     } else if (IsOption(arg, "--port")) {
       const auto value = OptionValue(args, i, "--port", r.error);
       if (!value) break;
-      o.port = PortFromText(*value);
+      const PortArgument port = ParsePortArgument(*value, true);
+      o.port = port.number;
+      o.portDevice = port.device;
       portGiven = true;
-      if (o.port == 0) r.error = "--port takes 1, 2, 3 or 4 (COM1..COM4), not '" + *value + "'";
+      if (!port.Valid()) {
+        r.error =
+            "--port takes 1, 2, 3 or 4 (COM1..COM4) or a device path such as "
+            "/dev/ttyUSB0, not '" +
+            *value + "'";
+      }
     } else if (IsOption(arg, "--trace")) {
       const auto value = OptionValue(args, i, "--trace", r.error);
       if (!value) break;

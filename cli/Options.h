@@ -6,12 +6,13 @@
 namespace tavrino::cli {
 
 // What the command line asks for.
-enum class Command { None, Check, Program, Test, Restart, Help, Version, Backup, Backups };
+enum class Command { None, Check, Program, Test, Restart, Ports, Help, Version, Backup, Backups };
 
 struct Options {
   Command command = Command::None;
   std::string file;         // the firmware file, the operating system's path, never cut short
   uint16_t port = 0;        // 1..4 = COM1..COM4, 0 = none given
+  std::string portDevice;   // --port PATH: this device instead of a COMn (port stays 0)
   bool unattended = false;  // Program without questions (implied by the positional FILE PORT form)
   bool fastRS = true;       // ask the Starter for a faster link
   bool keypad = false;      // print every keypad text the tool sends
@@ -27,12 +28,10 @@ struct ParseResult {
 };
 
 // Parses argv[1..]. Forms: FILE (check), FILE PORT (unattended Program), and the commands
-// program FILE --port N, test FILE --port N, restart --port N, check FILE, with options
-// anywhere. PORT is exactly "1".."4", with no trimming or prefixes.
+// program FILE --port N, test FILE --port N, restart --port N, check FILE, ports, with
+// options anywhere. PORT is exactly "1".."4", with no trimming or prefixes; --port also
+// takes a device path.
 ParseResult ParseArguments(const std::vector<std::string>& args);
-
-// "1".."4" -> 1..4; anything else -> 0.
-uint16_t PortFromText(const std::string& text);
 
 // The --help text, exit codes and TAVRINO_COMn included.
 std::string UsageText();

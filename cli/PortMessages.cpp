@@ -12,9 +12,16 @@ std::string PortOpenMessage(uint16_t port, SerialError error, const std::string&
   const std::string var = "TAVRINO_" + com;
   const char* mapped = std::getenv(var.c_str());
   const std::string dev = device.empty() ? std::string("its device") : device;
-  const std::string named = com + " (" + dev + (mapped != nullptr ? ", from " + var : "") + ")";
+  // Port 0: the device was given by its path, no COMn stands for it.
+  const std::string named =
+      port == 0 ? dev : com + " (" + dev + (mapped != nullptr ? ", from " + var : "") + ")";
   switch (error) {
     case SerialError::NotFound:
+      if (port == 0) {
+        return named +
+               " does not exist. Connect the serial adapter; 'tavrino-cli ports' lists the "
+               "serial devices there are.";
+      }
       return named +
              " does not exist. Connect the serial adapter, or map the port to the "
              "device it has, for example: " +
@@ -24,6 +31,7 @@ std::string PortOpenMessage(uint16_t port, SerialError error, const std::string&
     case SerialError::Busy:
       return named + " is in use by another program. Close that program and try again.";
     case SerialError::NotATerminal:
+      if (port == 0) return named + " is not a serial port.";
       return named + " is not a serial port. Map " + com + " to a serial device with " + var + ".";
     case SerialError::LineGone:
       return named + " stopped working during the command (unplugged?)" +

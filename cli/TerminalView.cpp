@@ -32,7 +32,8 @@ void TerminalView::LogChanged(const StatusLog& log, Change change) {
       }
       break;
   }
-  term_.SetTitle(Cp1250ToUtf8(log.Title()));
+  // A label without a colon comes padded to the line; a title has no use for the blanks.
+  term_.SetTitle(Cp1250ToUtf8(StatusLog::Trimmed(log.Title())));
 }
 
 void TerminalView::Draw(const StatusLog& log, bool closed) {

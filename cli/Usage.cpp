@@ -17,12 +17,15 @@ std::string UsageText() {
   tavrino-cli program FILE --port N  Program: write FILE into the panel, keep its settings
   tavrino-cli test FILE --port N     Test: compare the panel's program with FILE, write nothing
   tavrino-cli restart --port N       restart the panel
+  tavrino-cli ports                  list the serial devices: which COMn each one is, and
+                                     whether it can be opened now
   tavrino-cli backup --port N [FILE] keep the panel's settings on this computer (in FILE, or
                                      a new file of the backups folder); changes nothing
   tavrino-cli backups                list the recovery records and settings backups kept
 
 Options:
   --port N        serial port 1..4 (COM1..COM4)
+  --port DEVICE   a serial device by its path, e.g. /dev/ttyUSB0 or /dev/serial/by-id/...
   --unattended    Program without questions (the answers an unattended run takes)
   --fast-rs       ask the panel for a faster link once connected (the default)
   --no-fast-rs    stay at the speed of first contact
@@ -41,6 +44,12 @@ Serial ports:
   COM1..COM4 are /dev/ttyS0../dev/ttyS3. Set TAVRINO_COM1..TAVRINO_COM4 to use any other
   device, for example a USB adapter:  TAVRINO_COM1=/dev/ttyUSB0 tavrino-cli test FILE --port 1
   Your user must be allowed to open the device (on most systems: the group dialout).
+  'tavrino-cli ports' shows which device each COMn is and which devices have no COMn.
+
+Run reports:
+  Every program, test and restart keeps a report (status lines, versions, port, speed,
+  times, outcome) in $XDG_STATE_HOME/tavrino/runs (~/.local/state/tavrino/runs), the last
+  200 of them; its path is printed on standard error just before the closing line.
 
 Starter updater images:
   An outdated Starter is replaced only with the panel maker's updater image for the

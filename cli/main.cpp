@@ -7,10 +7,13 @@
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "cli/PortsCommand.h"
 #include "cli/Terminal.h"
 #include "frontend/StatusLog.h"
 #include "os/Console.h"
+#include "serial/SerialPort.h"
 #include "serial/SystemSerial.h"
+#include "state/RunReport.h"
 
 namespace {
 
@@ -48,6 +51,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (options.command == Command::Ports) {
+    const auto backend = MakeSystemSerialBackend();
+    const SerialPort port(*backend);
+    std::cout << PortsTableText(PortTable(port));
+    return 0;
+  }
+
   os::PrepareConsole();
   const bool outIsTty = os::StdoutIsTerminal();
   const bool inIsTty = os::StdinIsTerminal();
@@ -56,6 +66,11 @@ int main(int argc, char** argv) {
   // stderr, and the log gets the question with the answer taken.
   std::ostream& prompt = outIsTty ? std::cout : std::cerr;
   Console console{term, std::cerr, prompt, os::kStdinFd, inIsTty};
+  os::Failure noReports;
+  console.reportDir = RunReportDir(noReports);
+  if (console.reportDir.empty() && options.command != Command::Check) {
+    std::cerr << "tavrino-cli: no run report will be kept: " << noReports << "\n";
+  }
 
   const auto backend = MakeSystemSerialBackend();
   SteadyClock clock;

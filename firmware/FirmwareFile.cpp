@@ -47,6 +47,7 @@ bool FirmwareFile::OpenFile(bool ask) {
     // something else: no read rights, a folder, a name too long.
     log.KTadd(kCannotOpen + ReasonText(stream.why()));
     host_.ui.AskUser(kNoSuchFile, true);
+    SayStillLoaded(path);
     return Finish(Result::CannotOpen);
   }
   log.KTadd(kFileChecking);
@@ -69,6 +70,7 @@ bool FirmwareFile::OpenFile(bool ask) {
     log.KTadd("");
     log.KTadd(kNotAProgramFile1);
     log.KTadd(kNotAProgramFile2);
+    SayStillLoaded(path);
     return Finish(Result::Rejected);
   }
 
@@ -83,6 +85,18 @@ bool FirmwareFile::OpenFile(bool ask) {
   host_.ui.SetVersionLabel(FileVersionText);
   FirmwareFileName = path;
   return Finish(Result::Loaded);
+}
+
+void FirmwareFile::SayStillLoaded(const std::string& failedPath) {
+  // Only when another file was asked for while a good one is loaded: Program then uses the
+  // good one, and the window must say which.
+  if (FileVersionText.empty() || FirmwareFileName.empty() || failedPath == FirmwareFileName) return;
+  const auto slash = FirmwareFileName.find_last_of('/');
+  const std::string name =
+      slash == std::string::npos ? FirmwareFileName : FirmwareFileName.substr(slash + 1);
+  host_.log.KTadd("Still loaded: " + name);
+  host_.ui.SetStatusPanel(0, " " + FirmwareFileName);
+  host_.ui.SetVersionLabel(FileVersionText);
 }
 
 bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progressTotal) {

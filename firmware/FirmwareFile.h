@@ -36,6 +36,8 @@ class FirmwareFile {
 
  private:
   bool Finish(Result result);
+  // After a failed load of failedPath: one status line naming the file that stays loaded.
+  void SayStillLoaded(const std::string& failedPath);
   // Reads, descrambles and checks half 0 or 1 into the staging copy; false when it is bad,
   // cannot be read whole, or Stop was pressed.
   bool ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progressTotal);

@@ -27,12 +27,17 @@ std::string PortChoice::StatusText(uint16_t portNumber, uint16_t linkMode) {
 bool PortChoice::ChoosePort() {
   if (PortNumber < 1 || PortNumber > kPortCount) {
     std::array<bool, kPortCount> available{};
-    for (uint16_t n = 1; n <= kPortCount; ++n) available[n - 1] = port_.PortAvailable(n);
+    for (uint16_t n = 1; n <= kPortCount; ++n) {
+      available[n - 1] = port_.PortAvailable(n);
+      LastProbe[n - 1] = port_.LastOpenError();
+    }
     uint16_t chosen = 0;
     bool fastRS = true;  // the box is on each time the dialog opens
     if (!view_.ChoosePortDialog(available, chosen, fastRS)) return false;
     // Only a port that opened may be chosen.
-    if (chosen < 1 || chosen > kPortCount || !available[chosen - 1]) return false;
+    // (The dialog may have given a port another device for this session: try it again.)
+    if (chosen < 1 || chosen > kPortCount) return false;
+    if (!available[chosen - 1] && !port_.PortAvailable(chosen)) return false;
     PortNumber = chosen;
     FastRS = fastRS;
   }

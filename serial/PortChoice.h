@@ -42,6 +42,8 @@ class PortChoice {
   uint16_t PortNumber = 0;  // 1..4, 0 = none chosen
   bool FastRS = false;
   uint16_t LinkMode = 0;  // 0..6
+  // Why each port did not open when the dialog was last prepared (None where it opened).
+  std::array<SerialBackend::OpenError, 4> LastProbe{};
 
  private:
   SerialPort& port_;

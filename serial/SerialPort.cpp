@@ -14,6 +14,22 @@ std::string SerialPort::DeviceName(uint16_t n) const {
   return backend_.DeviceName(n);
 }
 
+void SerialPort::MapPort(uint16_t n, const std::string& device) {
+  if (n >= kFirstPort && n <= kLastPort) sessionDevices_[n - kFirstPort] = device;
+}
+
+std::string SerialPort::DeviceOf(uint16_t n) const {
+  if (n >= kFirstPort && n <= kLastPort && !sessionDevices_[n - kFirstPort].empty())
+    return sessionDevices_[n - kFirstPort];
+  return DeviceName(n);
+}
+
+bool SerialPort::IsMapped(uint16_t n) const {
+  if (n < kFirstPort || n > kLastPort) return false;
+  const char* mapped = std::getenv(("TAVRINO_COM" + std::to_string(n)).c_str());
+  return !sessionDevices_[n - kFirstPort].empty() || (mapped != nullptr && *mapped != '\0');
+}
+
 bool SerialPort::OpenPort(uint16_t n, uint16_t divisor, char parity) {
   const bool linkSpeed = divisor != 0 && (parity == 'N' || parity == 'n');
   const std::string device = DeviceName(n);
@@ -28,7 +44,7 @@ bool SerialPort::OpenPort(uint16_t n, uint16_t divisor, char parity) {
     return false;
   }
   ClosePort();
-  lastDevice_ = device;
+  lastDevice_ = DeviceOf(n);
   // Every link runs 8N1; a divisor of 0 has no speed.
   if (!linkSpeed) {
     lastError_ = SerialError::Failed;

@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -49,6 +50,13 @@ class SerialPort {
   // The backend's device for COM1..COM4 (/dev/ttyS0.. or \\.\COM1.., unless TAVRINO_COMn
   // names one); empty for any other number.
   std::string DeviceName(uint16_t n) const;
+  // For the rest of this session COM n opens device (an empty device undoes it); nothing is
+  // saved. Used for a port given as a path and for an adapter taken in the port dialog.
+  void MapPort(uint16_t n, const std::string& device);
+  // The device COM n opens now: the session's mapping, else DeviceName(n).
+  std::string DeviceOf(uint16_t n) const;
+  // COM n opens a device someone chose: mapped for the session or by TAVRINO_COMn.
+  bool IsMapped(uint16_t n) const;
   // Why the last OpenPort failed, and on which device, for friendly messages.
   SerialError LastOpenError() const { return lastError_; }
   const std::string& LastDevice() const { return lastDevice_; }
@@ -70,6 +78,7 @@ class SerialPort {
   SerialError lastError_ = SerialError::None;
   SerialError lineError_ = SerialError::None;
   std::string lastDevice_;
+  std::array<std::string, 4> sessionDevices_;
 };
 
 }  // namespace tavrino

@@ -54,9 +54,10 @@ std::string AboutText() {
 }
 
 TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                              Qt::MSWindowsFixedSizeDialogHint),
+    // Customized: only the buttons named here, so no maximise button on a fixed window.
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       log_(log),
       modals_(modals) {
   InitPictures();
@@ -83,9 +84,13 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   Info1->setGeometry(24, 52, 590, 200);
   Info1->setFixedSize(590, 200);
   Info1->onTitle = [this](const std::string& title) {
-    // The task bar shows the window's title: it follows the work.
-    setWindowTitle(QString::fromStdString(title));
+    // The task bar shows the window's title: it follows the work. A label without a colon
+    // comes padded with the blanks that fill its line; the title has no use for them.
+    setWindowTitle(QString::fromStdString(StatusLog::Trimmed(title)));
   };
+  lines_ = std::make_unique<StatusLineTap>(Info1,
+                                           [this](const std::string& line) { OnStatusLine(line); });
+  Info1->viewInFront = lines_.get();
   BuildStatusBar();
   BuildMenu();
 
@@ -106,7 +111,10 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   }
 }
 
-TFormFlash::~TFormFlash() = default;
+TFormFlash::~TFormFlash() {
+  // The display's view goes with the window; the log must not call the line tap after it.
+  log_.SetView(nullptr);
+}
 
 void TFormFlash::FormCreate() {
   QGuiApplication::setApplicationName(QStringLiteral("Tavrino"));
@@ -122,6 +130,7 @@ void TFormFlash::FormCreate() {
   Koniec2->setText(QStringLiteral("&Exit"));
   Pomoc1->setTitle(QStringLiteral("&Help"));
   Oprogramie2->setText(QStringLiteral("&About"));
+  RunReports2->setText(QStringLiteral("&Run reports"));
   OpenDialog1->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
   OpenDialog1->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
   Bopen->setToolTip(HintOf(Open2->text()));
@@ -180,6 +189,7 @@ void TFormFlash::BuildMenu() {
   Koniec2->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
   Pomoc1 = menuBar()->addMenu(QString());
   Oprogramie2 = Pomoc1->addAction(QString(), this, &TFormFlash::AboutClick);
+  RunReports2 = Pomoc1->addAction(QString(), this, &TFormFlash::RunReportsClick);
 }
 
 void TFormFlash::BuildStatusBar() {

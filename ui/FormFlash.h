@@ -3,9 +3,16 @@
 // and the status bar; the command handlers; and the front end the core talks to.
 #include <QMainWindow>
 #include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "frontend/FrontEnd.h"
+#include "frontend/Outcome.h"
+#include "frontend/StatusLines.h"
 #include "frontend/StatusLog.h"
 
 class QAction;
@@ -35,6 +42,19 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   ~TFormFlash() override;
   void Attach(Core& core) { core_ = &core; }
   Core* core() const { return core_; }
+  // Every finished status line also goes here, UTF-8, one a line (standard output), so that
+  // an unattended run leaves a trace in a terminal or a script. Null: nowhere.
+  void SetEcho(std::ostream* out) { echo_ = out; }
+  // Where Program, Test and Restart keep their run reports; empty: keep none.
+  void SetRunReportDir(const std::filesystem::path& dir) { reportDir_ = dir; }
+  const std::filesystem::path& RunReportDir() const { return reportDir_; }
+  // The report the last command wrote; empty when it wrote none.
+  const std::filesystem::path& LastRunReport() const { return lastReport_; }
+
+  // One command's work (busy state is the caller's): the run report when command names one
+  // ("Program", "Test", "Restart"), a status line when a port did not open, the port then
+  // forgotten, and the last status line handed on.
+  Outcome RunWork(const char* command, const std::function<Outcome(Core&)>& work);
 
   // FrontEnd
   bool AskUser(const std::string& text, bool infoOnly) override;
@@ -60,6 +80,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void KoniecClick();
   void AboutClick();
   void StopClick();
+  // Help menu: opens the folder of the run reports in the desktop's file manager.
+  void RunReportsClick();
 
   // Busy: a command or the start-up work runs (the menus are off).
   bool Busy() const;
@@ -85,6 +107,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   QAction* Koniec2;
   QMenu* Pomoc1;
   QAction* Oprogramie2;
+  QAction* RunReports2;
   QFileDialog* OpenDialog1;
   TFormFlashRS* FormFlashRS;
   TFormWait* FormWait;
@@ -102,8 +125,10 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // Shows text in status bar panel 0 or 1; see StatusPanelText.
   void SetPanel(int panel, const QString& text);
   // Busy state around one command; refuses to start while another runs.
-  template <class Work>
-  void RunCommand(Work work);
+  void RunCommand(const char* command, const std::function<Outcome(Core&)>& work);
+  void OnStatusLine(const std::string& line);
+  // "Port COM3 (/dev/ttyUSB0):" ... "missing": why the port did not open.
+  void SayPortFailure();
 
   StatusLog& log_;
   Modals& modals_;
@@ -111,6 +136,13 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   std::array<QLabel*, 2> panels_{};
   std::array<QString, 2> panelTexts_;  // in full; panel 0 may show shortened
   bool quitRequested_ = false;
+  std::unique_ptr<StatusLineTap> lines_;
+  std::ostream* echo_ = nullptr;
+  std::filesystem::path reportDir_;
+  std::filesystem::path lastReport_;
+  std::vector<std::string> reportLines_;
+  bool reporting_ = false;
+  bool portDialogCancelled_ = false;
 };
 
 // The hint of a picture button: its menu text up to the tab, with every "&" deleted.

@@ -1,15 +1,21 @@
 // The main window's commands, its busy and idle states, and the front end the core uses.
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
+#include <QUrl>
 
 #include "frontend/Cp1250.h"
+#include "frontend/Texts.h"
 #include "run/Core.h"
+#include "run/RunReportOf.h"
+#include "serial/PortDiscovery.h"
 #include "ui/FormFlash.h"
+#include "ui/FormFlashRS.h"
 #include "ui/FormWait.h"
 #include "ui/Modals.h"
 
@@ -53,30 +59,84 @@ bool TFormFlash::Busy() const {
   return !Programowanie1->isEnabled();
 }
 
-template <class Work>
-void TFormFlash::RunCommand(Work work) {
+void TFormFlash::RunCommand(const char* command, const std::function<Outcome(Core&)>& work) {
   // Disabled widgets deliver no commands; this also turns away a queued click or shortcut.
   if (Busy() || core_ == nullptr) return;
   AllDisable();
-  work(*core_);
+  RunWork(command, work);
   AllEnable();
   if (quitRequested_) close();
 }
 
+Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Core&)>& work) {
+  Core& core = *core_;
+  lastReport_.clear();
+  RunReport report;
+  reporting_ = command != nullptr;
+  reportLines_.clear();
+  if (reporting_) report = StartRunReport(core, command, "tavrino");
+  portDialogCancelled_ = false;
+  const Outcome outcome = work(core);
+  // A port that did not open says why, unless the person cancelled the dialog; it is
+  // forgotten, so that the next command asks for a port again.
+  if (outcome == Outcome::PortNotOpened && !portDialogCancelled_ &&
+      core.port.LastOpenError() != SerialBackend::OpenError::None) {
+    SayPortFailure();
+  }
+  lines_->Flush();
+  if (reporting_) {
+    reporting_ = false;
+    FinishRunReport(core, outcome, report);
+    report.lines = reportLines_;
+    if (!reportDir_.empty()) {
+      const os::Failure failed = SaveRunReport(reportDir_, report, lastReport_);
+      if (!failed.empty() && echo_ != nullptr) {
+        *echo_ << "The run report was not written: " << failed << std::endl;
+      }
+    }
+  }
+  if (outcome == Outcome::PortNotOpened && !portDialogCancelled_) core.ports.PortNumber = 0;
+  return outcome;
+}
+
+void TFormFlash::SayPortFailure() {
+  const Core& core = *core_;
+  const std::string device = core.port.LastDevice();
+  const SerialBackend::OpenError error = core.port.LastOpenError();
+  const std::string group =
+      error == SerialBackend::OpenError::NoAccess ? ProbeSerialDevice(device).group : std::string();
+  const std::string reason = UnavailableReason(error, group);
+  const std::string com = "COM" + std::to_string(core.ports.PortNumber);
+  std::string label = "Port " + com + " (" + device + "):";
+  // The reason must stay whole on the line; a long device name gives way.
+  if (static_cast<int>(label.size() + reason.size()) >= log_.ColumnCount())
+    label = "Port " + com + ":";
+  log_.KTadd(label);
+  log_.KTstatus(reason, texts::kStatusWidth);
+}
+
+void TFormFlash::OnStatusLine(const std::string& line) {
+  const std::string text = Cp1250ToUtf8(line);
+  if (echo_ != nullptr) *echo_ << text << std::endl;
+  if (reporting_) reportLines_.push_back(text);
+}
+
 void TFormFlash::OpenClick() {
-  RunCommand([](Core& core) { core.file.OpenFile(true); });
+  RunCommand(nullptr, [](Core& core) {
+    return core.file.OpenFile(true) ? Outcome::FileLoaded : Outcome::FileRejected;
+  });
 }
 
 void TFormFlash::ProgramClick() {
-  RunCommand([](Core& core) { core.Program(false); });
+  RunCommand("Program", [](Core& core) { return core.Program(false); });
 }
 
 void TFormFlash::TestClick() {
-  RunCommand([](Core& core) { core.Test(); });
+  RunCommand("Test", [](Core& core) { return core.Test(); });
 }
 
 void TFormFlash::RestartClick() {
-  RunCommand([](Core& core) { core.Restart(); });
+  RunCommand("Restart", [](Core& core) { return core.Restart(); });
 }
 
 void TFormFlash::KoniecClick() {
@@ -85,6 +145,20 @@ void TFormFlash::KoniecClick() {
 
 void TFormFlash::AboutClick() {
   modals_.AskUser(this, AboutText(), true);
+}
+
+void TFormFlash::RunReportsClick() {
+  if (reportDir_.empty()) {
+    modals_.AskUser(this, "No run reports are kept: there is no folder for them.", true);
+    return;
+  }
+  // The folder may not be there before the first report.
+  const os::Failure failed = os::MakePrivateDir(reportDir_);
+  if (!failed.empty()) {
+    modals_.AskUser(this, failed, true);
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(reportDir_.c_str())));
 }
 
 void TFormFlash::StopClick() {
@@ -144,7 +218,33 @@ bool TFormFlash::ChooseFirmwareFile(std::string& path) {
 
 bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
                                   bool& fastRS) {
-  return modals_.ChoosePort(*FormFlashRS, available, port, fastRS);
+  std::array<PortDetail, 4> details;
+  for (uint16_t n = 1; n <= 4; ++n) {
+    const std::string device = core_->port.DeviceOf(n);
+    const SerialBackend::OpenError error = core_->ports.LastProbe[n - 1];
+    const std::string group = error == SerialBackend::OpenError::NoAccess
+                                  ? ProbeSerialDevice(device).group
+                                  : std::string();
+    details[n - 1] = {
+        QFile::decodeName(device.c_str()),
+        available[n - 1] ? QString() : QString::fromStdString(UnavailableReason(error, group))};
+  }
+  const AdapterOffer adapter = OfferAdapter(core_->port, available);
+  PortOffer offer{adapter.com, QFile::decodeName(adapter.device.c_str()),
+                  QFile::decodeName(adapter.name.c_str())};
+  // Taking the offer maps the port for this session only: nothing is saved.
+  auto take = [this](uint16_t n, const QString& device) {
+    core_->port.MapPort(n, QFile::encodeName(device).toStdString());
+    const bool opens = core_->port.PortAvailable(n);
+    core_->ports.LastProbe[n - 1] = core_->port.LastOpenError();
+    return PortDetail{device, opens ? QString()
+                                    : QString::fromStdString(UnavailableReason(
+                                          core_->port.LastOpenError(), std::string()))};
+  };
+  FormFlashRS->SetDetails(details, offer, take);
+  const bool chosen = modals_.ChoosePort(*FormFlashRS, available, port, fastRS);
+  if (!chosen) portDialogCancelled_ = true;
+  return chosen;
 }
 
 void TFormFlash::RequestQuit() {

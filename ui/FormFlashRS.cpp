@@ -1,18 +1,31 @@
 #include "ui/FormFlashRS.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 namespace tavrino::ui {
+namespace {
+
+// Beside the four ports, the devices they open; the check box and buttons sit right of them.
+constexpr int kDetailLeft = 96;
+constexpr int kDetailWidth = 340;
+constexpr int kRightColumn = kDetailLeft + kDetailWidth + 8;
+constexpr int kRightShift = kRightColumn - 104;
+
+}  // namespace
 
 TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FormFlashRS"));
   setWindowTitle(QStringLiteral("Choose port"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowCloseButtonHint);
-  setFixedSize(321, 129);
+  // A fixed box: the window manager offers neither minimise nor maximise.
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                 Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setFixedSize(321 + kRightShift, 129);
   setModal(true);
 
   GroupBox1 = new QGroupBox(this);
@@ -23,14 +36,24 @@ TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
     RBcom[n]->setGeometry(8, 16 + 24 * n, 57, 17);
     // Clicked, not toggled: the dialog's own clearing of the buttons must not enable OK.
     connect(RBcom[n], &QRadioButton::clicked, this, &TFormFlashRS::RS_selected);
+    Ldevice[n] = new QLabel(this);
+    Ldevice[n]->setObjectName(QStringLiteral("Ldevice%1").arg(n + 1));
+    Ldevice[n]->setTextFormat(Qt::PlainText);
+    Ldevice[n]->setGeometry(kDetailLeft, 8 + 16 + 24 * n, kDetailWidth, 17);
   }
   CBfastRS = new QCheckBox(QStringLiteral("&Fast RS"), this);
-  CBfastRS->setGeometry(104, 16, 169, 25);
+  CBfastRS->setGeometry(104 + kRightShift, 16, 169, 25);
+  BToffer = new QPushButton(this);
+  BToffer->setObjectName(QStringLiteral("BToffer"));
+  BToffer->setGeometry(kRightColumn, 52, 201, 25);
+  BToffer->setAutoDefault(false);
+  BToffer->hide();
+  connect(BToffer, &QPushButton::clicked, this, &TFormFlashRS::TakeOffered);
   BTok = new QPushButton(QStringLiteral("&Ok"), this);
-  BTok->setGeometry(104, 88, 73, 25);
+  BTok->setGeometry(104 + kRightShift, 88, 73, 25);
   connect(BTok, &QPushButton::clicked, this, &TFormFlashRS::RS_ok);
   BTanuluj = new QPushButton(QStringLiteral("&Cancel"), this);
-  BTanuluj->setGeometry(200, 88, 105, 25);
+  BTanuluj->setGeometry(200 + kRightShift, 88, 105, 25);
   connect(BTanuluj, &QPushButton::clicked, this, &QDialog::reject);
   // Esc ends the dialog with Cancel: QDialog's own key handling does that already.
 }
@@ -42,6 +65,15 @@ void TFormFlashRS::Prepare(const std::array<bool, 4>& available, bool fastRS) {
     RBcom[n]->setChecked(false);
     RBcom[n]->setAutoExclusive(true);
     RBcom[n]->setEnabled(available[n]);
+  }
+  for (int n = 0; n < 4; ++n) ShowDetail(n);
+  const bool offered = offer_.port >= 1 && offer_.port <= 4;
+  BToffer->setVisible(offered);
+  if (offered) {
+    BToffer->setText(QStringLiteral("Use %1 as COM%2").arg(offer_.name).arg(offer_.port));
+    BToffer->setToolTip(QStringLiteral("For this session only: COM%1 opens %2")
+                            .arg(offer_.port)
+                            .arg(offer_.device));
   }
   CBfastRS->setChecked(fastRS);
   BTok->setDefault(false);
@@ -64,6 +96,42 @@ uint16_t TFormFlashRS::CheckedPort() const {
     if (RBcom[n]->isChecked()) return static_cast<uint16_t>(n + 1);
   }
   return 0;
+}
+
+void TFormFlashRS::SetDetails(const std::array<PortDetail, 4>& details, const PortOffer& offer,
+                              TakeOffer take) {
+  details_ = details;
+  offer_ = offer;
+  take_ = std::move(take);
+}
+
+void TFormFlashRS::ShowDetail(int n) {
+  const PortDetail& d = details_[static_cast<size_t>(n)];
+  QLabel* label = Ldevice[static_cast<size_t>(n)];
+  // A long device name gives way in its middle: the reason at the end must stay readable.
+  const QString tail = d.reason.isEmpty() ? QString() : QStringLiteral(" \u2013 ") + d.reason;
+  const QFontMetrics metrics(label->font());
+  const int room = std::max(0, label->width() - metrics.horizontalAdvance(tail));
+  const QString shown = metrics.elidedText(d.device, Qt::ElideMiddle, room) + tail;
+  label->setText(shown);
+  label->setToolTip(shown == d.device + tail ? QString() : d.device + tail);
+  label->setEnabled(d.reason.isEmpty());
+}
+
+void TFormFlashRS::TakeOffered() {
+  if (offer_.port < 1 || offer_.port > 4 || !take_) return;
+  const int n = offer_.port - 1;
+  details_[static_cast<size_t>(n)] = take_(offer_.port, offer_.device);
+  offer_ = PortOffer{};
+  BToffer->hide();
+  ShowDetail(n);
+  const bool opens = details_[static_cast<size_t>(n)].reason.isEmpty();
+  RBcom[static_cast<size_t>(n)]->setEnabled(opens);
+  if (opens) {
+    RBcom[static_cast<size_t>(n)]->setChecked(true);
+    RBcom[static_cast<size_t>(n)]->setFocus();
+    RS_selected();
+  }
 }
 
 void TFormFlashRS::showEvent(QShowEvent* event) {

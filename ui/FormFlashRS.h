@@ -1,21 +1,45 @@
 #pragma once
 // The port dialog "Choose port": COM1..COM4 (only those that open), "&Fast RS", OK, Cancel.
 #include <QDialog>
+#include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 
 namespace tavrino::ui {
 
+// What the dialog shows beside one port: the device it opens and, when it cannot be
+// chosen, why ("missing", "busy: held by another program", ...).
+struct PortDetail {
+  QString device;
+  QString reason;  // empty when the port opened
+};
+
+// A USB adapter that no port opens, offered for an unmapped port that does not open.
+struct PortOffer {
+  uint16_t port = 0;  // 1..4; 0: nothing to offer
+  QString device;     // the adapter's device
+  QString name;       // how to call it on the button
+};
+
 class TFormFlashRS : public QDialog {
   Q_OBJECT
 
  public:
+  // Gives port `port` the offered device for this session and says how it stands now.
+  using TakeOffer = std::function<PortDetail(uint16_t port, const QString& device)>;
+
   explicit TFormFlashRS(QWidget* parent = nullptr);
+
+  // What to show beside each port for the next choice, and the adapter to offer (take is
+  // called when the person accepts it). Kept until the next call.
+  void SetDetails(const std::array<PortDetail, 4>& details, const PortOffer& offer, TakeOffer take);
 
   // Sets the dialog up for one choice: no port checked, RBcom1..4 enabled exactly where
   // available, "&Fast RS" as given (the caller passes it on), BTok disabled and not the
@@ -32,6 +56,8 @@ class TFormFlashRS : public QDialog {
   QCheckBox* CBfastRS;
   QPushButton* BTok;
   QPushButton* BTanuluj;
+  std::array<QLabel*, 4> Ldevice;  // the device beside each port, and why it is greyed
+  QPushButton* BToffer;            // "Use ttyUSB0 as COM3", shown only with an offer
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -39,6 +65,12 @@ class TFormFlashRS : public QDialog {
  private:
   void RS_selected();
   void RS_ok();
+  void ShowDetail(int n);
+  void TakeOffered();
+
+  std::array<PortDetail, 4> details_;
+  PortOffer offer_;
+  TakeOffer take_;
 };
 
 }  // namespace tavrino::ui

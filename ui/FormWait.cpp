@@ -8,7 +8,9 @@ namespace tavrino::ui {
 TFormWait::TFormWait(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FormWait"));
   setWindowTitle(QStringLiteral("Information"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint);
+  // A fixed box: the window manager offers neither minimise nor maximise (nor close).
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                 Qt::WindowTitleHint);
   setFixedSize(234, 74);
   setModal(false);
   StaticText1 = new QLabel(QStringLiteral("Wait..."), this);

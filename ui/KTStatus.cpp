@@ -46,7 +46,7 @@ void TKTStatus::KTinit() {
   picture_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
   picture_.setDevicePixelRatio(ratio);
   log_.SetGeometry(width() / charWidth_, height() / charHeight_);
-  log_.SetView(this);
+  log_.SetView(viewInFront != nullptr ? viewInFront : this);
   log_.KTclear();
 }
 

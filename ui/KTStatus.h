@@ -22,6 +22,10 @@ class TKTStatus : public QWidget, public StatusLogView {
   // Called once, after the widget has its final size.
   void KTinit();
 
+  // A view that sees every change of the log first and passes it on to this one (set
+  // before KTinit); null: the log draws here directly.
+  StatusLogView* viewInFront = nullptr;
+
   // Called with the log's title after every change that sets it.
   std::function<void(const std::string& title)> onTitle;
 

@@ -1,6 +1,8 @@
 #include "ui/Modals.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -33,6 +35,14 @@ void LeaveRoomForTitle(QMessageBox& box) {
 
 }  // namespace
 
+void HideCompletions(QWidget& dialog) {
+  // Enter in the file name field ends the dialog while its completion list may still be up;
+  // the list is a window of its own and would stay on screen without its dialog.
+  for (QCompleter* completer : dialog.findChildren<QCompleter*>()) {
+    if (completer->popup() != nullptr) completer->popup()->hide();
+  }
+}
+
 QString BoxText(const std::string& text) {
   // The callers break lines with CR or with LF; a CR LF pair is one break, not two.
   std::string lines;
@@ -50,6 +60,9 @@ QString BoxText(const std::string& text) {
 
 std::unique_ptr<QMessageBox> MakeAskBox(QWidget* parent, const std::string& text, bool infoOnly) {
   auto box = std::make_unique<QMessageBox>(parent);
+  // A fixed box: the window manager offers neither minimise nor maximise.
+  box->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                      Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   box->setWindowModality(Qt::ApplicationModal);
   box->setTextFormat(Qt::PlainText);
   box->setText(BoxText(text));
@@ -91,7 +104,9 @@ bool WidgetModals::ChoosePort(TFormFlashRS& dialog, const std::array<bool, 4>& a
 
 bool WidgetModals::ChooseFile(QFileDialog& dialog, std::string& path) {
   if (!path.empty()) dialog.selectFile(QFile::decodeName(path.c_str()));
-  if (dialog.exec() != QDialog::Accepted) return false;
+  const int result = dialog.exec();
+  HideCompletions(dialog);
+  if (result != QDialog::Accepted) return false;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return false;
   path = QFile::encodeName(chosen.first()).toStdString();

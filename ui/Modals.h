@@ -38,6 +38,9 @@ class WidgetModals : public Modals {
   bool ChooseFile(QFileDialog& dialog, std::string& path) override;
 };
 
+// Hides the completion lists of a file dialog's name field (after the dialog has ended).
+void HideCompletions(QWidget& dialog);
+
 // A box's text for display: decoded from Windows-1250, every CR LF, lone CR or lone LF one
 // line break.
 QString BoxText(const std::string& text);

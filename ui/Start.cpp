@@ -4,17 +4,11 @@
 
 #include "frontend/Outcome.h"
 #include "run/Core.h"
+#include "serial/PortArgument.h"
 #include "ui/FormFlash.h"
 #include "ui/KTStatus.h"
 
 namespace tavrino::ui {
-
-uint16_t PortArgument(const std::string& argument) {
-  if (argument.size() == 1 && argument[0] >= '1' && argument[0] <= '4') {
-    return static_cast<uint16_t>(argument[0] - '0');
-  }
-  return 0;
-}
 
 StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
   Core& core = *form.core();
@@ -25,10 +19,12 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     form.show();
     // The whole path: cutting it short could name, and open, another file.
     core.file.FirmwareFileName = args[0];
-    core.file.OpenFile(false);
+    form.RunWork(nullptr, [](Core& c) {
+      return c.file.OpenFile(false) ? Outcome::FileLoaded : Outcome::FileRejected;
+    });
     form.AllEnable();
   } else if (args.size() == 2) {
-    const uint16_t port = PortArgument(args[1]);
+    const uint16_t port = PortNumberArgument(args[1]);
     if (port == 0) {
       form.show();  // stays as created: no file, no box, no message
       return result;
@@ -38,7 +34,7 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     form.show();
     core.ports.FastRS = true;
     core.file.FirmwareFileName = args[0];
-    const Outcome outcome = core.Program(true);
+    const Outcome outcome = form.RunWork("Program", [](Core& c) { return c.Program(true); });
     form.AllEnable();
     // The caller learns whether the panel was updated, not just that the program ran.
     result.quit = true;

@@ -13,9 +13,6 @@ struct StartResult {
   int exitCode = 0;   // the process exit status when quit
 };
 
-// "1".."4" exactly, as the port of an unattended run; 0 for anything else (" 3", "03", "COM3").
-uint16_t PortArgument(const std::string& argument);
-
 // args are the command-line arguments after the program name, as the system gave them.
 //   one:  load that firmware file;
 //   two, the second "1".."4": unattended Program run through that port, then quit with the

@@ -17,6 +17,17 @@ struct Case {
   std::string error;  // a part of the message, empty when the line is good
 };
 
+TEST(ParseArguments, PortAsADevicePath) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"test", "a.17", "--port", "/dev/ttyUSB0"}, {"restart", "--port=/dev/ttyUSB0"}}) {
+    const ParseResult r = ParseArguments(args);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.port, 0);
+    EXPECT_EQ(r.options.portDevice, "/dev/ttyUSB0");
+  }
+  EXPECT_EQ(ParseArguments({"test", "a.17", "--port", "2"}).options.portDevice, "");
+}
+
 TEST(ParseArguments, FormsOptionsAndMistakes) {
   const std::vector<Case> cases = {
       // The desktop program's forms.
@@ -57,6 +68,11 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
       {{"check", "a.17", "--port", "1"}, Command::None, "", 0, false, true, "does not use a port"},
       {{"program", "a.17", "--port", "0"}, Command::None, "", 0, false, true, "--port takes 1"},
       {{"program", "a.17", "--port"}, Command::None, "", 0, false, true, "--port needs a value"},
+      {{"program", "a.17", "--port", "ttyUSB0"}, Command::None, "", 0, false, true, "device path"},
+      {{"a.17", "/dev/ttyUSB0"}, Command::None, "", 0, false, true, "PORT must be"},
+      {{"ports"}, Command::Ports, "", 0, false, true, ""},
+      {{"ports", "a.17"}, Command::None, "", 0, false, true, "ports takes no FILE"},
+      {{"ports", "--port", "1"}, Command::None, "", 0, false, true, "takes no --port"},
       {{"check", "a.17", "--trace="}, Command::None, "", 0, false, true, "--trace needs a file"},
       {{"a.17", "1", "--updaters="},
        Command::None,

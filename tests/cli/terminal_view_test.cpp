@@ -98,6 +98,11 @@ TEST(TerminalView, OnATerminalKeepsTheTitleInStepAndGivesItBack) {
   EXPECT_LT(progress, plain);
   EXPECT_LT(plain, restored);
   EXPECT_NE(restored, std::string::npos);
+
+  Rendered padded(true, true);
+  padded.log.KTadd("Restarting panel");
+  EXPECT_NE(padded.out.str().find("\x1b]0;Tavrino - Restarting panel\a"), std::string::npos)
+      << "no blanks in the title";
 }
 
 TEST(TerminalView, OnATerminalMessagesGoAboveAnOpenLineAndBelowAClosedOne) {

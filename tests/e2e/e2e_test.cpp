@@ -207,6 +207,32 @@ TEST_F(EndToEnd, RestartAndPortsThatDoNotOpen) {
   EXPECT_TRUE(Has(none.err, missing + ", from TAVRINO_COM1) does not exist")) << none.err;
 }
 
+TEST_F(EndToEnd, PortsTellsWhichDeviceIsComOneAndPortTakesADevicePath) {
+  Panel panel(link_, {});
+  ASSERT_TRUE(panel.Started());
+  const Finished ports = Cli({"ports"});
+  EXPECT_EQ(ports.status, 0) << ports.err;
+  EXPECT_TRUE(Has(ports.out, "\nCOM1  " + link_ + "  free ")) << ports.out;
+
+  const int holder = open(link_.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  const Finished held = Cli({"ports"});
+  close(holder);
+  EXPECT_TRUE(Has(held.out, "\nCOM1  " + link_ + "  busy: held by another program ")) << held.out;
+
+  // No TAVRINO_COM1: the device is named on the command line.
+  const Finished restart =
+      RunProgram({TAVRINO_CLI_PATH, "restart", "--port", link_}, {}, kRunLimitS);
+  EXPECT_EQ(restart.status, 0) << restart.out << restart.err;
+  EXPECT_EQ(restart.out, Line("Restarting panel", "  ok") + "\nDone: the panel restarted.\n");
+  const std::string told = "tavrino-cli: run report: " + (dir_ / "state/tavrino/runs/").string();
+  EXPECT_TRUE(Has(restart.err, told)) << restart.err;
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir_ / "state/tavrino/runs"), fs::directory_iterator()),
+      1);
+}
+
 TEST_F(EndToEnd, SilentPanelEndsTheRestartAsFailed) {
   Panel panel(link_, {"--silent-after", "0"});
   ASSERT_TRUE(panel.Started());

@@ -94,6 +94,35 @@ TEST(PortChoice, CancelledOrUnusableChoiceOpensNothing) {
   }
 }
 
+TEST(PortChoice, APortGivenAnotherDeviceInTheDialogIsTriedAgainAndWhyEachFailedIsKept) {
+  ChoiceRig rig;
+  rig.line.refused = {{"/dev/ttyS0", OpenError::NotFound},
+                      {"/dev/ttyS1", OpenError::Busy},
+                      {"/dev/ttyS2", OpenError::NoAccess}};
+  // The person takes the offered adapter for COM1 and confirms it.
+  struct Offering : DialogFrontEnd {
+    SerialPort* port = nullptr;
+    bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& chosen,
+                          bool& fastRS) override {
+      port->MapPort(1, "/dev/ttyUSB0");
+      chosen = 1;
+      return DialogFrontEnd::ChoosePortDialog(available, chosen, fastRS);
+    }
+  } ui;
+  ui.port = &rig.port;
+  ui.confirmAnyPort = true;
+  ui.dialogPort = 1;
+  PortChoice choice{rig.port, ui};
+  ASSERT_TRUE(choice.ChoosePort());
+  EXPECT_EQ(choice.LastProbe, (std::array<OpenError, 4>{OpenError::NotFound, OpenError::Busy,
+                                                        OpenError::NoAccess, OpenError::None}));
+  EXPECT_EQ(rig.line.device, "/dev/ttyUSB0");
+  EXPECT_EQ(rig.port.DeviceOf(1), "/dev/ttyUSB0");
+  EXPECT_TRUE(rig.port.IsMapped(1));
+  EXPECT_FALSE(rig.port.IsMapped(2));
+  EXPECT_EQ(rig.port.DeviceOf(2), "/dev/ttyS1");
+}
+
 TEST(PortChoice, RememberedPortThatFailsStillShowsPortAndSpeed) {
   ChoiceRig rig;
   rig.choice.PortNumber = 3;

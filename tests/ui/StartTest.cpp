@@ -15,15 +15,6 @@
 namespace tavrino::test {
 namespace {
 
-TEST(PortArgument, OnlyTheBareDigitsOneToFour) {
-  const struct {
-    const char* arg;
-    uint16_t port;
-  } cases[] = {{"1", 1},  {"4", 4},  {"0", 0},    {"5", 0}, {" 3", 0},
-               {"3 ", 0}, {"03", 0}, {"COM3", 0}, {"", 0}};
-  for (const auto& c : cases) EXPECT_EQ(ui::PortArgument(c.arg), c.port) << '"' << c.arg << '"';
-}
-
 class Starting : public ::testing::Test {
  protected:
   ui::StartResult Start(const std::vector<std::string>& args) { return ui::Start(form, args); }

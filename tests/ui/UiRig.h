@@ -40,8 +40,13 @@ class ScriptedModals : public ui::Modals {
     if (whileOpen) whileOpen(text);
     return script.AskUser(text, infoOnly);
   }
-  bool ChoosePort(ui::TFormFlashRS&, const std::array<bool, 4>& available, uint16_t& port,
+  // Runs when the port dialog would open, with the dialog as the window prepared it.
+  std::function<void(ui::TFormFlashRS& dialog, const std::array<bool, 4>& available)>
+      portDialogOpen;
+
+  bool ChoosePort(ui::TFormFlashRS& dialog, const std::array<bool, 4>& available, uint16_t& port,
                   bool& fastRS) override {
+    if (portDialogOpen) portDialogOpen(dialog, available);
     portDialogFastRSIn.push_back(fastRS);
     return script.ChoosePortDialog(available, port, fastRS);
   }

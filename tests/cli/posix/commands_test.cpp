@@ -19,6 +19,7 @@
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
 #include "state/RecordStore.h"
+#include "state/RunReport.h"
 #include "support/PanelRig.h"
 
 namespace tavrino::cli {
@@ -57,7 +58,7 @@ class CliCommand : public ::testing::Test {
     out_.str("");
     err_.str("");
     Terminal term(out_, false);
-    Console console{term, err_, out_, fds[0], interactive};
+    Console console{term, err_, out_, fds[0], interactive, reportDir_};
     const int status = RunCommand(parsed.options, line_, clock_, console, started);
     close(fds[0]);
     return status;
@@ -65,6 +66,7 @@ class CliCommand : public ::testing::Test {
   bool Shows(const std::string& text) const { return out_.str().find(text) != std::string::npos; }
 
   fs::path dir_;
+  fs::path reportDir_;  // empty: no run reports
   std::string file_;
   FakeClock clock_{1000};
   test::FakeTime time_{clock_};
@@ -242,6 +244,35 @@ TEST_F(CliCommand, RestartAndAPortThatDoesNotOpen) {
   EXPECT_EQ(Run({"restart", "--port", "1"}), 3);
   EXPECT_EQ(out_.str(), "Failed: the serial port could not be opened.\n");
   EXPECT_NE(err_.str().find("COM1 ("), std::string::npos) << err_.str();
+}
+
+TEST_F(CliCommand, APortGivenByItsPathAndTheRunReportOfEachCommand) {
+  reportDir_ = dir_ / "runs";
+  line_.SetAvailableDevices({"/dev/ttyUSB3"});
+  EXPECT_EQ(Run({"restart", "--port", "/dev/ttyUSB3"}), 0) << err_.str();
+  EXPECT_EQ(line_.Device(), "/dev/ttyUSB3");
+  const std::string told = "tavrino-cli: run report: ";
+  const size_t at = err_.str().find(told);
+  ASSERT_NE(at, std::string::npos) << err_.str();
+  const std::string path =
+      err_.str().substr(at + told.size(), err_.str().find('\n', at) - at - told.size());
+  std::ifstream in(path);
+  const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(CheckRunReport(report), "");
+  for (const char* part : {"command: Restart\n", "front end: tavrino-cli\n", "port: /dev/ttyUSB3\n",
+                           "outcome: restarted (exit status 0)\n",
+                           "\n  Restarting panel                                         ok\n"}) {
+    EXPECT_NE(report.find(part), std::string::npos) << part << report;
+  }
+
+  EXPECT_EQ(Run({"restart", "--port", "/dev/ttyUSB4"}), 3);
+  EXPECT_NE(err_.str().find("/dev/ttyUSB4 does not exist."), std::string::npos) << err_.str();
+  EXPECT_EQ(err_.str().find("COM1"), std::string::npos) << "no COMn stands for a path";
+  EXPECT_NE(err_.str().find(told), std::string::npos) << "a failed command keeps its report too";
+
+  EXPECT_EQ(Run({file_}), 0);
+  EXPECT_EQ(err_.str().find(told), std::string::npos) << "checking a file is no run";
+  EXPECT_EQ(std::distance(fs::directory_iterator(reportDir_), fs::directory_iterator()), 2);
 }
 
 TEST_F(CliCommand, StopEndsTheCommandAndTheLastLineSaysSo) {

@@ -259,7 +259,11 @@ TEST_F(OpenFileTest, AFailedLoadLeavesTheLastGoodFileWholeInImageAndState) {
   bad[0xBFFFF] ^= 0x80;  // only half 2's trailer is wrong
   ui.dialogFile = dir.Write("bad.17", bad);
   EXPECT_FALSE(file.OpenFile(true));
-  ExpectRejected();
+  EXPECT_EQ(file.LastResult(), FirmwareFile::Result::Rejected);
+  // The log says which file Program will use now.
+  std::vector<std::string> log = kRejectedLog;
+  log.push_back("Still loaded: good.17");
+  EXPECT_EQ(Lines(), log);
 
   EXPECT_FALSE(image.FileHasTwoHalves);
   EXPECT_TRUE(ProgramBytes() == loaded);

@@ -1,0 +1,51 @@
+#include "cli/RunReports.h"
+
+#include "frontend/Cp1250.h"
+#include "run/RunReportOf.h"
+
+namespace tavrino::cli {
+namespace {
+
+const char* ReportedCommand(Command command) {
+  switch (command) {
+    case Command::Program:
+      return "Program";
+    case Command::Test:
+      return "Test";
+    case Command::Restart:
+      return "Restart";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+CliRunReport::CliRunReport(StatusLogView& view)
+    : tap_(&view, [this](const std::string& line) { lines_.push_back(Cp1250ToUtf8(line)); }) {}
+
+void CliRunReport::Start(Core& core, Command command) {
+  const char* name = ReportedCommand(command);
+  if (name == nullptr) return;
+  report_ = StartRunReport(core, name, "tavrino-cli");
+  lines_.clear();
+  started_ = true;
+}
+
+void CliRunReport::Save(const Core& core, Outcome outcome, const std::string& portDevice,
+                        const std::filesystem::path& dir, std::ostream& err) {
+  if (!started_ || dir.empty()) return;
+  tap_.Flush();
+  FinishRunReport(core, outcome, report_);
+  if (!portDevice.empty()) report_.port = portDevice;
+  report_.lines = lines_;
+  std::filesystem::path written;
+  const os::Failure failed = SaveRunReport(dir, report_, written);
+  if (failed.empty()) {
+    err << "tavrino-cli: run report: " << written.string() << "\n" << std::flush;
+  } else {
+    err << "tavrino-cli: the run report was not written: " << failed << "\n" << std::flush;
+  }
+}
+
+}  // namespace tavrino::cli

@@ -1,0 +1,37 @@
+#include "run/RunReportOf.h"
+
+#include "frontend/Cp1250.h"
+#include "run/Core.h"
+
+namespace tavrino {
+
+RunReport StartRunReport(Core& core, const std::string& command, const std::string& frontEnd) {
+  RunReport report;
+  report.command = command;
+  report.frontEnd = frontEnd;
+  report.started = std::chrono::system_clock::now();
+  core.run.PanelVersionText.clear();
+  return report;
+}
+
+void FinishRunReport(const Core& core, Outcome outcome, RunReport& report) {
+  report.ended = std::chrono::system_clock::now();
+  report.outcome = OutcomeName(outcome);
+  report.exitStatus = ExitCode(outcome);
+  if (report.command != "Restart") {
+    report.file = core.file.FirmwareFileName;
+    report.fileVersion = Cp1250ToUtf8(core.file.FileVersionText);
+  }
+  report.panelVersion = Cp1250ToUtf8(core.run.PanelVersionText);
+  const uint16_t n = core.ports.PortNumber;
+  if (n >= 1 && n <= 4) {
+    report.port = "COM" + std::to_string(n) + " (" + core.port.DeviceOf(n) + ")";
+  } else {
+    report.port = "none chosen";
+  }
+  if (core.run.PortOpened) {
+    report.speed = std::to_string(PortChoice::Speed(core.ports.LinkMode)) + " bps";
+  }
+}
+
+}  // namespace tavrino

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Takes the screenshots of the desktop program in docs/ from the real program, under a
+# virtual X server with a window manager, against simulated panels on pseudo-terminals:
+#   docs/port-dialog.png   the port dialog: the device beside each port, and why one is greyed
+#   docs/port-failed.png   a remembered port whose adapter was unplugged: the line says why
+# Usage: scripts/screenshots.sh   (installs what it needs; builds in build/ or $TAVRINO_BUILD_DIR)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ -z "${TAVRINO_SHOTS_DISPLAY:-}" ]; then
+  bash scripts/deps.sh xvfb xauth openbox xdotool x11-apps netpbm
+  build="${TAVRINO_BUILD_DIR:-build}"
+  cmake -S . -B "$build" -G Ninja >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target tavrino tavrino-panel tavrino-pack
+  TAVRINO_SHOTS_DISPLAY=1 TAVRINO_BUILD_DIR="$build" \
+    exec xvfb-run -a -s "-screen 0 1024x600x24" bash "$0"
+fi
+
+build="$(cd "${TAVRINO_BUILD_DIR:-build}" && pwd)"
+work="$(mktemp -d /tmp/shot.XXXXXX)"
+pids=()
+com1_pid=""
+cleanup() {
+  for p in "${pids[@]}" $com1_pid; do kill -TERM "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits until the file exists (a panel's link), at most 10 s.
+wait_for() {
+  for _ in $(seq 100); do [ -e "$1" ] && return 0; sleep 0.1; done
+  echo "screenshots: $1 did not appear" >&2
+  return 1
+}
+
+# Waits until the main window's title is the bare caption again: the command has ended.
+wait_idle() {
+  for _ in $(seq 600); do
+    [ "$(xdotool getwindowname "$main")" = "Tavrino" ] && return 0
+    sleep 0.1
+  done
+  echo "screenshots: the command did not end" >&2
+  return 1
+}
+
+# The screen around the given windows (frames included) as a PNG.
+shoot() {
+  local out="$1"
+  shift
+  local x0=100000 y0=100000 x1=0 y1=0 X Y WIDTH HEIGHT
+  for w in "$@"; do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    ((X < x0)) && x0=$X
+    ((Y < y0)) && y0=$Y
+    ((X + WIDTH > x1)) && x1=$((X + WIDTH))
+    ((Y + HEIGHT > y1)) && y1=$((Y + HEIGHT))
+  done
+  # Room for the window manager's frame and title bar.
+  x0=$((x0 > 8 ? x0 - 8 : 0))
+  y0=$((y0 > 48 ? y0 - 48 : 0))
+  xwd -root -silent | xwdtopnm 2>/dev/null |
+    pamcut -left "$x0" -top "$y0" -width $((x1 - x0 + 16)) -height $((y1 - y0 + 8)) |
+    pnmtopng > "$out"
+  echo "wrote $out"
+}
+
+openbox > /dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+# A firmware file to load: program 1.04.02 eng from fixed pseudo-random bytes.
+LC_ALL=C awk 'BEGIN { s = 12345
+  for (i = 0; i < 393212; i++) { s = (s * 69069 + 1) % 4294967296; printf "%c", int(s / 65536) % 256 } }' \
+  > "$work/program.bin"
+"$build/tools/tavrino-pack" "$work/sample-1.04.02.17" "$work/program.bin" --stamp 1.04.02:1 > /dev/null
+
+# COM1: the panel. COM3: a line that another program (flock) holds. COM2, COM4: the board's
+# ports, not there on a machine without them.
+"$build/sim/tavrino-panel" --link "$work/com1" > /dev/null 2>&1 &
+com1_pid=$!
+"$build/sim/tavrino-panel" --link "$work/com3" > /dev/null 2>&1 &
+pids+=($!)
+wait_for "$work/com1"
+wait_for "$work/com3"
+flock "$work/com3" sleep 600 &
+pids+=($!)
+export TAVRINO_COM1="$work/com1" TAVRINO_COM3="$work/com3" XDG_STATE_HOME="$work/state"
+unset TAVRINO_COM2 TAVRINO_COM4
+
+"$build/app/tavrino" "$work/sample-1.04.02.17" > "$work/tavrino.out" 2>&1 &
+pids+=($!)
+main="$(xdotool search --sync --onlyvisible --name '^Tavrino$' | head -1)"
+xdotool windowactivate --sync "$main"
+sleep 1
+
+xdotool key ctrl+r
+dialog="$(xdotool search --sync --onlyvisible --name '^Choose port$' | head -1)"
+sleep 1
+shoot docs/port-dialog.png "$main" "$dialog"
+
+# Choose COM1 and restart the panel; then the adapter goes away and the next Restart fails.
+xdotool mousemove --window "$dialog" 30 32 click 1
+sleep 0.5
+xdotool windowactivate --sync "$dialog" key Return
+sleep 1
+wait_idle
+kill -TERM "$com1_pid"
+wait "$com1_pid" 2>/dev/null || true
+com1_pid=""
+xdotool windowactivate --sync "$main"
+xdotool key ctrl+r
+sleep 1
+wait_idle
+shoot docs/port-failed.png "$main"
+echo "--- what the program wrote on standard output:"
+cat "$work/tavrino.out"
