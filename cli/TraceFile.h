@@ -3,6 +3,8 @@
 #include <streambuf>
 #include <string>
 
+#include "os/OutputFile.h"
+
 namespace tavrino::cli {
 
 // The --trace file. It holds the panel's settings, its users' codes among them, so a new
@@ -19,16 +21,15 @@ class TraceFile {
   // Empty when the file is open for writing (a regular file emptied first); otherwise
   // the reason it was refused, as one line for the person.
   std::string Open(const std::string& path);
-  bool IsOpen() const { return buf_.fd >= 0; }
+  bool IsOpen() const { return buf_.file.IsOpen(); }
   std::ostream& stream() { return out_; }
   // The system's reason for the first write that failed; empty while all went well.
   std::string WriteError() const;
 
  private:
-  // Writes straight to the descriptor; a failed write fails the stream and keeps errno.
+  // Writes through to the file; a failed write fails the stream, and the file keeps why.
   struct FdBuf : std::streambuf {
-    int fd = -1;
-    int error = 0;
+    os::OutputFile file;
     char buffer[4096];
     FdBuf() { setp(buffer, buffer + sizeof buffer); }
     int_type overflow(int_type c) override;

@@ -90,6 +90,9 @@ std::string UnavailableReason(SerialBackend::OpenError error, const std::string&
       return "no permission: join the group " + (group.empty() ? std::string("dialout") : group);
     case SerialBackend::OpenError::NotATerminal:
       return "not a serial port";
+    case SerialBackend::OpenError::Unsupported:
+    case SerialBackend::OpenError::LineGone:
+    case SerialBackend::OpenError::TimedOut:
     case SerialBackend::OpenError::Failed:
       break;
   }

@@ -30,10 +30,19 @@ std::string SumOf(const std::string& text) {
       std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())));
 }
 
+// The calendar of the standard library: the same on every platform, and thread-safe.
 std::tm UtcParts(std::chrono::system_clock::time_point when) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(when);
+  using namespace std::chrono;
+  const auto day = floor<days>(when);
+  const year_month_day date{day};
+  const hh_mm_ss time{floor<seconds>(when - day)};
   std::tm parts{};
-  gmtime_r(&t, &parts);
+  parts.tm_year = static_cast<int>(date.year()) - 1900;
+  parts.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+  parts.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+  parts.tm_hour = static_cast<int>(time.hours().count());
+  parts.tm_min = static_cast<int>(time.minutes().count());
+  parts.tm_sec = static_cast<int>(time.seconds().count());
   return parts;
 }
 

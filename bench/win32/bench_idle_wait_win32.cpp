@@ -36,7 +36,7 @@ double CpuSeconds() {
 bool Measure(Link& link, const char* what) {
   const double cpu0 = CpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
-  const bool answered = link.ReceiveAnswer(kTimeoutMs);
+  const bool answered = link.ReceiveAnswer(kTimeoutMs) == ReceiveResult::Answer;
   const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall0;
   const double cpu = CpuSeconds() - cpu0;
   const double ratio = cpu / wall.count();

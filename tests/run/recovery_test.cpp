@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "state/RecordStore.h"
+#include "support/TestFolders.h"
 #include "tests/run/RunRig.h"
 
 namespace tavrino::test {
@@ -263,13 +264,18 @@ TEST(RecoveryRecord, NoRecordNoChange) {
   const std::string saved = std::getenv("XDG_STATE_HOME");
   const fs::path blocked = rig.stateDir.parent_path() / "blocked";
   std::ofstream(blocked) << "not a folder";
-  ::setenv("XDG_STATE_HOME", blocked.c_str(), 1);
+  SetEnv("XDG_STATE_HOME", blocked.string());
   const Outcome outcome = rig.core.Program(true);
-  ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  SetEnv("XDG_STATE_HOME", saved);
   fs::remove(blocked);
 
   EXPECT_EQ(outcome, Outcome::RecordNotWritten);
+  // The reason is the system's own words; POSIX and Windows word it differently.
+  EXPECT_EQ(rig.Lines().back().rfind("Recovery record:", 0), 0u) << rig.Lines().back();
+  EXPECT_EQ(rig.Lines().back().find("ok"), std::string::npos) << rig.Lines().back();
+#ifndef _WIN32
   EXPECT_EQ(rig.Lines().back(), L("Recovery record:", "Not a directory"));
+#endif
   EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 0u);
   EXPECT_TRUE(Contents(rig) == before);
 }

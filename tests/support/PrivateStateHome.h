@@ -2,23 +2,26 @@
 // What the tool keeps on the host (recovery records, settings backups) goes, in every test
 // process, to a folder of that process: never to the real home.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
+
+#include "support/TestFolders.h"
 
 namespace tavrino::test {
 
 inline const std::filesystem::path& PrivateStateHome() {
   // Never destroyed: the clean-up at exit still needs it.
   static const auto* dir = [] {
-    auto* d = new std::filesystem::path(std::filesystem::temp_directory_path() /
-                                        ("tavrino-test-state-" + std::to_string(::getpid())));
+    auto* d =
+        new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                  ("tavrino-test-state-" + std::to_string(std::random_device{}())));
     std::error_code error;
     std::filesystem::remove_all(*d, error);
     std::filesystem::create_directories(*d, error);
-    ::setenv("XDG_STATE_HOME", d->c_str(), 1);
+    SetEnv("XDG_STATE_HOME", d->string());
     std::atexit([] {
       std::error_code e;
       std::filesystem::remove_all(PrivateStateHome(), e);

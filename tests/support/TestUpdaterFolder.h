@@ -1,7 +1,6 @@
 #pragma once
 // A temporary folder of Starter updater images, removed with the object: by default the
 // five test images that tavrino-pack --test-updaters writes.
-#include <stdlib.h>  // mkdtemp
 
 #include <cstdint>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "link/UpdaterImages.h"
+#include "support/TestFolders.h"
 #include "tools/TestUpdaters.h"
 
 namespace tavrino::test {
@@ -26,9 +26,7 @@ inline std::vector<uint8_t> TestUpdaterImage(uint8_t flashType) {
 class TestUpdaterFolder {
  public:
   explicit TestUpdaterFolder(bool withTestImages = true) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tavrino-updaters-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    path_ = MakeTempFolder("tavrino-updaters");
     if (!withTestImages) return;
     for (const auto& image : test_updaters::TestImages()) Write(image.fileName, image.bytes);
   }

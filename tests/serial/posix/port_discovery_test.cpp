@@ -12,7 +12,7 @@
 
 #include "serial/InMemoryLine.h"
 #include "serial/PortDiscovery.h"
-#include "serial/PosixSerial.h"
+#include "serial/posix/PosixSerial.h"
 #include "serial/SerialPort.h"
 
 namespace tavrino {
