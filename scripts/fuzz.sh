@@ -27,7 +27,7 @@ CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAVRINO_FUZZ=ON -DTAVRINO_GUI=OFF 
 # Target and its runs in CI: the slow ones build a whole program file or settings images
 # on every run.
 targets=(answer_decoder:200000 request_decoder:100000 cli_options:100000 settings:300 loader:150
-         updater_image:5000)
+         updater_image:5000 recovery_record:20000)
 names=()
 for t in "${targets[@]}"; do names+=("fuzz_${t%%:*}"); done
 cmake --build "$build" -j "$(nproc)" --target "${names[@]}"
