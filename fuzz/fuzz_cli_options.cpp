@@ -21,19 +21,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ParseResult r = ParseArguments(args);
   if (!r.ok()) return 0;
   const Options& o = r.options;
+  // A port is COM1..COM4, or a device path given instead (which then stands for COM1).
+  const bool onePort = (o.port >= 1 && o.port <= 4 && o.portDevice.empty()) ||
+                       (o.port == 0 && o.portDevice.find('/') != std::string::npos);
   switch (o.command) {
     case Command::Help:
     case Command::Version:
       break;
     case Command::Check:
-      if (o.file.empty() || o.port != 0) std::abort();
+      if (o.file.empty() || o.port != 0 || !o.portDevice.empty()) std::abort();
       break;
     case Command::Program:
     case Command::Test:
-      if (o.file.empty() || o.port < 1 || o.port > 4) std::abort();
+      if (o.file.empty() || !onePort) std::abort();
       break;
     case Command::Restart:
-      if (o.port < 1 || o.port > 4) std::abort();
+    case Command::Backup:
+      if (!onePort) std::abort();
       break;
     case Command::None:
       std::abort();  // a good parse names a command
