@@ -10,6 +10,7 @@ namespace {
 
 std::string PhaseText(const state::RecoveryRecord& r) {
   if (r.kind == state::RecordKind::Backup) return "backup";
+  if (r.kind == state::RecordKind::StarterUpdate) return "unfinished: Starter update";
   switch (r.phase) {
     case state::RecordPhase::Programming:
       return "unfinished: program";
@@ -26,6 +27,12 @@ std::string PhaseText(const state::RecoveryRecord& r) {
 std::string PanelText(const state::RecoveryRecord& r) {
   const FlashChip* chip = FindFlashChip(r.flashType);
   std::string text = chip ? chip->name : "flash type " + std::to_string(r.flashType);
+  if (r.kind == state::RecordKind::StarterUpdate) {
+    // Taken before the program's version was read: the Starter is what it names.
+    const int version = r.starterVersion;
+    return text + ", Starter " + std::to_string(version >> 4) + "." +
+           std::to_string(version & 0x0F) + Cp1250ToUtf8(LanguageSuffix(r.starterLanguage, true));
+  }
   const std::string& v = r.panelVersionRecord;
   if (v.size() == 6 && v != std::string(6, '\xFF'))
     text += ", " + Cp1250ToUtf8(VersionText(v.substr(0, 5), static_cast<uint8_t>(v[5])));

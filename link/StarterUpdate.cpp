@@ -55,7 +55,8 @@ UpdaterImage ImageFor(const FlashChip* chip, const std::filesystem::path& folder
 StarterUpdate::StarterUpdate(Starter& starter, Host& host)
     : AllowTestImages(TestUpdatersAllowed()), starter_(starter), host_(host) {}
 
-UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram) {
+UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram,
+                                          const std::function<bool()>& recordFirst) {
   const auto declined = [&](const char* question) {
     return !unattended && !host_.ui.AskUser(question, false);
   };
@@ -76,6 +77,9 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bo
   }
 
   if (declined(kAskVersion)) return UpdateResult::Declined;
+  // From here on sector 0 may be erased or half written: a run cut short must be able to say
+  // so, and to be finished by the next one.
+  if (!recordFirst()) return UpdateResult::NotRecorded;
   host_.log.KTadd(kLoadingLabel);
 
   if (chip->erasesBeforeUpdate && starter_.EraseFlash(0) != FlashStatus::Done)

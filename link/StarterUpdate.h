@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "link/Starter.h"
 
@@ -15,6 +16,8 @@ enum class UpdateResult : uint8_t {
   FailedNoAnswer = 3,  // the panel stopped answering ("BRAK połączenia RS" on the line)
   NoImage = 4,         // no usable updater image for the chip (a line says why): nothing was
                        // written, go on with the old Starter
+  NotRecorded = 5,     // the host could not keep its record of the update (a line says
+                       // why): nothing was written
 };
 
 // Replaces the panel's Starter: loads and checks the maker's updater image for the chip,
@@ -24,8 +27,11 @@ class StarterUpdate {
  public:
   StarterUpdate(Starter& starter, Host& host);
 
-  // A failure has its reason on the status line.
-  UpdateResult UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram);
+  // A failure has its reason on the status line. recordFirst runs once, after the last
+  // question that comes before any change and before the first erase or write: false means
+  // the host could not record the update, and nothing is changed.
+  UpdateResult UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram,
+                             const std::function<bool()>& recordFirst);
 
   // The folder of updater images named on the command line (tavrino-cli --updaters DIR);
   // empty: $TAVRINO_UPDATERS, else the installed data folder.

@@ -173,9 +173,11 @@ int UpdateRun::StarterChecking() {
     return 0;
   }
   if (starterUpdated_) return EndIdentification(texts::kBlad);
-  switch (starterUpdate_.UpdateStarter(FlashType, Unattended, ForceProgram)) {
+  const auto recordFirst = [this] { return RecordStarterUpdate(); };
+  switch (starterUpdate_.UpdateStarter(FlashType, Unattended, ForceProgram, recordFirst)) {
     case UpdateResult::Updated:
       starterUpdated_ = true;
+      starterUpdateOpen_ = false;
       Add("FLASH type:");
       return 1;  // identify the new Starter from the start
     case UpdateResult::Declined:
@@ -185,6 +187,8 @@ int UpdateRun::StarterChecking() {
     case UpdateResult::FailedNoAnswer:
       EndQuietly(Outcome::NoConnection);
       return kRunEnds;
+    case UpdateResult::NotRecorded:
+      return kRunEnds;  // the record's line and outcome are given
     case UpdateResult::FailedRefused:
       break;
   }

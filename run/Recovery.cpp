@@ -115,17 +115,36 @@ void UpdateRun::ForgetRecord() {
   memoriesRead_.clear();
   record_ = {};
   recordPath_.clear();
+  starterRecords_.clear();
+  starterUpdateOpen_ = false;
 }
 
 bool UpdateRun::UnfinishedUpdate() {
   const auto found = records_.List(state::Folder::Recovery);
   bool otherPanel = false;
+  const size_t ownStarterRecords = starterRecords_.size();
+  uint64_t starterCutAt = 0;
   // The newest first: a panel cut short twice is finished from its latest record.
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     if (!it->Usable()) {
       // Never used, and said each time, so that nobody takes it for kept settings.
       Add("Record " + it->path.filename().string() + ":");
       Status(it->Why());
+      continue;
+    }
+    if (std::find(starterRecords_.begin(), starterRecords_.end(), it->path) !=
+        starterRecords_.end())
+      continue;  // this run's own Starter update
+    if (it->record.kind == state::RecordKind::StarterUpdate) {
+      // Only sector 0 was in play, and this run has checked the Starter since: the same
+      // chip and board is all there is to match.
+      const state::RecoveryRecord& r = it->record;
+      if (r.flashType != FlashType || r.secondHalf != starter_.UseSecondHalf) {
+        otherPanel = true;
+        continue;
+      }
+      starterRecords_.push_back(it->path);
+      starterCutAt = std::max(starterCutAt, r.writtenAt);
       continue;
     }
     if (recordLive_) continue;
@@ -139,11 +158,26 @@ bool UpdateRun::UnfinishedUpdate() {
     recordPath_ = it->path;
     recordLive_ = true;
   }
-  if (!recordLive_) {
+  const bool starterCut = starterRecords_.size() > ownStarterRecords;
+  if (!recordLive_ && !starterCut) {
     if (otherPanel) {
       Add("Unfinished update:");
       Status("other panel");
     }
+    return true;
+  }
+  if (!recordLive_) {
+    // A Starter update cut short left the program's first sector erased or holding the
+    // updater: the program is written again whatever its version says.
+    Add("Unfinished update:");
+    Status(state::TimeText(starterCutAt));
+    if (!Unattended &&
+        !Ask("The Starter update of this panel of " + state::TimeText(starterCutAt) +
+             " was cut short.\rIts program may be incomplete.\r\rFinish the update ?")) {
+      starterRecords_.resize(ownStarterRecords);
+      return EndQuietly(Outcome::Declined);
+    }
+    ForceProgram = true;
     return true;
   }
   Add("Unfinished update:");
@@ -151,8 +185,9 @@ bool UpdateRun::UnfinishedUpdate() {
   if (!Unattended &&
       !Ask("The update of this panel of " + state::TimeText(record_.writtenAt) +
            " was cut short.\rIts settings are kept on this computer.\r\rFinish the update ?")) {
-    // The record and the panel stay as they are, for a later run.
+    // The records and the panel stay as they are, for a later run.
     recordLive_ = false;
+    starterRecords_.resize(ownStarterRecords);
     return EndQuietly(Outcome::Declined);
   }
   // The whole update again, from the record's truth: no questions about versions.
@@ -172,14 +207,59 @@ void UpdateRun::AdoptRecordedPanel() {
   }
 }
 
+void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
+  r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+  r.filePath = file_.FirmwareFileName;
+  std::vector<uint8_t> bytes;
+  if (os::ReadWholeFile(file_.FirmwareFileName, kFirmwareFileMax, bytes).empty()) {
+    r.fileSize = bytes.size();
+    r.fileHash = Sha256::Of(bytes);
+  }
+  r.fileVersionRecord = file_.ReadFileVersionRecord().substr(0, 6);
+  DescribePanel(r);
+}
+
+void UpdateRun::DescribePanel(state::RecoveryRecord& r) const {
+  // The panel as it stands now (after a Starter update, the new one).
+  r.flashType = FlashType;
+  r.starterVersion = StarterVersion;
+  r.starterLanguage = StarterLanguage;
+  r.secondHalf = starter_.UseSecondHalf;
+}
+
+bool UpdateRun::RecordStarterUpdate() {
+  state::RecoveryRecord r;
+  r.kind = state::RecordKind::StarterUpdate;
+  r.writtenAt = state::NowSeconds();
+  DescribeRun(r);
+  std::filesystem::path path;
+  os::Failure failure = records_.NewPath(state::Folder::Recovery, r.writtenAt, path);
+  if (failure.empty()) failure = records_.Write(path, r);
+  if (failure.empty()) {
+    starterRecords_.push_back(path);
+    starterUpdateOpen_ = true;
+    return true;
+  }
+  Add("Recovery record:");
+  Status(state::ShortReason(failure));
+  return EndQuietly(Outcome::RecordNotWritten);
+}
+
+void UpdateRun::RemoveStarterRecords() {
+  for (const auto& path : starterRecords_) {
+    const os::Failure failure = os::RemoveFile(path);
+    if (failure.empty()) continue;
+    // Harmless to the panel: the next run finds it whole and removes it then.
+    Add("Recovery record:");
+    Status(state::ShortReason(failure));
+  }
+  starterRecords_.clear();
+}
+
 bool UpdateRun::WriteRecord(RecordPhase phase) {
-  // The record's panel is this one as it stands now (after a Starter update, the new one).
   record_.kind = state::RecordKind::Update;
   record_.phase = std::max(record_.phase, phase);
-  record_.flashType = FlashType;
-  record_.starterVersion = StarterVersion;
-  record_.starterLanguage = StarterLanguage;
-  record_.secondHalf = starter_.UseSecondHalf;
+  DescribePanel(record_);
   os::Failure failure;
   if (recordPath_.empty())
     failure = records_.NewPath(state::Folder::Recovery, record_.writtenAt, recordPath_);
@@ -198,16 +278,11 @@ bool UpdateRun::RecordBeforeChanges() {
     record_.panelVersionRecord = panelVersionRecord_;
     record_.dataCode = PanelVersion;
   }
-  record_.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
-  record_.filePath = file_.FirmwareFileName;
-  std::vector<uint8_t> bytes;
-  if (os::ReadWholeFile(file_.FirmwareFileName, kFirmwareFileMax, bytes).empty()) {
-    record_.fileSize = bytes.size();
-    record_.fileHash = Sha256::Of(bytes);
-  }
-  record_.fileVersionRecord = file_.ReadFileVersionRecord().substr(0, 6);
+  DescribeRun(record_);
   if (!WriteRecord(RecordPhase::Programming)) return false;
   recordLive_ = true;
+  // This record now stands for the panel, the program's first sector included.
+  RemoveStarterRecords();
   return true;
 }
 
@@ -269,6 +344,7 @@ bool UpdateRun::RecordMemories() {
 }
 
 void UpdateRun::RetireRecord() {
+  RemoveStarterRecords();
   if (!recordLive_) return;
   recordLive_ = false;
   // The panel is whole again: the record becomes the technician's settings backup.
@@ -279,6 +355,12 @@ void UpdateRun::RetireRecord() {
 }
 
 void UpdateRun::SayWhatWasLeft() {
+  if (!recordLive_ && !starterRecords_.empty()) {
+    Add(starterUpdateOpen_ ? "Cut short: the panel's Starter update is incomplete."
+                           : "Cut short: the panel's program is incomplete.");
+    Add("The same command finishes the work.");
+    return;
+  }
   if (!recordLive_) return;
   const bool settings = record_.phase >= RecordPhase::Sector6 && !verificationBegun_;
   if (!programWritten_)

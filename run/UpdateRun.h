@@ -139,6 +139,10 @@ class UpdateRun {
   bool UnfinishedUpdate();
   Match PanelMatches(const state::RecoveryRecord& record);
   bool RecordBeforeChanges();
+  bool RecordStarterUpdate();
+  void DescribeRun(state::RecoveryRecord& record);
+  void DescribePanel(state::RecoveryRecord& record) const;
+  void RemoveStarterRecords();
   bool RecordSector6();
   bool RecordMemories();
   bool WriteRecord(state::RecordPhase phase);
@@ -187,6 +191,11 @@ class UpdateRun {
   std::filesystem::path recordPath_;
   // A record on the host stands for this panel: the run changes it, or finishes it.
   bool recordLive_ = false;
+  // Records of a Starter update of this panel (this run's, or one cut short before): they
+  // go once the run's own update record stands for the panel, or the run completes.
+  std::vector<std::filesystem::path> starterRecords_;
+  // This run's Starter update has begun to change sector 0 and has not reconnected yet.
+  bool starterUpdateOpen_ = false;
   bool programWritten_ = false;
   bool verificationBegun_ = false;
   // The panel's version record (5 characters, language) as read before any change.

@@ -190,8 +190,12 @@ RecordProblem DecodeRecord(std::span<const uint8_t> bytes, RecoveryRecord& recor
     return RecordProblem::ChecksumWrong;
   if (!fieldsRead || body.size() != bodySize) return RecordProblem::Malformed;
 
-  if (kind != static_cast<uint8_t>(RecordKind::Update) &&
-      kind != static_cast<uint8_t>(RecordKind::Backup))
+  if (kind < static_cast<uint8_t>(RecordKind::Update) ||
+      kind > static_cast<uint8_t>(RecordKind::StarterUpdate))
+    return RecordProblem::Malformed;
+  if (kind == static_cast<uint8_t>(RecordKind::StarterUpdate) &&
+      (phase != static_cast<uint8_t>(RecordPhase::Read) || !r.sector6Saved.empty() ||
+       !r.memoriesRead.empty()))
     return RecordProblem::Malformed;
   if (phase > static_cast<uint8_t>(RecordPhase::Memories) || secondHalf > 1)
     return RecordProblem::Malformed;

@@ -7,7 +7,8 @@
 // "image" a 32-bit length and its bytes, the length 0 or the image's exact size):
 //   8 bytes  "TAVREC\r\n"
 //   u16      format version (1)
-//   u8       kind: 1 update (unfinished in recovery/, finished in backups/), 2 backup
+//   u8       kind: 1 update (unfinished in recovery/, finished in backups/), 2 backup,
+//            3 Starter update (in recovery/ while it may have left sector 0 changed)
 //   u8       phase: how far the update may have changed the panel (RecordPhase)
 //   u64      time written first, seconds since 1970 (UTC)
 //   text     port (its device), text firmware file path, u64 file size, 32 bytes SHA-256
@@ -40,7 +41,10 @@ inline constexpr size_t kMemoriesBytes = kMemory1Bytes + kMemory2Bytes;
 // Far above any record; a larger file is not read at all.
 inline constexpr size_t kRecordMaxBytes = 1 << 20;
 
-enum class RecordKind : uint8_t { Update = 1, Backup = 2 };
+// A Starter update changes sector 0 only (the program's first sector, then the Starter),
+// never the version record or the settings: its record names the panel and the file and
+// carries no images, and its phase stays Read.
+enum class RecordKind : uint8_t { Update = 1, Backup = 2, StarterUpdate = 3 };
 
 // Each phase is written before the panel is changed in that way, so it names the most the
 // panel may have been changed. Later phases keep what the earlier ones saved.

@@ -34,11 +34,13 @@ struct UpdateRig : StarterRig {
     return c;
   }
   UpdateResult Update(bool unattended) {
-    return core.starterUpdate.UpdateStarter(panel.Config().flashType, unattended, forceProgram);
+    return core.starterUpdate.UpdateStarter(panel.Config().flashType, unattended, forceProgram,
+                                            [this] { return recordKept; });
   }
   bool LineEndsWith(const std::string& status) const { return LineOf(kLabel).ends_with(status); }
 
   bool forceProgram = false;
+  bool recordKept = true;      // what the host says when asked to record the update
   size_t connectRequests = 0;  // the handshake before the update
 };
 
@@ -118,6 +120,17 @@ TEST(UpdateStarter, AsksItsThreeQuestionsAndStopsAtTheFirstNo) {
     EXPECT_EQ(rig.forceProgram, c.result == UpdateResult::Updated);
     EXPECT_EQ(rig.LineOf(kLabel).empty(), c.writes == 0) << "the line opens after the first Yes";
   }
+}
+
+// The host must have recorded the update before sector 0 is touched; a record it cannot
+// keep stops the update before the first erase or write.
+TEST(UpdateStarter, NothingIsErasedOrWrittenWithoutTheRecord) {
+  UpdateRig rig;
+  rig.recordKept = false;
+  EXPECT_EQ(rig.Update(true), UpdateResult::NotRecorded);
+  EXPECT_EQ(rig.Requests().size(), rig.connectRequests);
+  EXPECT_FALSE(rig.forceProgram);
+  EXPECT_TRUE(rig.LineOf(kLabel).empty());
 }
 
 struct FailureCase {

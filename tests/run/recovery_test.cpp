@@ -255,29 +255,99 @@ TEST(RecoveryRecord, AnAttendedRunAsksFirstAndNoLeavesEverythingAsItIs) {
 }
 
 // The host cannot keep the record (here the state folder's place is taken by a file): the
-// run says so in one line and ends before it erases anything.
+// run says so in one line and ends before it erases anything, be it the program or, for a
+// Starter update, sector 0.
 TEST(RecoveryRecord, NoRecordNoChange) {
-  RunRig rig;
-  Prepare(rig, kUpdates[0]);
-  rig.UseProgramFile(kUpdates[0].file, 1);
-  const PanelBytes before = Contents(rig);
-  const std::string saved = std::getenv("XDG_STATE_HOME");
-  const fs::path blocked = rig.stateDir.parent_path() / "blocked";
-  std::ofstream(blocked) << "not a folder";
-  SetEnv("XDG_STATE_HOME", blocked.string());
-  const Outcome outcome = rig.core.Program(true);
-  SetEnv("XDG_STATE_HOME", saved);
-  fs::remove(blocked);
+  for (const uint8_t starterVersion : {0x31, 0x30}) {
+    SCOPED_TRACE(starterVersion);
+    sim::PanelConfig config;
+    config.starterVersion = starterVersion;
+    RunRig rig(config);
+    Prepare(rig, kUpdates[0]);
+    rig.UseProgramFile(kUpdates[0].file, 1);
+    const PanelBytes before = Contents(rig);
+    const std::string saved = std::getenv("XDG_STATE_HOME");
+    const fs::path blocked = rig.stateDir.parent_path() / "blocked";
+    std::ofstream(blocked) << "not a folder";
+    SetEnv("XDG_STATE_HOME", blocked.string());
+    const Outcome outcome = rig.core.Program(true);
+    SetEnv("XDG_STATE_HOME", saved);
+    fs::remove(blocked);
 
-  EXPECT_EQ(outcome, Outcome::RecordNotWritten);
-  // The reason is the system's own words; POSIX and Windows word it differently.
-  EXPECT_EQ(rig.Lines().back().rfind("Recovery record:", 0), 0u) << rig.Lines().back();
-  EXPECT_EQ(rig.Lines().back().find("ok"), std::string::npos) << rig.Lines().back();
+    EXPECT_EQ(outcome, Outcome::RecordNotWritten);
+    // The reason is the system's own words; POSIX and Windows word it differently.
+    EXPECT_EQ(rig.Lines().back().rfind("Recovery record:", 0), 0u) << rig.Lines().back();
+    EXPECT_EQ(rig.Lines().back().find("ok"), std::string::npos) << rig.Lines().back();
 #ifndef _WIN32
-  EXPECT_EQ(rig.Lines().back(), L("Recovery record:", "Not a directory"));
+    EXPECT_EQ(rig.Lines().back(), L("Recovery record:", "Not a directory"));
 #endif
-  EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 0u);
-  EXPECT_TRUE(Contents(rig) == before);
+    EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 0u);
+    EXPECT_TRUE(Contents(rig) == before);
+  }
+}
+
+// A Starter update cut short: on this chip it erases sector 0, the program's first sector,
+// before it writes the updater there, and the updater then rewrites the Starter. The run
+// recorded the update before that erase, says what it left, and the same command run again
+// finishes the whole update.
+TEST(RecoveryRecord, AStarterUpdateCutShortIsFinishedByTheNextRun) {
+  struct StarterCut {
+    const char* name;
+    const char* label;
+    uint32_t afterAnswers;
+    int occurrence;
+    const char* left;
+  };
+  const char* const kStarterLeft = "Cut short: the panel's Starter update is incomplete.";
+  const char* const kProgramLeft = "Cut short: the panel's program is incomplete.";
+  const StarterCut cuts[] = {
+      {"AfterTheSector0Erasure", "Starter updater loading:", 1, 1, kStarterLeft},
+      {"MidUpdaterWrite", "Starter updater loading:", 12, 1, kStarterLeft},
+      {"WhileTheUpdaterRuns", "Starter updater loading:", 36, 1, kStarterLeft},
+      {"NewStarterBeforeTheProgram", "Starter checking:", 100, 2, kProgramLeft},
+  };
+  sim::PanelConfig oldStarter;
+  oldStarter.starterVersion = 0x30;
+  const Update& u = kUpdates[0];
+  PanelBytes want;
+  {
+    RunRig twin(oldStarter);
+    Prepare(twin, u);
+    twin.UseProgramFile(u.file, 1);
+    ASSERT_EQ(twin.core.Program(true), Outcome::Updated);
+    want = Contents(twin);
+  }
+  for (const StarterCut& cut : cuts) {
+    SCOPED_TRACE(cut.name);
+    RunRig rig(oldStarter);
+    Prepare(rig, u);
+    rig.UseProgramFile(u.file, 1);
+    const PanelBytes before = Contents(rig);
+    bool cutMade = false;
+    rig.hooks.At(
+        cut.label, cut.afterAnswers,
+        [&] {
+          CutTheLine(rig);
+          cutMade = true;
+        },
+        cut.occurrence);
+    EXPECT_NE(rig.core.Program(true), Outcome::Updated);
+    ASSERT_TRUE(cutMade);
+    EXPECT_EQ(rig.CutShortNote(), (Lines{cut.left, "The same command finishes the work."}));
+    EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 1u) << "sector 0 only";
+    EXPECT_EQ(rig.Flash(kVersionRecordAt, 6), Bytes(before.flash.begin() + kVersionRecordAt,
+                                                    before.flash.begin() + kVersionRecordAt + 6));
+    EXPECT_TRUE(rig.panel.Memory1() == before.memory1 && rig.panel.Memory2() == before.memory2);
+    const auto records = state::RecordStore().List(state::Folder::Recovery);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].record.kind, state::RecordKind::StarterUpdate);
+
+    PowerCycle(rig);
+    EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+    EXPECT_FALSE(rig.LineOf("Unfinished update:").empty());
+    EXPECT_TRUE(Contents(rig) == want) << "the panel ends as an uninterrupted run leaves it";
+    EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u) << "the record is gone";
+  }
 }
 
 }  // namespace

@@ -93,11 +93,25 @@ TEST(RecoveryRecord, RefusesDamagedCutAndForeignFiles) {
 }
 
 // Checked good, yet inconsistent (as a record from a faulty writer would be): refused too.
+// A Starter update's record reads back only as it is written: no phase, no images.
 TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
-  RecoveryRecord r = Sample(RecordPhase::Sector6);
-  r.phase = RecordPhase::Memories;
+  RecoveryRecord starter = Sample(RecordPhase::Read);
+  starter.kind = RecordKind::StarterUpdate;
   RecoveryRecord read;
-  EXPECT_EQ(DecodeRecord(EncodeRecord(r), read), RecordProblem::Malformed);
+  ASSERT_EQ(DecodeRecord(EncodeRecord(starter), read), RecordProblem::None);
+  EXPECT_EQ(read, starter);
+
+  RecoveryRecord noImages = Sample(RecordPhase::Sector6);
+  noImages.phase = RecordPhase::Memories;
+  RecoveryRecord starterWithImages = Sample(RecordPhase::Sector6);
+  starterWithImages.kind = RecordKind::StarterUpdate;
+  starterWithImages.phase = RecordPhase::Read;
+  RecoveryRecord starterInAPhase = starter;
+  starterInAPhase.phase = RecordPhase::Programming;
+  RecoveryRecord unknownKind = starter;
+  unknownKind.kind = static_cast<RecordKind>(4);
+  for (const RecoveryRecord& r : {noImages, starterWithImages, starterInAPhase, unknownKind})
+    EXPECT_EQ(DecodeRecord(EncodeRecord(r), read), RecordProblem::Malformed);
 }
 
 // Every single-byte change and every cut of a small record is refused, never read past.
