@@ -109,8 +109,9 @@ int main(int argc, char** argv) {
   std::sort(us.begin(), us.end());
   double sum = 0;
   for (double u : us) sum += u;
-  std::printf("echo_rounds=%d\necho_bytes=%zu\necho_median_us=%.0f\necho_p99_us=%.0f\n"
-              "echo_mean_us=%.0f\n",
-              rounds, kFrameBytes, Percentile(us, 0.5), Percentile(us, 0.99), sum / rounds);
+  std::printf(
+      "echo_rounds=%d\necho_bytes=%zu\necho_median_us=%.0f\necho_p99_us=%.0f\n"
+      "echo_mean_us=%.0f\n",
+      rounds, kFrameBytes, Percentile(us, 0.5), Percentile(us, 0.99), sum / rounds);
   return 0;
 }

@@ -61,8 +61,7 @@ int main(int argc, char** argv) {
   const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   const double user = Seconds(usage.ru_utime);
   const double sys = Seconds(usage.ru_stime);
-  std::fprintf(out,
-               "exit=%d\nwall_s=%.3f\nuser_s=%.3f\nsys_s=%.3f\ncpu_s=%.3f\nmax_rss_kb=%ld\n",
+  std::fprintf(out, "exit=%d\nwall_s=%.3f\nuser_s=%.3f\nsys_s=%.3f\ncpu_s=%.3f\nmax_rss_kb=%ld\n",
                exitStatus, wall.count(), user, sys, user + sys, usage.ru_maxrss);
   std::fclose(out);
   return exitStatus;

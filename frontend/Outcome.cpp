@@ -33,6 +33,7 @@ int ExitCode(Outcome o) {
 }
 
 const char* OutcomeName(Outcome o) {
+  // clang-format off
   switch (o) {
     case Outcome::Updated: return "updated";
     case Outcome::SameProgram: return "same program";
@@ -50,6 +51,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::InternalError: return "internal error";
     case Outcome::RecordNotWritten: return "record not written";
   }
+  // clang-format on
   return "internal error";
 }
 

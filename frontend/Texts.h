@@ -4,8 +4,10 @@
 namespace tavrino::texts {
 
 // The two Polish status words are Windows-1250 bytes, kept and compared as such.
+// clang-format off
 inline const std::string kBlad = "B\xA3\xA5" "D";                      // "BŁĄD"
 inline const std::string kNoConnection = "BRAK po\xB3\xB9" "czenia RS";  // "BRAK połączenia RS"
+// clang-format on
 inline const std::string kOk = "  ok";
 inline constexpr int kStatusWidth = 4;  // every status is right-aligned to at least 4 columns
 inline constexpr int kProgressStep = 1;

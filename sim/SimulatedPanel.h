@@ -69,7 +69,7 @@ struct Faults {
   // tool's time-out is then taken and answered too.
   uint32_t lateNextAnswers = 0;
   uint32_t lateByMs = 100;
-  uint32_t silentNextFrames = 0;              // ignore the next N requests
+  uint32_t silentNextFrames = 0;  // ignore the next N requests
 };
 
 struct TranscriptEntry {

@@ -1,14 +1,15 @@
-#include "frontend/StatusLog.h"
-
 #include <gtest/gtest.h>
 
 #include "frontend/Cp1250.h"
+#include "frontend/StatusLog.h"
 #include "frontend/Texts.h"
 
 namespace tavrino {
 namespace {
 
-std::string Pad(const std::string& s, size_t n) { return s + std::string(n - s.size(), ' '); }
+std::string Pad(const std::string& s, size_t n) {
+  return s + std::string(n - s.size(), ' ');
+}
 
 TEST(StatusLog, StepPlacesLabelPercentageAndStatusAtTheLineEnd) {
   StatusLog log(59, 11);
@@ -34,8 +35,8 @@ TEST(StatusLog, ProgressTableWithMinimumStepOne) {
     const char* lineEnd;
   };
   // Each row follows the one before on the same line.
-  const Row rows[] = {{5, 10, " 50%"}, {4, 10, " 50%"}, {45, 0, " 50%"},
-                      {150, 0, "100%"}, {-3, 0, "100%"}};
+  const Row rows[] = {
+      {5, 10, " 50%"}, {4, 10, " 50%"}, {45, 0, " 50%"}, {150, 0, "100%"}, {-3, 0, "100%"}};
   StatusLog log(59, 11);
   log.KTadd("Verification:");
   for (const auto& r : rows) {

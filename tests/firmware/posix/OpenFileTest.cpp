@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "firmware/FirmwareFixture.h"
 #include "firmware/Descramble.h"
+#include "firmware/FirmwareFixture.h"
 #include "frontend/Texts.h"
 
 namespace tavrino::test {

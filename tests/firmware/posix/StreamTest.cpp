@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "firmware/FirmwareFixture.h"
 #include "firmware/Descramble.h"
+#include "firmware/FirmwareFixture.h"
 #include "firmware/QVFileStream.h"
 
 namespace tavrino::test {

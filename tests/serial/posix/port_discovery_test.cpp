@@ -12,8 +12,8 @@
 
 #include "serial/InMemoryLine.h"
 #include "serial/PortDiscovery.h"
-#include "serial/posix/PosixSerial.h"
 #include "serial/SerialPort.h"
+#include "serial/posix/PosixSerial.h"
 
 namespace tavrino {
 namespace {
