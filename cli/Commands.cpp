@@ -19,30 +19,21 @@ namespace {
 
 // The status log keeps the desktop display's geometry, so lines and columns are the same.
 
-Outcome CheckFile(Core& core) {
-  const bool loaded = core.file.OpenFile(false);
-  if (core.host.Stopped()) return Outcome::Stopped;
-  return loaded ? Outcome::FileLoaded : Outcome::FileRejected;
-}
-
-Outcome Run(Command command, bool unattended, Core& core) {
-  switch (command) {
+Outcome Run(const Options& options, Core& core) {
+  switch (options.command) {
     case Command::Check:
-      return CheckFile(core);
+      return core.LoadFile();
     case Command::Program:
-      return core.Program(unattended);
+      return core.Program();
     case Command::Test:
       return core.Test();
     case Command::Restart:
       return core.Restart();
+    case Command::Backup:
+      return core.Backup(options.backupPath);
     default:
       return Outcome::InternalError;
   }
-}
-
-Outcome Run(const Options& options, Core& core) {
-  if (options.command == Command::Backup) return core.Backup(options.backupPath);
-  return Run(options.command, options.unattended, core);
 }
 
 }  // namespace
@@ -85,7 +76,7 @@ std::string OutcomeLine(Outcome outcome) {
 }
 
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
-               const std::function<void(Host&)>& started) {
+               const std::function<void(std::atomic<bool>&)>& started) {
   if (options.command == Command::Backups)
     return ListRecords(state::RecordStore(), console.term.Out(), console.err);
   if (options.command == Command::Program && !options.unattended && !console.interactive) {
@@ -116,7 +107,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   log.SetView(&report.Tap());
   TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
   Core core(backend, clock, ui, log);
-  ui.WatchStop(core.host.StopRequested);
+  ui.WatchStop(core.StopFlag());
 
   FrameTraceFanout watchers;
   std::unique_ptr<FrameTraceWriter> trace;
@@ -126,32 +117,31 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     watchers.Add(trace.get());
   }
   if (options.keypad) watchers.Add(&keypad);
-  if (!watchers.Empty()) core.link.SetTrace(&watchers);
+  if (!watchers.Empty()) core.SetTrace(&watchers);
 
   // The command line stands in for the port dialog: the port is chosen, Fast RS as asked.
-  core.ports.PortNumber = options.port;
-  // A device given by its path stands in for COM1, for this command only.
-  if (!options.portDevice.empty()) {
-    core.port.MapPort(1, options.portDevice);
-    core.ports.PortNumber = 1;
-  }
-  core.ports.FastRS = options.fastRS;
-  core.file.FirmwareFileName = options.file;
-  core.starterUpdate.UpdatersFolder = options.updatersDir;
-  core.host.ClearStop();
-  if (started) started(core.host);
+  RunRequest request;
+  request.file = options.file;
+  request.port = options.port;
+  request.portDevice = options.portDevice;
+  request.fastLink = options.fastRS;
+  request.unattended = options.unattended;
+  request.updaters = options.updatersDir;
+  core.Use(request);
+  core.ClearStop();
+  if (started) started(core.StopFlag());
 
   report.Start(core, options.command);
   const Outcome outcome = Run(options, core);
-  core.link.SetTrace(nullptr);
+  core.SetTrace(nullptr);
   report.Tap().Flush();
   view.Finish();
 
   if (outcome == Outcome::PortNotOpened) {
+    const PortFailure failure = core.LastPortFailure();
     console.err << "tavrino-cli: "
-                << PortOpenMessage(options.portDevice.empty() ? options.port : 0,
-                                   core.port.LastOpenError(), core.port.LastDevice(),
-                                   core.port.SystemReason())
+                << PortOpenMessage(options.portDevice.empty() ? options.port : 0, failure.error,
+                                   failure.device, failure.systemReason)
                 << "\n"
                 << std::flush;
   }
@@ -167,7 +157,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   // The report's path comes just before the closing line, which stays the last one shown.
   report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
   if (options.command == Command::Backup && outcome == Outcome::BackedUp)
-    console.term.PrintMessage("Settings kept in " + core.run.BackupWritten);
+    console.term.PrintMessage("Settings kept in " + core.BackupWritten());
   if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)
     console.term.PrintMessage("Failed: the settings backup could not be written.");
   else

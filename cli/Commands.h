@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -7,7 +8,6 @@
 #include "cli/Options.h"
 #include "cli/Terminal.h"
 #include "frontend/Clock.h"
-#include "frontend/Host.h"
 #include "frontend/Outcome.h"
 #include "serial/SerialBackend.h"
 
@@ -28,9 +28,9 @@ struct Console {
 std::string OutcomeLine(Outcome outcome);
 
 // Runs one command (check, program, test, restart) on the core over the given serial line
-// and clock; returns the process exit status. `started` is called with the core's host
-// before any work, so that the caller can point Ctrl+C at its stop flag.
+// and clock; returns the process exit status. `started` is called with the core's stop
+// flag before any work, so that the caller can point Ctrl+C at its stop flag.
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
-               const std::function<void(Host&)>& started = {});
+               const std::function<void(std::atomic<bool>&)>& started = {});
 
 }  // namespace tavrino::cli

@@ -1,7 +1,7 @@
 #include "cli/RunReports.h"
 
 #include "frontend/Cp1250.h"
-#include "run/RunReportOf.h"
+#include "run/Core.h"
 
 namespace tavrino::cli {
 namespace {
@@ -27,7 +27,7 @@ CliRunReport::CliRunReport(StatusLogView& view)
 void CliRunReport::Start(Core& core, Command command) {
   const char* name = ReportedCommand(command);
   if (name == nullptr) return;
-  report_ = StartRunReport(core, name, "tavrino-cli");
+  report_ = core.BeginRunReport(name, "tavrino-cli");
   lines_.clear();
   started_ = true;
 }
@@ -36,7 +36,7 @@ void CliRunReport::Save(const Core& core, Outcome outcome, const std::string& po
                         const std::filesystem::path& dir, std::ostream& err) {
   if (!started_ || dir.empty()) return;
   tap_.Flush();
-  FinishRunReport(core, outcome, report_);
+  core.FinishRunReport(outcome, report_);
   if (!portDevice.empty()) report_.port = portDevice;
   report_.lines = lines_;
   std::filesystem::path written;

@@ -12,7 +12,7 @@
 #include "state/RunReport.h"
 
 namespace tavrino {
-struct Core;
+class Core;
 }
 
 namespace tavrino::cli {

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   const auto backend = MakeSystemSerialBackend();
   SteadyClock clock;
   const int status = RunCommand(options, *backend, clock, console,
-                                [](Host& host) { os::InstallStopSignals(host.StopRequested); });
+                                [](std::atomic<bool>& stop) { os::InstallStopSignals(stop); });
   os::RestoreDefaultSignals();
   return status;
 }

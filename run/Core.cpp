@@ -1,49 +1,100 @@
 #include "run/Core.h"
 
-#include "frontend/Texts.h"
+#include "run/Subsystems.h"
 
 namespace tavrino {
 
-namespace {
+Core::Core(SerialBackend& backend, Clock& clock, FrontEnd& ui, StatusLog& log)
+    : parts_(std::make_unique<Subsystems>(backend, clock, ui, log)) {}
 
-void SetSwitches(UpdateRun& run, bool on) {
-  run.ComparePrograms = on;
-  run.WriteFlash = on;
-  run.ShowProgrammingError = on;
+Core::~Core() = default;
+
+void Core::Use(const RunRequest& request) {
+  parts_->Use(request);
+  unattended_ = request.unattended;
 }
 
-}  // namespace
+Outcome Core::LoadFile() {
+  const bool loaded = parts_->file.OpenFile(false);
+  if (parts_->host.Stopped()) return Outcome::Stopped;
+  return loaded ? Outcome::FileLoaded : Outcome::FileRejected;
+}
 
-Outcome Core::Program(bool unattended) {
-  SetSwitches(run, true);
-  const Outcome outcome = run.QZ17universal(unattended);
-  port.ClosePort();
-  return outcome;
+Outcome Core::ChooseFile() {
+  return parts_->file.OpenFile(true) ? Outcome::FileLoaded : Outcome::FileRejected;
+}
+
+Outcome Core::Program() {
+  return parts_->Program(unattended_);
 }
 
 Outcome Core::Test() {
-  SetSwitches(run, false);
-  const Outcome outcome = run.QZ17universal(false);
-  port.ClosePort();
-  return outcome;
-}
-
-Outcome Core::Backup(const std::string& file) {
-  const Outcome outcome = run.SettingsBackup(file);
-  port.ClosePort();
-  return outcome;
+  return parts_->Test();
 }
 
 Outcome Core::Restart() {
-  run.PortOpened = ports.ChoosePort();
-  if (!run.PortOpened) return Outcome::PortNotOpened;
-  host.log.KTadd("Restarting panel");
-  const bool restarted = starter.RestartPanel();
-  port.ClosePort();
-  // A stopped restart leaves its line open: whether the panel took it is not known.
-  if (host.Stopped()) return Outcome::Stopped;
-  host.log.KTstatus(restarted ? texts::kOk : texts::kBlad, texts::kStatusWidth);
-  return restarted ? Outcome::RestartOk : Outcome::NoConnection;
+  return parts_->Restart();
+}
+
+Outcome Core::Backup(const std::string& file) {
+  return parts_->Backup(file);
+}
+
+const std::string& Core::BackupWritten() const {
+  return parts_->run.BackupWritten;
+}
+
+std::atomic<bool>& Core::StopFlag() {
+  return parts_->host.StopRequested;
+}
+
+void Core::RequestStop() {
+  parts_->host.RequestStop();
+}
+
+void Core::ClearStop() {
+  parts_->host.ClearStop();
+}
+
+bool Core::Stopped() const {
+  return parts_->host.Stopped();
+}
+
+void Core::SetTrace(FrameTrace* trace) {
+  parts_->link.SetTrace(trace);
+}
+
+uint16_t Core::PortNumber() const {
+  return parts_->ports.PortNumber;
+}
+
+void Core::ForgetPort() {
+  parts_->ports.PortNumber = 0;
+}
+
+PortFailure Core::LastPortFailure() const {
+  const SerialPort& port = parts_->port;
+  return {port.LastDevice(), port.LastOpenError(), port.SystemReason()};
+}
+
+std::string Core::DeviceOf(uint16_t n) const {
+  return parts_->port.DeviceOf(n);
+}
+
+SerialError Core::LastProbe(uint16_t n) const {
+  return parts_->ports.LastProbe[n - 1];
+}
+
+SerialError Core::TryDevice(uint16_t n, const std::string& device) {
+  SerialPort& port = parts_->port;
+  port.MapPort(n, device);
+  const bool opens = port.PortAvailable(n);
+  parts_->ports.LastProbe[n - 1] = port.LastOpenError();
+  return opens ? SerialError::None : port.LastOpenError();
+}
+
+const SerialPort& Core::Port() const {
+  return parts_->port;
 }
 
 }  // namespace tavrino

@@ -1,52 +1,88 @@
 #pragma once
-#include "firmware/FirmwareFile.h"
-#include "frontend/Host.h"
-#include "link/Link.h"
-#include "link/Starter.h"
-#include "link/StarterUpdate.h"
-#include "run/FrontEndPortView.h"
-#include "run/UpdateRun.h"
-#include "serial/PortChoice.h"
-#include "serial/SerialPort.h"
-#include "settings/SettingsAreas.h"
+// What the front ends may ask of the core: set up a command, run it, stop it, and learn how
+// it ended. The subsystems behind it stay inside run/.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "frontend/Outcome.h"
+#include "run/RunRequest.h"
+#include "serial/SerialBackend.h"
+#include "state/RunReport.h"
 
 namespace tavrino {
 
-// All of the program's state, one object per subsystem, created once by a front end (or
-// fresh by a test) over a serial backend, a clock, a front end and a status log.
-struct Core {
-  Core(SerialBackend& backend, Clock& clock, FrontEnd& ui, StatusLog& log)
-      : host(clock, ui, log),
-        port(backend),
-        portView(ui),
-        ports(port, portView),
-        link(port, host),
-        image(),
-        file(image, host),
-        starter(link, ports, image.UseSecondHalf, image.FileHasTwoHalves),
-        starterUpdate(starter, host),
-        settings(image, host),
-        run(host, file, image, port, ports, link, starter, starterUpdate, settings) {}
+class Clock;
+class FrameTrace;
+class FrontEnd;
+class SerialPort;
+class StatusLog;
+struct Subsystems;
+namespace test {
+struct CoreSeam;
+}
 
-  // The commands of the main window, without the window's busy/idle handling:
-  // Program (unattended or not), Test and Restart. Each closes the port when it ends.
-  Outcome Program(bool unattended);
+// Why the port of the last command did not open, as the serial layer said it.
+struct PortFailure {
+  std::string device;
+  SerialError error = SerialError::None;
+  std::string systemReason;
+};
+
+class Core {
+ public:
+  Core(SerialBackend& backend, Clock& clock, FrontEnd& ui, StatusLog& log);
+  ~Core();
+  Core(const Core&) = delete;
+  Core& operator=(const Core&) = delete;
+
+  void Use(const RunRequest& request);
+
+  // The commands. Each closes the port when it ends.
+  Outcome LoadFile();    // the file named in the request, without a dialog
+  Outcome ChooseFile();  // the front end's file dialog, then that file
+  Outcome Program();     // unattended or not, as the request says
   Outcome Test();
   Outcome Restart();
   // The panel's settings kept on the host (file, or a new file of backups/ when empty).
   Outcome Backup(const std::string& file);
+  // Where the last Backup kept the settings.
+  const std::string& BackupWritten() const;
 
-  Host host;
-  SerialPort port;
-  FrontEndPortView portView;
-  PortChoice ports;
-  Link link;
-  FirmwareImage image;
-  FirmwareFile file;
-  Starter starter;
-  StarterUpdate starterUpdate;
-  SettingsAreas settings;
-  UpdateRun run;
+  // Stop: asked from a button, a key or a signal, looked at between exchanges.
+  std::atomic<bool>& StopFlag();
+  void RequestStop();
+  void ClearStop();
+  bool Stopped() const;
+
+  // Every frame sent and received goes to trace as well (nullptr: none).
+  void SetTrace(FrameTrace* trace);
+
+  // The port chosen for the next command (1 to 4, 0 = none); forgetting it makes the next
+  // command ask again.
+  uint16_t PortNumber() const;
+  void ForgetPort();
+  PortFailure LastPortFailure() const;
+
+  // What the port dialog shows beside each COM port, and a device tried in its place
+  // (None when it opens).
+  std::string DeviceOf(uint16_t n) const;
+  SerialError LastProbe(uint16_t n) const;
+  SerialError TryDevice(uint16_t n, const std::string& device);
+  const SerialPort& Port() const;
+
+  // The run report's facts that the core holds: the file, both versions, the port and the
+  // speed, and how the command ended. The front ends add the status lines and save it.
+  // Begin forgets the panel version of an earlier command, so that a report names only
+  // what this one read; Finish fills in the rest once the command has ended.
+  RunReport BeginRunReport(const std::string& command, const std::string& frontEnd);
+  void FinishRunReport(Outcome outcome, RunReport& report) const;
+
+ private:
+  friend struct test::CoreSeam;
+  std::unique_ptr<Subsystems> parts_;
+  bool unattended_ = false;
 };
 
 }  // namespace tavrino

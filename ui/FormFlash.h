@@ -22,7 +22,7 @@ class QMenu;
 class QToolButton;
 
 namespace tavrino {
-struct Core;
+class Core;
 }
 
 namespace tavrino::ui {

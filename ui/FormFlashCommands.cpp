@@ -12,7 +12,6 @@
 #include "frontend/Cp1250.h"
 #include "frontend/Texts.h"
 #include "run/Core.h"
-#include "run/RunReportOf.h"
 #include "serial/PortDiscovery.h"
 #include "ui/FormFlash.h"
 #include "ui/FormFlashRS.h"
@@ -43,15 +42,15 @@ void TFormFlash::SetCommandsEnabled(bool enabled) {
 
 void TFormFlash::AllDisable() {
   SetCommandsEnabled(false);
-  if (core_ != nullptr) core_->host.ClearStop();
+  if (core_ != nullptr) core_->ClearStop();
 }
 
 void TFormFlash::AllEnable() {
   SetCommandsEnabled(true);
   if (core_ == nullptr) return;
-  uint16_t& port = core_->ports.PortNumber;
   // After a Stop the next command asks for the port again.
-  if (core_->host.Stopped()) port = 0;
+  if (core_->Stopped()) core_->ForgetPort();
+  const uint16_t port = core_->PortNumber();
   SetPanel(1, port >= 1 && port <= 4 ? QStringLiteral(" COM%1").arg(port) : QString());
 }
 
@@ -74,19 +73,19 @@ Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Cor
   RunReport report;
   reporting_ = command != nullptr;
   reportLines_.clear();
-  if (reporting_) report = StartRunReport(core, command, "tavrino");
+  if (reporting_) report = core.BeginRunReport(command, "tavrino");
   portDialogCancelled_ = false;
   const Outcome outcome = work(core);
   // A port that did not open says why, unless the person cancelled the dialog; it is
   // forgotten, so that the next command asks for a port again.
   if (outcome == Outcome::PortNotOpened && !portDialogCancelled_ &&
-      core.port.LastOpenError() != SerialBackend::OpenError::None) {
+      core.LastPortFailure().error != SerialBackend::OpenError::None) {
     SayPortFailure();
   }
   lines_->Flush();
   if (reporting_) {
     reporting_ = false;
-    FinishRunReport(core, outcome, report);
+    core.FinishRunReport(outcome, report);
     report.lines = reportLines_;
     if (!reportDir_.empty()) {
       const os::Failure failed = SaveRunReport(reportDir_, report, lastReport_);
@@ -95,18 +94,19 @@ Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Cor
       }
     }
   }
-  if (outcome == Outcome::PortNotOpened && !portDialogCancelled_) core.ports.PortNumber = 0;
+  if (outcome == Outcome::PortNotOpened && !portDialogCancelled_) core.ForgetPort();
   return outcome;
 }
 
 void TFormFlash::SayPortFailure() {
   const Core& core = *core_;
-  const std::string device = core.port.LastDevice();
-  const SerialBackend::OpenError error = core.port.LastOpenError();
+  const PortFailure failure = core.LastPortFailure();
+  const std::string& device = failure.device;
+  const SerialBackend::OpenError error = failure.error;
   const std::string group =
       error == SerialBackend::OpenError::NoAccess ? ProbeSerialDevice(device).group : std::string();
   const std::string reason = UnavailableReason(error, group);
-  const std::string com = "COM" + std::to_string(core.ports.PortNumber);
+  const std::string com = "COM" + std::to_string(core.PortNumber());
   std::string label = "Port " + com + " (" + device + "):";
   // The reason must stay whole on the line; a long device name gives way.
   if (static_cast<int>(label.size() + reason.size()) >= log_.ColumnCount())
@@ -122,13 +122,11 @@ void TFormFlash::OnStatusLine(const std::string& line) {
 }
 
 void TFormFlash::OpenClick() {
-  RunCommand(nullptr, [](Core& core) {
-    return core.file.OpenFile(true) ? Outcome::FileLoaded : Outcome::FileRejected;
-  });
+  RunCommand(nullptr, [](Core& core) { return core.ChooseFile(); });
 }
 
 void TFormFlash::ProgramClick() {
-  RunCommand("Program", [](Core& core) { return core.Program(false); });
+  RunCommand("Program", [](Core& core) { return core.Program(); });
 }
 
 void TFormFlash::TestClick() {
@@ -163,7 +161,7 @@ void TFormFlash::RunReportsClick() {
 
 void TFormFlash::StopClick() {
   // Only the flag: the running command notices it at its next wait and winds down.
-  if (modals_.AskUser(this, "Abort ?", false) && core_ != nullptr) core_->host.RequestStop();
+  if (modals_.AskUser(this, "Abort ?", false) && core_ != nullptr) core_->RequestStop();
 }
 
 void TFormFlash::closeEvent(QCloseEvent* event) {
@@ -220,8 +218,8 @@ bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t
                                   bool& fastRS) {
   std::array<PortDetail, 4> details;
   for (uint16_t n = 1; n <= 4; ++n) {
-    const std::string device = core_->port.DeviceOf(n);
-    const SerialBackend::OpenError error = core_->ports.LastProbe[n - 1];
+    const std::string device = core_->DeviceOf(n);
+    const SerialBackend::OpenError error = core_->LastProbe(n);
     const std::string group = error == SerialBackend::OpenError::NoAccess
                                   ? ProbeSerialDevice(device).group
                                   : std::string();
@@ -229,17 +227,15 @@ bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t
         QFile::decodeName(device.c_str()),
         available[n - 1] ? QString() : QString::fromStdString(UnavailableReason(error, group))};
   }
-  const AdapterOffer adapter = OfferAdapter(core_->port, available);
+  const AdapterOffer adapter = OfferAdapter(core_->Port(), available);
   PortOffer offer{adapter.com, QFile::decodeName(adapter.device.c_str()),
                   QFile::decodeName(adapter.name.c_str())};
   // Taking the offer maps the port for this session only: nothing is saved.
   auto take = [this](uint16_t n, const QString& device) {
-    core_->port.MapPort(n, QFile::encodeName(device).toStdString());
-    const bool opens = core_->port.PortAvailable(n);
-    core_->ports.LastProbe[n - 1] = core_->port.LastOpenError();
-    return PortDetail{device, opens ? QString()
-                                    : QString::fromStdString(UnavailableReason(
-                                          core_->port.LastOpenError(), std::string()))};
+    const SerialError error = core_->TryDevice(n, QFile::encodeName(device).toStdString());
+    return PortDetail{device, error == SerialError::None ? QString()
+                                                         : QString::fromStdString(UnavailableReason(
+                                                               error, std::string()))};
   };
   FormFlashRS->SetDetails(details, offer, take);
   const bool chosen = modals_.ChoosePort(*FormFlashRS, available, port, fastRS);

@@ -18,10 +18,10 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     form.AllDisable();
     form.show();
     // The whole path: cutting it short could name, and open, another file.
-    core.file.FirmwareFileName = args[0];
-    form.RunWork(nullptr, [](Core& c) {
-      return c.file.OpenFile(false) ? Outcome::FileLoaded : Outcome::FileRejected;
-    });
+    RunRequest request;
+    request.file = args[0];
+    core.Use(request);
+    form.RunWork(nullptr, [](Core& c) { return c.LoadFile(); });
     form.AllEnable();
   } else if (args.size() == 2) {
     const uint16_t port = PortNumberArgument(args[1]);
@@ -29,12 +29,15 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
       form.show();  // stays as created: no file, no box, no message
       return result;
     }
-    core.ports.PortNumber = port;
+    RunRequest request;
+    request.file = args[0];
+    request.port = port;
+    request.fastLink = true;
+    request.unattended = true;
+    core.Use(request);
     form.AllDisable();
     form.show();
-    core.ports.FastRS = true;
-    core.file.FirmwareFileName = args[0];
-    const Outcome outcome = form.RunWork("Program", [](Core& c) { return c.Program(true); });
+    const Outcome outcome = form.RunWork("Program", [](Core& c) { return c.Program(); });
     form.AllEnable();
     // The caller learns whether the panel was updated, not just that the program ran.
     result.quit = true;

@@ -318,7 +318,7 @@ TEST(FlashReads, ChecksumAnswerTooShortIsAFailureNotStaleValues) {
   InMemoryLine line(clock);
   ScriptedFrontEnd ui;
   StatusLog log;
-  Core core(line, clock, ui, log);
+  Subsystems core(line, clock, ui, log);
   core.ports.PortNumber = 1;
   ASSERT_TRUE(core.ports.ApplyLinkSpeed());
   auto answer = [](const Bytes& data) { return sim::EncodeAnswer(AnswerData, data); };

@@ -15,7 +15,7 @@
 
 #include "firmware/Packer.h"
 #include "frontend/Texts.h"
-#include "run/Core.h"
+#include "run/Subsystems.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
 #include "support/PanelRig.h"
@@ -208,7 +208,7 @@ struct RunRig {
   LineGate gate;
   ScriptedFrontEnd ui;
   StatusLog log;
-  Core core;
+  Subsystems core;
   LineHooks hooks;
   std::filesystem::path filePath;  // the packed file of UseFile, removed with the rig
   // Where the run keeps its recovery records and settings backups (recovery/, backups/).

@@ -91,7 +91,7 @@ TEST(TricklingLine, EveryAnswerGivesUpAtItsBoundAndTheRunSaysNoConnection) {
     TricklingLine line(clock, gapMs, 0x00);
     ScriptedFrontEnd ui;
     StatusLog log(59, 11);
-    Core core(line, clock, ui, log);
+    Subsystems core(line, clock, ui, log);
     Bytes bytes;
     std::string error;
     ASSERT_TRUE(

@@ -7,7 +7,7 @@
 
 #include "frontend/Clock.h"
 #include "frontend/StatusLog.h"
-#include "run/Core.h"
+#include "run/Subsystems.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
 #include "support/PrivateStateHome.h"
@@ -54,7 +54,7 @@ struct PanelRig {
   sim::InProcessLine line;
   ScriptedFrontEnd ui;
   StatusLog log;
-  Core core;
+  Subsystems core;
 };
 
 }  // namespace tavrino::test

@@ -38,7 +38,7 @@ TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(rig.modals.script.fileDialogs, 0);
   EXPECT_TRUE(rig.modals.script.boxes.empty());
-  EXPECT_EQ(rig.core.file.FirmwareFileName, path);
+  EXPECT_EQ(rig.parts().file.FirmwareFileName, path);
   EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + path);
   // Too long for the status bar: what shows fits and still ends in the file's name.
   const auto* panel = form.findChild<QLabel*>(QStringLiteral("StatusPanel0"));
@@ -67,8 +67,8 @@ TEST_F(Starting, FileAndPortRunUnattendedThenQuit) {
   EXPECT_TRUE(visibleDuringRun);
   EXPECT_TRUE(r.quit);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(rig.core.ports.PortNumber, 3);
-  EXPECT_TRUE(rig.core.ports.FastRS);
+  EXPECT_EQ(rig.parts().ports.PortNumber, 3);
+  EXPECT_TRUE(rig.parts().ports.FastRS);
   EXPECT_TRUE(rig.modals.script.portDialogs.empty());
   EXPECT_TRUE(rig.modals.script.boxes.empty()) << "an unattended run asks nothing";
   EXPECT_EQ(rig.panel.CurrentMode(), sim::SimulatedPanel::Mode::Program);
@@ -102,7 +102,7 @@ TEST_F(Starting, UnknownPortLeavesTheWindowAsCreated) {
     EXPECT_TRUE(fresh.form.Programowanie1->isEnabled() && fresh.form.Bprogram->isEnabled());
     EXPECT_EQ(fresh.form.StatusPanelText(0), "");
     EXPECT_EQ(fresh.form.StatusPanelText(1), "");
-    EXPECT_EQ(fresh.core.ports.PortNumber, 0);
+    EXPECT_EQ(fresh.parts().ports.PortNumber, 0);
   }
 }
 

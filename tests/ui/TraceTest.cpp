@@ -44,13 +44,13 @@ std::string ReadText(const std::filesystem::path& path) {
 TEST(Trace, ARememberedPortThatFailsSaysWhyAndIsForgotten) {
   WindowRig rig;
   rig.form.RestartClick();
-  ASSERT_EQ(rig.core.ports.PortNumber, 1);
+  ASSERT_EQ(rig.parts().ports.PortNumber, 1);
   ASSERT_EQ(rig.modals.script.portDialogs.size(), 1u);
 
   rig.line.SetAvailableDevices({});  // the adapter was unplugged
   rig.form.RestartClick();
   EXPECT_EQ(rig.Lines().back(), Closed("Port COM1 (/dev/ttyS0):", "missing"));
-  EXPECT_EQ(rig.core.ports.PortNumber, 0);
+  EXPECT_EQ(rig.parts().ports.PortNumber, 0);
   EXPECT_EQ(rig.form.StatusPanelText(1), "");
   EXPECT_EQ(rig.form.windowTitle(), "Tavrino");
 
@@ -141,7 +141,7 @@ TEST(Trace, AFailedOpenNamesTheFileThatStaysLoaded) {
   EXPECT_EQ(rig.Lines().back(), "Still loaded: good.17");
   EXPECT_EQ(rig.form.Lver->text(), version);
   EXPECT_EQ(rig.form.StatusPanelText(0).toStdString(), " " + good);
-  EXPECT_EQ(rig.core.file.FirmwareFileName, good) << "Program uses the file the window names";
+  EXPECT_EQ(rig.parts().file.FirmwareFileName, good) << "Program uses the file the window names";
 }
 
 TEST(Trace, ATitleFromALabelWithoutAColonHasNoPadding) {

@@ -18,6 +18,7 @@
 #include "run/Core.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
+#include "support/CoreSeam.h"
 #include "support/PanelRig.h"
 #include "ui/FormFlash.h"
 #include "ui/KTStatus.h"
@@ -92,6 +93,8 @@ struct WindowRig {
     QCoreApplication::postEvent(
         &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier, QString(QChar(19))));
   }
+  // What the core holds inside: the file, the port chosen, the stop flag.
+  Subsystems& parts() { return CoreSeam::Parts(core); }
   // Runs probe at the running command's next pump.
   void AtNextPump(std::function<void()> probe) {
     QMetaObject::invokeMethod(&form, std::move(probe), Qt::QueuedConnection);

@@ -129,7 +129,7 @@ TEST_F(Window, CtrlSDoesNothingWhileIdle) {
   ASSERT_EQ(Look(form), kIdle);
   QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
   EXPECT_TRUE(rig.modals.script.boxes.empty());
-  EXPECT_FALSE(rig.core.host.Stopped());
+  EXPECT_FALSE(rig.parts().host.Stopped());
 }
 
 TEST_F(Window, CtrlSAnsweredNoLetsTheCommandGoOn) {
@@ -141,7 +141,7 @@ TEST_F(Window, CtrlSAnsweredNoLetsTheCommandGoOn) {
   form.RestartClick();
   EXPECT_EQ(rig.modals.script.BoxTexts(), std::vector<std::string>{"Abort ?"});
   EXPECT_TRUE(busyWhileAsked);
-  EXPECT_FALSE(rig.core.host.Stopped());
+  EXPECT_FALSE(rig.parts().host.Stopped());
   ASSERT_EQ(rig.Lines().size(), 2u);
   EXPECT_TRUE(EndsInOk(rig.Lines()[1]));
   EXPECT_EQ(form.StatusPanelText(1), " COM1");
@@ -150,20 +150,20 @@ TEST_F(Window, CtrlSAnsweredNoLetsTheCommandGoOn) {
 TEST_F(Window, StoppedCommandForgetsThePort) {
   rig.modals.script.answers = {true};
   form.RestartClick();
-  ASSERT_EQ(rig.core.ports.PortNumber, 1);
+  ASSERT_EQ(rig.parts().ports.PortNumber, 1);
   form.show();
   rig.AtNextPump([&] { form.Bstop->click(); });
   form.RestartClick();
   EXPECT_EQ(rig.modals.script.BoxTexts(), std::vector<std::string>{"Abort ?"});
-  EXPECT_TRUE(rig.core.host.Stopped());
+  EXPECT_TRUE(rig.parts().host.Stopped());
   EXPECT_EQ(rig.Lines().back(), "Restarting panel") << "a stopped restart has no status";
-  EXPECT_EQ(rig.core.ports.PortNumber, 0);
+  EXPECT_EQ(rig.parts().ports.PortNumber, 0);
   EXPECT_EQ(form.StatusPanelText(1), "");
   EXPECT_EQ(Look(form), kIdle);
 
   form.RestartClick();
   EXPECT_EQ(rig.modals.script.portDialogs.size(), 2u) << "the next command asks for the port again";
-  EXPECT_FALSE(rig.core.host.Stopped()) << "the next command starts with Stop cleared";
+  EXPECT_FALSE(rig.parts().host.Stopped()) << "the next command starts with Stop cleared";
 }
 
 TEST_F(Window, ProgramRunFromTheWindow) {
@@ -196,7 +196,7 @@ TEST_F(Window, ProgramRunFromTheWindow) {
     EXPECT_TRUE(EndsInOk(line)) << line;
   }
   EXPECT_TRUE(Has(rig.modals.script.BoxTexts(), "Updating ok."));
-  EXPECT_EQ(rig.core.ports.PortNumber, 1);
+  EXPECT_EQ(rig.parts().ports.PortNumber, 1);
   EXPECT_EQ(form.StatusPanelText(1), " COM1");
   EXPECT_EQ(Look(form), kIdle);
   EXPECT_FALSE(form.FormWait->isVisible());

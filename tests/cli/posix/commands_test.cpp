@@ -48,7 +48,7 @@ class CliCommand : public ::testing::Test {
 
   // Runs tavrino-cli with these arguments; typed is what the person answers (interactive).
   int Run(const std::vector<std::string>& args, const std::string& typed = "",
-          bool interactive = false, const std::function<void(Host&)>& started = {}) {
+          bool interactive = false, const std::function<void(std::atomic<bool>&)>& started = {}) {
     const ParseResult parsed = ParseArguments(args);
     EXPECT_TRUE(parsed.ok()) << parsed.error;
     int fds[2];
@@ -277,7 +277,7 @@ TEST_F(CliCommand, APortGivenByItsPathAndTheRunReportOfEachCommand) {
 
 TEST_F(CliCommand, StopEndsTheCommandAndTheLastLineSaysSo) {
   const int status =
-      Run({"test", file_, "--port", "1"}, "", false, [](Host& host) { host.RequestStop(); });
+      Run({"test", file_, "--port", "1"}, "", false, [](std::atomic<bool>& stop) { stop = true; });
   EXPECT_EQ(status, 7);
   const std::string out = out_.str();
   EXPECT_EQ(out.substr(out.size() - 21), "Stopped by the user.\n") << out;

@@ -1,11 +1,11 @@
-#include "run/RunReportOf.h"
-
 #include "frontend/Cp1250.h"
 #include "run/Core.h"
+#include "run/Subsystems.h"
 
 namespace tavrino {
 
-RunReport StartRunReport(Core& core, const std::string& command, const std::string& frontEnd) {
+RunReport Core::BeginRunReport(const std::string& command, const std::string& frontEnd) {
+  Subsystems& core = *parts_;
   RunReport report;
   report.command = command;
   report.frontEnd = frontEnd;
@@ -14,7 +14,8 @@ RunReport StartRunReport(Core& core, const std::string& command, const std::stri
   return report;
 }
 
-void FinishRunReport(const Core& core, Outcome outcome, RunReport& report) {
+void Core::FinishRunReport(Outcome outcome, RunReport& report) const {
+  const Subsystems& core = *parts_;
   report.ended = std::chrono::system_clock::now();
   report.outcome = OutcomeName(outcome);
   report.exitStatus = ExitCode(outcome);
