@@ -23,7 +23,7 @@ struct Core {
         link(port, host),
         image(),
         file(image, host),
-        starter(link, ports, image.UseSecondHalf, image.FileHasTwoHalves),
+        starter(link, ports),
         starterUpdate(starter, host),
         settings(image, host),
         run(host, file, image, port, ports, link, starter, starterUpdate, settings) {}

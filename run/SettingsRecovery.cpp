@@ -74,7 +74,7 @@ bool UpdateRun::WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, u
     // The line says the panel is lost either way; the outcome tells a panel that refused
     // the block from one that stopped answering.
     if (written != FlashStatus::Done) {
-      return End(written == FlashStatus::NoAnswer ? Outcome::NoConnection : Outcome::PanelRefused,
+      return End(written == FlashStatus::Refused ? Outcome::PanelRefused : Outcome::NoConnection,
                  texts::kNoConnection);
     }
   }
@@ -114,7 +114,7 @@ bool UpdateRun::DataRecovering() {
   for (uint32_t n = 0; n < kSector6Blocks; ++n) {
     Progress(static_cast<int32_t>((55 * n + 55) / 256 + 45));
     if (n < kBootCopyWriteBlocks) {
-      image_.ReadProgramBytes(static_cast<int32_t>(kBlock * n), block, kBlock);
+      image_.ReadProgramBytes(starter_.PanelHalf, static_cast<int32_t>(kBlock * n), block, kBlock);
     } else {
       const bool memory2 = n < kBootCopyWriteBlocks + kMemory2Blocks;
       const auto offset = static_cast<uint16_t>(memory2 ? kBlock * n : kBlock * n - 0x8000);

@@ -123,7 +123,8 @@ void TFormFlash::OnStatusLine(const std::string& line) {
 
 void TFormFlash::OpenClick() {
   RunCommand(nullptr, [](Core& core) {
-    return core.file.OpenFile(true) ? Outcome::FileLoaded : Outcome::FileRejected;
+    return core.file.OpenFile(true, core.starter.PanelHalf) ? Outcome::FileLoaded
+                                                            : Outcome::FileRejected;
   });
 }
 
