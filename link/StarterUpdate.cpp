@@ -68,19 +68,6 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     host_.log.KTstatus(status, texts::kStatusWidth);
     return failure;
   };
-  const auto failed = [&](FlashStatus status) {
-    switch (status) {
-      case FlashStatus::Done:
-        break;
-      case FlashStatus::NoAnswer:
-        return fail(UpdateResult::FailedNoAnswer);
-      case FlashStatus::PortLost:
-        return fail(UpdateResult::PortLost);
-      case FlashStatus::Refused:
-        return fail(UpdateResult::FailedRefused);
-    }
-    return UpdateResult::Updated;
-  };
 
   // Checked before anything is asked or sent: without the maker's image for this chip
   // there is nothing that may be written, and the person is told why and what to do.
@@ -109,8 +96,16 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   for (uint16_t i = 0; i < kBlockCount; ++i) {
     host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
     const uint32_t at = uint32_t{i} * kBlock;
-    const FlashStatus written = starter_.WriteFlashBlock(at, image.bytes.data() + at);
-    if (written != FlashStatus::Done) return failed(written);
+    switch (starter_.WriteFlashBlock(at, image.bytes.data() + at)) {
+      case FlashStatus::Done:
+        break;
+      case FlashStatus::NoAnswer:
+        return fail(UpdateResult::FailedNoAnswer);
+      case FlashStatus::PortLost:
+        return fail(UpdateResult::PortLost);
+      case FlashStatus::Refused:
+        return fail(UpdateResult::FailedRefused);
+    }
   }
 
   if (declined(kAskSupply)) return UpdateResult::Declined;

@@ -11,10 +11,11 @@ namespace {
 
 struct LostCase {
   const char* name;
-  const char* label;     // the phase whose line is open when the line goes
-  uint32_t answers;      // answers into that phase
-  int settingsFormat;    // of the panel; 103 makes the run convert its settings
-  uint32_t timeoutMs;    // the phase's time-out for one answer: the run must not wait it out
+  const char* label;   // the phase whose line is open when the line goes
+  uint32_t answers;    // answers into that phase
+  int settingsFormat;  // of the panel; 103 makes the run convert its settings
+  uint32_t timeoutMs;  // the phase's time-out for one answer: the run must not wait it out
+  uint8_t starterVersion = 0x31;  // an older one makes the run update the Starter first
 };
 
 void PrintTo(const LostCase& c, std::ostream* os) {
@@ -23,6 +24,7 @@ void PrintTo(const LostCase& c, std::ostream* os) {
 
 // clang-format off
 const LostCase kLostCases[] = {
+    {"MidStarterUpdate", "Starter updater loading:", 5, 104, 3000, 0x25},
     {"MidErase",         "FLASH erasing:",    1,   104, 15000},
     {"MidWrite",         "FLASH programing:", 100, 104, 3000},
     {"MidSettingsWrite", "Data recovering:",  10,  104, 49},
@@ -35,7 +37,9 @@ class PortLost : public ::testing::TestWithParam<LostCase> {};
 
 TEST_P(PortLost, EndsThePortNotOpenedAtOnceAndSaysSo) {
   const LostCase& c = GetParam();
-  RunRig rig;
+  sim::PanelConfig config;
+  config.starterVersion = c.starterVersion;
+  RunRig rig(config);
   rig.panel.SynthesizeProgram(c.settingsFormat == 103 ? "1.03.05" : "1.04.01", 1);
   rig.panel.FillSettings(c.settingsFormat);
   rig.UseProgramFile("1.04.02", 1);
