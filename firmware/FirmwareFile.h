@@ -34,8 +34,6 @@ class FirmwareFile {
   std::string FileVersionText;  // "1.03.05 pol"
   uint8_t FileLanguage = 0;
 
-  FirmwareImage& image() { return image_; }
-
  private:
   bool Finish(Result result);
   // After a failed load of failedPath: one status line naming the file that stays loaded.

@@ -87,8 +87,6 @@ class Link {
   bool StopRequested() const { return host_.Stopped(); }
   // The device under the open port went away (unplugged, hung up): nothing more can pass.
   bool LineGone() const { return port_.LineError() == SerialError::LineGone; }
-  Host& host() { return host_; }
-  SerialPort& port() { return port_; }
   void SetTrace(FrameTrace* trace) { trace_ = trace; }
 
  private:
