@@ -158,8 +158,12 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
   if (options.command == Command::Backup && outcome == Outcome::BackedUp)
     console.term.PrintMessage("Settings kept in " + core.BackupWritten());
+  const bool lineGone =
+      outcome == Outcome::PortNotOpened && core.LastPortFailure().error == SerialError::LineGone;
   if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)
     console.term.PrintMessage("Failed: the settings backup could not be written.");
+  else if (lineGone)
+    console.term.PrintMessage("Failed: the serial port stopped working during the command.");
   else
     console.term.PrintMessage(OutcomeLine(outcome));
   return ExitCode(outcome);

@@ -34,7 +34,7 @@ const std::string kNotAProgramFile2 = "           a QZ-17 program file !!!";
 
 }  // namespace
 
-bool FirmwareFile::OpenFile(bool ask) {
+bool FirmwareFile::OpenFile(bool ask, ProgramHalf half) {
   std::string path = FirmwareFileName;
   if ((ask || path.empty()) && !host_.ui.ChooseFirmwareFile(path)) {
     return Finish(Result::Cancelled);
@@ -76,7 +76,7 @@ bool FirmwareFile::OpenFile(bool ask) {
 
   image_.ImageStore(0, staging_.data(), twoHalves ? kTwoHalvesSize : kHalfSize);
   image_.FileHasTwoHalves = twoHalves;
-  const std::string record = ReadFileVersionRecord();
+  const std::string record = ReadFileVersionRecord(half);
   FileVersion = record.substr(0, 3);
   FileLanguage = static_cast<uint8_t>(record[5]);
   FileVersionText = VersionText(record.substr(0, 5), FileLanguage);
@@ -127,11 +127,11 @@ bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progre
   return stored == sums;
 }
 
-std::string FirmwareFile::ReadFileVersionRecord() const {
-  auto recordAt = [this](int32_t offset) {
+std::string FirmwareFile::ReadFileVersionRecord(ProgramHalf half) const {
+  auto recordAt = [this, half](int32_t offset) {
     std::string record(kVersionRecordSize, '\0');
     for (size_t i = 0; i < kVersionRecordSize; ++i) {
-      record[i] = static_cast<char>(image_.ProgramByte(offset + static_cast<int32_t>(i)));
+      record[i] = static_cast<char>(image_.ProgramByte(half, offset + static_cast<int32_t>(i)));
     }
     return record;
   };

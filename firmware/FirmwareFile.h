@@ -20,19 +20,19 @@ class FirmwareFile {
   // Writes "File checking:" and its result to the status log. The image and the state
   // below change only when the whole file has checked good: after a failed load they
   // still describe the last good file, all of them alike.
-  bool OpenFile(bool ask);
+  // The file's version is read from `half`: the half of the panel last connected, if any.
+  bool OpenFile(bool ask, ProgramHalf half = ProgramHalf::First);
   Result LastResult() const { return lastResult_; }
 
-  // The 6-byte version record of the selected half (behind the "QZ17" signature if any).
-  std::string ReadFileVersionRecord() const;
+  // The 6-byte version record of the half a panel of that board gets (behind the "QZ17"
+  // signature if any).
+  std::string ReadFileVersionRecord(ProgramHalf half) const;
 
   // Path of the last good load (or the command-line argument). Never cut short.
   std::string FirmwareFileName;
   std::string FileVersion;      // "103"
   std::string FileVersionText;  // "1.03.05 pol"
   uint8_t FileLanguage = 0;
-
-  FirmwareImage& image() { return image_; }
 
  private:
   bool Finish(Result result);

@@ -23,20 +23,21 @@ bool FirmwareImage::ImageLoad(uint32_t offset, uint8_t* destination, uint32_t co
   return true;
 }
 
-bool FirmwareImage::ReadProgramBytes(int32_t offset, uint8_t* destination, uint32_t count) const {
+bool FirmwareImage::ReadProgramBytes(ProgramHalf half, int32_t offset, uint8_t* destination,
+                                     uint32_t count) const {
   // A negative offset would otherwise reach back from half 2 into half 1.
   if (offset < 0) return false;
   uint32_t at = static_cast<uint32_t>(offset);
-  if (FileHasTwoHalves && UseSecondHalf) {
+  if (FileHasTwoHalves && half == ProgramHalf::Second) {
     if (at > kFirmwareImageSize - kHalfSize) return false;
     at += kHalfSize;
   }
   return ImageLoad(at, destination, count);
 }
 
-uint8_t FirmwareImage::ProgramByte(int32_t offset) const {
+uint8_t FirmwareImage::ProgramByte(ProgramHalf half, int32_t offset) const {
   uint8_t b = 0;
-  ReadProgramBytes(offset, &b, 1);
+  ReadProgramBytes(half, offset, &b, 1);
   return b;
 }
 

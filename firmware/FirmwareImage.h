@@ -10,6 +10,10 @@ inline constexpr uint32_t kProgramBytes = 0x5FFFC;      // program bytes before 
 inline constexpr uint32_t kSettingsAreaBase = 0xC0000;  // three 32 KiB work areas follow
 inline constexpr uint32_t kSettingsAreaSize = 0x8000;
 
+// The program half a panel runs: the 12 MHz board the first, the 24 MHz board the second.
+// A file with one half serves either board from that half.
+enum class ProgramHalf : uint8_t { First = 0, Second = 1 };
+
 // The loaded program halves and the three settings work areas, in one array that lives
 // for the whole program.
 class FirmwareImage {
@@ -21,18 +25,18 @@ class FirmwareImage {
   bool ImageStore(uint32_t offset, const uint8_t* source, uint32_t count);
   bool ImageLoad(uint32_t offset, uint8_t* destination, uint32_t count) const;
 
-  // Reads program bytes from the half that fits the panel: half 2 when the file has two
-  // halves and the panel reported the 24 MHz board. Refused like ImageLoad when the bytes
-  // do not lie inside the image, and for a negative offset.
-  bool ReadProgramBytes(int32_t offset, uint8_t* destination, uint32_t count) const;
+  // Reads program bytes for a panel that runs `half`: from half 2 only when the file has
+  // two halves. Refused like ImageLoad when the bytes do not lie inside the image, and for
+  // a negative offset.
+  bool ReadProgramBytes(ProgramHalf half, int32_t offset, uint8_t* destination,
+                        uint32_t count) const;
   // One program byte; 0 for an offset outside the image.
-  uint8_t ProgramByte(int32_t offset) const;
+  uint8_t ProgramByte(ProgramHalf half, int32_t offset) const;
 
   const uint8_t* data() const { return bytes_.data(); }
   uint8_t* data() { return bytes_.data(); }
 
   bool FileHasTwoHalves = false;  // set by loading the file
-  bool UseSecondHalf = false;     // set by the Starter handshake
 
  private:
   std::vector<uint8_t> bytes_;

@@ -49,7 +49,6 @@ class StatusLog {
   // Line i, 1-based (1..RowCount); an empty string for a line not written.
   const std::string& Line(int i) const;
   const std::string& Title() const { return title_; }
-  const std::string& Caption() const { return caption_; }
 
   // Every line ever added, as it stands now (lines that scrolled off the grid included),
   // so tests and the terminal front end can read the whole log of a run.

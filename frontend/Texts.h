@@ -9,6 +9,8 @@ inline const std::string kBlad = "B\xA3\xA5" "D";                      // "BŁĄ
 inline const std::string kNoConnection = "BRAK po\xB3\xB9" "czenia RS";  // "BRAK połączenia RS"
 // clang-format on
 inline const std::string kOk = "  ok";
+// The status of a step that ended because the serial port went away under it.
+inline const std::string kPortGone = "port stopped working";
 inline constexpr int kStatusWidth = 4;  // every status is right-aligned to at least 4 columns
 inline constexpr int kProgressStep = 1;
 

@@ -112,6 +112,9 @@ ReceiveResult Link::ReceiveAnswer(uint16_t timeoutMs) {
     } else {
       host_.ui.ProcessMessages();
     }
+    // A line found gone cannot bring the rest: waiting the time-out out would only hide
+    // that the port has stopped working.
+    if (!got && LineGone()) break;
     const uint32_t quiet = silence.Elapsed();
     const uint32_t taken = whole.Elapsed();
     if (quiet > timeoutMs || taken > boundMs || decoder.Whole() || StopRequested()) break;
@@ -129,6 +132,8 @@ ReceiveResult Link::ReceiveAnswer(uint16_t timeoutMs) {
     result = ReceiveResult::BadFrame;
   } else if (StopRequested()) {
     result = ReceiveResult::Stopped;
+  } else if (LineGone()) {
+    result = ReceiveResult::PortLost;
   }
   if (trace_ != nullptr)
     trace_->AnswerReceived(arrived, arrivedCount, result == ReceiveResult::Answer);

@@ -33,6 +33,7 @@ enum class ReceiveResult {
   TimedOut,  // silence past the time-out, or the answer took longer than it may
   BadFrame,  // a whole answer with a wrong check byte
   Stopped,   // Stop, before a whole answer was in
+  PortLost,  // the serial line went away: no answer can come on it any more
 };
 
 // Request and answer frames: the strict alternation of one request, at most one answer.
@@ -58,7 +59,7 @@ class Link {
   // Receives one answer. The time-out bounds the silence before the first byte and between
   // bytes (strictly greater ends it), and AnswerBoundMs the answer as a whole, so that a
   // line that trickles bytes cannot hold the tool for ever. The answer's bytes stay in the
-  // answer frame whatever the result.
+  // answer frame whatever the result. Ends at once when the line is found gone.
   ReceiveResult ReceiveAnswer(uint16_t timeoutMs);
   // The longest one ReceiveAnswer waits for an answer that keeps coming: the time-out
   // (the panel may take that long to begin) plus the longest answer's time on the wire
@@ -84,8 +85,8 @@ class Link {
   std::span<const uint8_t> AnswerDataBytes() const { return {&answer_[2], AnswerDataCount()}; }
 
   bool StopRequested() const { return host_.Stopped(); }
-  Host& host() { return host_; }
-  SerialPort& port() { return port_; }
+  // The device under the open port went away (unplugged, hung up): nothing more can pass.
+  bool LineGone() const { return port_.LineError() == SerialError::LineGone; }
   void SetTrace(FrameTrace* trace) { trace_ = trace; }
 
  private:

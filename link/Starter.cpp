@@ -34,7 +34,7 @@ constexpr int kRestartHandshakes = 9;
 constexpr int kRestartRequests = 3;
 
 // How the shared retry loop ended.
-enum class Tries { Success, NoAnswerLimit, Failed };
+enum class Tries { Success, NoAnswerLimit, Failed, PortLost };
 
 // Limits on failed receives and on answers of the wrong kind; "shared" counts both kinds
 // in the noAnswer counter alone.
@@ -60,6 +60,8 @@ Tries Repeat(Link& link, std::span<const uint8_t> request, uint16_t timeoutMs, L
   for (;;) {
     link.SendRequest(request);
     const ReceiveResult received = link.ReceiveAnswer(timeoutMs);
+    // No copy sent again can pass a line that is gone.
+    if (received == ReceiveResult::PortLost) return Tries::PortLost;
     if (received != ReceiveResult::Answer) {
       ++noAnswer;
       if (received == ReceiveResult::TimedOut) ++timedOut;
@@ -82,6 +84,8 @@ FlashStatus StatusOf(Tries t) {
       return FlashStatus::Done;
     case Tries::NoAnswerLimit:
       return FlashStatus::NoAnswer;
+    case Tries::PortLost:
+      return FlashStatus::PortLost;
     case Tries::Failed:
       break;
   }
@@ -187,7 +191,7 @@ bool Starter::IdentifyStarter() {
   return link_.ReceiveAnswer(kFlashTimeoutMs) == ReceiveResult::Answer;
 }
 
-Handshake Starter::ConnectStarter(bool anyFile) {
+Handshake Starter::ConnectStarter(bool anyBoard) {
   const bool firstVariant = ports_.LinkMode < 3;
   const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
   link_.SendRequest(sync);
@@ -195,16 +199,16 @@ Handshake Starter::ConnectStarter(bool anyFile) {
     return ports_.NextLinkMode() ? Handshake::NoConnection : Handshake::PortLost;
   // The first variant acknowledges and tells nothing more about the board.
   if (firstVariant && link_.AnswerCode() == AnswerAck) {
-    UseSecondHalf = false;
+    PanelHalf = ProgramHalf::First;
     return Handshake::Connected;
   }
   if (firstVariant || link_.AnswerCode() != AnswerData)
     return ports_.NextLinkMode() ? Handshake::WrongAnswer : Handshake::PortLost;
   const uint8_t flags = link_.AnswerData(0);
   if (flags & kFlagBadFlash) return Handshake::WrongAnswer;
-  UseSecondHalf = (flags & kFlagSecondHalf) != 0;
+  PanelHalf = (flags & kFlagSecondHalf) != 0 ? ProgramHalf::Second : ProgramHalf::First;
   // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
-  if (UseSecondHalf && !FileHasTwoHalves && !anyFile)
+  if (PanelHalf == ProgramHalf::Second && !anyBoard)
     return ports_.NextLinkMode() ? Handshake::NoConnection : Handshake::PortLost;
   if (ports_.LinkMode == 3 && ports_.FastRS) {
     link_.SendRequest(kSpeedRequest);

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/FirmwareImage.h"
 #include "link/Link.h"
 #include "serial/PortChoice.h"
 
@@ -22,19 +23,14 @@ enum class FlashStatus : uint8_t {
   Done = 0,
   NoAnswer = 1,  // the panel stopped answering
   Refused = 2,   // the panel refused, or Stop
+  PortLost = 3,  // the serial line went away under the command
 };
 
 // The Starter's command set: each command one request answered by one answer, with its
 // own time-out, success rule and retry limits.
 class Starter {
  public:
-  // useSecondHalf is set here from the handshake and read by the firmware image;
-  // fileHasTwoHalves is set by loading the firmware file. Both live in FirmwareImage.
-  Starter(Link& link, PortChoice& ports, bool& useSecondHalf, const bool& fileHasTwoHalves)
-      : UseSecondHalf(useSecondHalf),
-        FileHasTwoHalves(fileHasTwoHalves),
-        link_(link),
-        ports_(ports) {}
+  Starter(Link& link, PortChoice& ports) : link_(link), ports_(ports) {}
 
   bool ReadFlashByte(uint32_t address, uint8_t& value);
   bool ReadFlashBlock(uint32_t address, uint8_t* block256);
@@ -49,15 +45,17 @@ class Starter {
   bool IdentifyStarter();
   bool RestartPanel();
   void ShowPanelText(const std::string& upper, const std::string& lower, bool banner);
-  // Connected, no connection, wrong answer, or the port lost at a speed change.
-  Handshake ConnectStarter(bool anyFile);
+  // Connected, no connection, wrong answer, or the port lost at a speed change. anyBoard:
+  // a panel of either board may connect (the file has both halves, or no file is written);
+  // otherwise a 24 MHz panel is not taken. Sets PanelHalf from the answer.
+  Handshake ConnectStarter(bool anyBoard);
 
   Link& link() { return link_; }
   PortChoice& ports() { return ports_; }
 
   bool PanelTextEnabled = false;
-  bool& UseSecondHalf;
-  const bool& FileHasTwoHalves;
+  // The program half the connected panel's board runs, as the last handshake told it.
+  ProgramHalf PanelHalf = ProgramHalf::First;
 
  private:
   Link& link_;

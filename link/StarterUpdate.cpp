@@ -55,14 +55,17 @@ UpdaterImage ImageFor(const FlashChip* chip, const std::filesystem::path& folder
 StarterUpdate::StarterUpdate(Starter& starter, Host& host)
     : AllowTestImages(TestUpdatersAllowed()), starter_(starter), host_(host) {}
 
-UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram,
+UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool unattended,
+                                          bool& forceProgram,
                                           const std::function<bool()>& recordFirst) {
   const auto declined = [&](const char* question) {
     return !unattended && !host_.ui.AskUser(question, false);
   };
   const auto fail = [&](UpdateResult failure) {
-    const bool silent = failure == UpdateResult::FailedNoAnswer;
-    host_.log.KTstatus(silent ? texts::kNoConnection : texts::kBlad, texts::kStatusWidth);
+    const std::string& status = failure == UpdateResult::FailedNoAnswer ? texts::kNoConnection
+                                : failure == UpdateResult::PortLost     ? texts::kPortGone
+                                                                        : texts::kBlad;
+    host_.log.KTstatus(status, texts::kStatusWidth);
     return failure;
   };
 
@@ -82,8 +85,13 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bo
   if (!recordFirst()) return UpdateResult::NotRecorded;
   host_.log.KTadd(kLoadingLabel);
 
-  if (chip->erasesBeforeUpdate && starter_.EraseFlash(0) != FlashStatus::Done)
-    return fail(UpdateResult::FailedRefused);
+  if (chip->erasesBeforeUpdate) {
+    const FlashStatus erased = starter_.EraseFlash(0);
+    // An erase that was not acknowledged counts as refused, whatever the cause, unless the
+    // port itself went.
+    if (erased == FlashStatus::PortLost) return fail(UpdateResult::PortLost);
+    if (erased != FlashStatus::Done) return fail(UpdateResult::FailedRefused);
+  }
 
   for (uint16_t i = 0; i < kBlockCount; ++i) {
     host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
@@ -93,6 +101,8 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bo
         break;
       case FlashStatus::NoAnswer:
         return fail(UpdateResult::FailedNoAnswer);
+      case FlashStatus::PortLost:
+        return fail(UpdateResult::PortLost);
       case FlashStatus::Refused:
         return fail(UpdateResult::FailedRefused);
     }
@@ -104,7 +114,8 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool unattended, bo
 
   // Without a restart the updater never ran, so nothing was updated: that is a failure,
   // not a reason to program the panel as if it had a new Starter.
-  const bool ok = starter_.RestartPanel() && RunUpdater() && Reconnect();
+  const bool ok = starter_.RestartPanel() && RunUpdater() && Reconnect(anyBoard);
+  if (!ok && starter_.link().LineGone()) return fail(UpdateResult::PortLost);
   if (!ok) {
     if (!unattended) host_.ui.AskUser(kTryAgain, true);
     return fail(UpdateResult::FailedRefused);
@@ -135,10 +146,10 @@ bool StarterUpdate::RunUpdater() {
   return false;
 }
 
-bool StarterUpdate::Reconnect() {
+bool StarterUpdate::Reconnect(bool anyBoard) {
   // ConnectStarter walks the link modes on from wherever the updater left them.
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    const Handshake result = starter_.ConnectStarter(false);
+    const Handshake result = starter_.ConnectStarter(anyBoard);
     if (result == Handshake::Connected) return true;
     if (starter_.link().StopRequested() || result == Handshake::PortLost) break;
   }

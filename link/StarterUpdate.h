@@ -18,6 +18,7 @@ enum class UpdateResult : uint8_t {
                        // written, go on with the old Starter
   NotRecorded = 5,     // the host could not keep its record of the update (a line says
                        // why): nothing was written
+  PortLost = 6,        // the serial line went away (the port's line says so)
 };
 
 // Replaces the panel's Starter: loads and checks the maker's updater image for the chip,
@@ -29,8 +30,9 @@ class StarterUpdate {
 
   // A failure has its reason on the status line. recordFirst runs once, after the last
   // question that comes before any change and before the first erase or write: false means
-  // the host could not record the update, and nothing is changed.
-  UpdateResult UpdateStarter(uint8_t flashType, bool unattended, bool& forceProgram,
+  // the host could not record the update, and nothing is changed. anyBoard as for
+  // Starter::ConnectStarter, for the handshake with the new Starter.
+  UpdateResult UpdateStarter(uint8_t flashType, bool anyBoard, bool unattended, bool& forceProgram,
                              const std::function<bool()>& recordFirst);
 
   // The folder of updater images named on the command line (tavrino-cli --updaters DIR);
@@ -44,7 +46,7 @@ class StarterUpdate {
   // After the restart: the updater's handshake at 19200 or 9600 bit/s.
   bool RunUpdater();
   // The new Starter's handshake, walking the link modes.
-  bool Reconnect();
+  bool Reconnect(bool anyBoard);
 
   Starter& starter_;
   Host& host_;

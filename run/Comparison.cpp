@@ -114,7 +114,7 @@ bool UpdateRun::DataFormatQuestion() {
 
 bool UpdateRun::FileBlockMatches(uint32_t offset, uint32_t panelAddress, bool& matches) {
   uint8_t bytes[kChecksumBlock];
-  image_.ReadProgramBytes(static_cast<int32_t>(offset), bytes, kChecksumBlock);
+  image_.ReadProgramBytes(starter_.PanelHalf, static_cast<int32_t>(offset), bytes, kChecksumBlock);
   const HalfChecksum file = BlockChecksum(bytes, kChecksumBlock);
   HalfChecksum panel;
   if (!starter_.ReadFlashChecksum(panelAddress, panel.sum, panel.xorValue, panel.rot))

@@ -63,7 +63,7 @@ bool UpdateRun::OpenFileAndPort() {
   starterUpdated_ = false;
   ForgetRecord();
   settings_.Reset();
-  if (!file_.OpenFile(false)) return EndQuietly(Outcome::FileRejected);
+  if (!file_.OpenFile(false, starter_.PanelHalf)) return EndQuietly(Outcome::FileRejected);
   PortOpened = ports_.ChoosePort();
   if (!PortOpened) return EndQuietly(Outcome::PortNotOpened);
   return true;
@@ -77,7 +77,8 @@ bool UpdateRun::Connecting() {
   // A wrong answer is tried again like a silent one, also on the first attempt: only a
   // real handshake counts as connected.
   while (!host_.Stopped()) {
-    result = starter_.ConnectStarter(anyBoard_);
+    // A file with both halves serves either board.
+    result = starter_.ConnectStarter(anyBoard_ || image_.FileHasTwoHalves);
     if (result == Handshake::Connected) break;
     // The port is no longer ours at any speed: waiting on it could only time out.
     if (result == Handshake::PortLost) return End(Outcome::PortNotOpened, texts::kNoConnection);
@@ -124,7 +125,7 @@ int UpdateRun::IdentifyOnce(int failures) {
   version += '.';
   version += static_cast<char>((StarterVersion & 0x0F) + 0x30);
   version += LanguageSuffix(StarterLanguage, true);
-  version += starter_.UseSecondHalf ? " 24 MHz" : " 12 MHz";
+  version += starter_.PanelHalf == ProgramHalf::Second ? " 24 MHz" : " 12 MHz";
   Status(version);
 
   starter_.PanelTextEnabled = StarterVersion > 0x1F;
@@ -174,7 +175,8 @@ int UpdateRun::StarterChecking() {
   }
   if (starterUpdated_) return EndIdentification(texts::kBlad);
   const auto recordFirst = [this] { return RecordStarterUpdate(); };
-  switch (starterUpdate_.UpdateStarter(FlashType, Unattended, ForceProgram, recordFirst)) {
+  switch (starterUpdate_.UpdateStarter(FlashType, image_.FileHasTwoHalves, Unattended, ForceProgram,
+                                       recordFirst)) {
     case UpdateResult::Updated:
       starterUpdated_ = true;
       starterUpdateOpen_ = false;
@@ -186,6 +188,9 @@ int UpdateRun::StarterChecking() {
     // UpdateStarter has said why on the line; the outcome must tell the same.
     case UpdateResult::FailedNoAnswer:
       EndQuietly(Outcome::NoConnection);
+      return kRunEnds;
+    case UpdateResult::PortLost:
+      EndQuietly(Outcome::PortNotOpened);
       return kRunEnds;
     case UpdateResult::NotRecorded:
       return kRunEnds;  // the record's line and outcome are given
@@ -200,7 +205,7 @@ void UpdateRun::RefreshFileVersion() {
   // The file's version was read when the file loaded, from the half chosen by the board of
   // the previous run. A two-half file must be judged by the half this panel will get.
   if (!image_.FileHasTwoHalves) return;
-  const std::string record = file_.ReadFileVersionRecord();
+  const std::string record = file_.ReadFileVersionRecord(starter_.PanelHalf);
   if (record.size() < 6) return;
   file_.FileVersion = record.substr(0, 3);
   file_.FileLanguage = static_cast<uint8_t>(record[5]);

@@ -21,7 +21,8 @@ Outcome Core::LoadFile() {
 }
 
 Outcome Core::ChooseFile() {
-  return parts_->file.OpenFile(true) ? Outcome::FileLoaded : Outcome::FileRejected;
+  return parts_->file.OpenFile(true, parts_->starter.PanelHalf) ? Outcome::FileLoaded
+                                                                : Outcome::FileRejected;
 }
 
 Outcome Core::Program() {
@@ -74,7 +75,9 @@ void Core::ForgetPort() {
 
 PortFailure Core::LastPortFailure() const {
   const SerialPort& port = parts_->port;
-  return {port.LastDevice(), port.LastOpenError(), port.SystemReason()};
+  const SerialError error =
+      port.LastOpenError() != SerialError::None ? port.LastOpenError() : parts_->lineAtEnd;
+  return {port.LastDevice(), error, port.SystemReason()};
 }
 
 std::string Core::DeviceOf(uint16_t n) const {

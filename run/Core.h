@@ -23,7 +23,8 @@ namespace test {
 struct CoreSeam;
 }
 
-// Why the port of the last command did not open, as the serial layer said it.
+// Why the port of the last command did not open, or that its line went away under the
+// command (LineGone), as the serial layer said it.
 struct PortFailure {
   std::string device;
   SerialError error = SerialError::None;

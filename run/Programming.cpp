@@ -30,7 +30,7 @@ bool UpdateRun::Erasing() {
 
 bool UpdateRun::WriteProgramBlock(uint32_t flashAddress, int32_t programOffset, bool skipErased) {
   uint8_t bytes[kWriteBlock];
-  image_.ReadProgramBytes(programOffset, bytes, kWriteBlock);
+  image_.ReadProgramBytes(starter_.PanelHalf, programOffset, bytes, kWriteBlock);
   // Erased flash already holds a block of 0xFF.
   if (skipErased && std::all_of(bytes, bytes + kWriteBlock, [](uint8_t b) { return b == 0xFF; }))
     return true;

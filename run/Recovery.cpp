@@ -71,7 +71,7 @@ bool UpdateRun::ReadVersionRecord(std::string& record) {
 
 UpdateRun::Match UpdateRun::PanelMatches(const state::RecoveryRecord& r) {
   if (r.kind != state::RecordKind::Update || r.flashType != FlashType ||
-      r.secondHalf != starter_.UseSecondHalf)
+      r.secondHalf != (starter_.PanelHalf == ProgramHalf::Second))
     return Match::No;
   if (r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage) return Match::No;
 
@@ -139,7 +139,7 @@ bool UpdateRun::UnfinishedUpdate() {
       // Only sector 0 was in play, and this run has checked the Starter since: the same
       // chip and board is all there is to match.
       const state::RecoveryRecord& r = it->record;
-      if (r.flashType != FlashType || r.secondHalf != starter_.UseSecondHalf) {
+      if (r.flashType != FlashType || r.secondHalf != (starter_.PanelHalf == ProgramHalf::Second)) {
         otherPanel = true;
         continue;
       }
@@ -215,7 +215,7 @@ void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
     r.fileSize = bytes.size();
     r.fileHash = Sha256::Of(bytes);
   }
-  r.fileVersionRecord = file_.ReadFileVersionRecord().substr(0, 6);
+  r.fileVersionRecord = file_.ReadFileVersionRecord(starter_.PanelHalf).substr(0, 6);
   DescribePanel(r);
 }
 
@@ -224,7 +224,7 @@ void UpdateRun::DescribePanel(state::RecoveryRecord& r) const {
   r.flashType = FlashType;
   r.starterVersion = StarterVersion;
   r.starterLanguage = StarterLanguage;
-  r.secondHalf = starter_.UseSecondHalf;
+  r.secondHalf = starter_.PanelHalf == ProgramHalf::Second;
 }
 
 bool UpdateRun::RecordStarterUpdate() {
@@ -314,7 +314,8 @@ bool UpdateRun::RecordSector6() {
   if (!Sector6Touched()) record_.sector6Saved = sector6Read_;
   // What the write-back puts there: BootCopy, memory 2 with fresh sums, memory 1 converted.
   std::vector<uint8_t> written(state::kSector6WrittenBytes);
-  image_.ReadProgramBytes(0, written.data(), static_cast<uint32_t>(state::kBootCopyBytes));
+  image_.ReadProgramBytes(starter_.PanelHalf, 0, written.data(),
+                          static_cast<uint32_t>(state::kBootCopyBytes));
   for (uint32_t n = 0; n < kCopyBlocks; ++n) {
     const bool memory2 = n < kMemory2Blocks;
     const auto offset = static_cast<uint16_t>(memory2 ? kMemory2InArea0 + kBlock * n

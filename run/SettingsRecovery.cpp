@@ -21,6 +21,23 @@ constexpr uint16_t kMemory2InArea0 = 0x4000;  // area 0 holds memory 2 from this
 constexpr uint8_t kArea0 = 0;
 constexpr uint8_t kArea1 = 1;
 constexpr uint8_t kArea2 = 2;
+// Memory 1's copy starts half-way into sector 6, behind BootCopy and memory 2's copy; work
+// area 2 holds it from offset 0.
+constexpr uint32_t kMemory1InSector6 = 0x8000;
+
+// The recovery's bar: reading the saved copy fills the first 45%, writing sector 6 back the
+// remaining 55% (the write is the longer half: 256 blocks against 192).
+constexpr int32_t kRecoveryReadPercent = 45;
+constexpr int32_t kRecoveryWritePercent = 100 - kRecoveryReadPercent;
+// The total the 192 reads are counted against: about 192 * 100 / 45, so that the last read
+// shows just under kRecoveryReadPercent.
+constexpr int32_t kRecoveryReadTotal = 428;
+
+// The conversion's bar: both memories read, then both written; each pass's share follows
+// its blocks (memory 1 has twice the blocks of memory 2), the reads fill the first half.
+constexpr int32_t kMemory1Percent = 33;
+constexpr int32_t kMemory2Percent = 17;
+constexpr int32_t kReadsPercent = kMemory1Percent + kMemory2Percent;
 
 }  // namespace
 
@@ -74,7 +91,7 @@ bool UpdateRun::WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, u
     // The line says the panel is lost either way; the outcome tells a panel that refused
     // the block from one that stopped answering.
     if (written != FlashStatus::Done) {
-      return End(written == FlashStatus::NoAnswer ? Outcome::NoConnection : Outcome::PanelRefused,
+      return End(written == FlashStatus::Refused ? Outcome::PanelRefused : Outcome::NoConnection,
                  texts::kNoConnection);
     }
   }
@@ -99,25 +116,28 @@ bool UpdateRun::DataRecovering() {
 
   uint8_t block[kBlock];
   for (uint32_t n = 0; n < kSavedBlocks; ++n) {
-    Progress(static_cast<int32_t>(n), 428);
+    Progress(static_cast<int32_t>(n), kRecoveryReadTotal);
     if (!SavedSector6Block(n, block)) return End(Outcome::NoConnection, texts::kNoConnection);
     const bool memory2 = n < kMemory2Blocks;
     const auto offset = static_cast<uint16_t>(memory2 ? kMemory2InArea0 + kBlock * n
                                                       : kBlock * (n - kMemory2Blocks));
     if (!StoreSettings(memory2 ? kArea0 : kArea1, offset, block)) return false;
   }
-  Progress(45);
+  Progress(kRecoveryReadPercent);
   if (!PrepareMemory1(true) || !RecordSector6()) return false;
 
   // ATMEL and Winbond rewrite a page without an erase.
   if (ErasesSector6() && !FlashResult(starter_.EraseFlash(kSector6))) return false;
   for (uint32_t n = 0; n < kSector6Blocks; ++n) {
-    Progress(static_cast<int32_t>((55 * n + 55) / 256 + 45));
+    Progress(
+        static_cast<int32_t>((kRecoveryWritePercent * n + kRecoveryWritePercent) / kSector6Blocks +
+                             kRecoveryReadPercent));
     if (n < kBootCopyWriteBlocks) {
-      image_.ReadProgramBytes(static_cast<int32_t>(kBlock * n), block, kBlock);
+      image_.ReadProgramBytes(starter_.PanelHalf, static_cast<int32_t>(kBlock * n), block, kBlock);
     } else {
       const bool memory2 = n < kBootCopyWriteBlocks + kMemory2Blocks;
-      const auto offset = static_cast<uint16_t>(memory2 ? kBlock * n : kBlock * n - 0x8000);
+      const auto offset =
+          static_cast<uint16_t>(memory2 ? kBlock * n : kBlock * n - kMemory1InSector6);
       if (!LoadSettings(memory2 ? kArea0 : kArea2, offset, block)) return false;
     }
     // Every block goes back, 0xFF blocks included: the sector may have been erased.
@@ -130,13 +150,14 @@ bool UpdateRun::DataRecovering() {
 bool UpdateRun::DataConversion() {
   Add("Data conversion:");
   Keypad("Data conversion ", true);
-  if (!ReadMemoryInto(1, kMemory1Blocks, kArea1, 0, 33, 0) ||
-      !ReadMemoryInto(2, kMemory2Blocks, kArea0, kMemory2InArea0, 17, 33))
+  if (!ReadMemoryInto(1, kMemory1Blocks, kArea1, 0, kMemory1Percent, 0) ||
+      !ReadMemoryInto(2, kMemory2Blocks, kArea0, kMemory2InArea0, kMemory2Percent, kMemory1Percent))
     return false;
   // Here the sums follow the conversion; in the recovery above they come first.
   if (!PrepareMemory1(false) || !RecordMemories()) return false;
-  if (!WriteMemoryFrom(1, kMemory1Blocks, kArea2, 0, 33, 50) ||
-      !WriteMemoryFrom(2, kMemory2Blocks, kArea0, kMemory2InArea0, 17, 83))
+  if (!WriteMemoryFrom(1, kMemory1Blocks, kArea2, 0, kMemory1Percent, kReadsPercent) ||
+      !WriteMemoryFrom(2, kMemory2Blocks, kArea0, kMemory2InArea0, kMemory2Percent,
+                       kReadsPercent + kMemory1Percent))
     return false;
   Status(texts::kOk);
   return true;

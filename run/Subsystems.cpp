@@ -14,6 +14,13 @@ void SetSwitches(UpdateRun& run, bool on) {
 
 }  // namespace
 
+void Subsystems::EndWithPort() {
+  // Kept past the close, so that the front end can tell a line that went away under the
+  // command from a port that never opened.
+  lineAtEnd = port.LineError();
+  port.ClosePort();
+}
+
 void Subsystems::Use(const RunRequest& request) {
   ports.PortNumber = request.port;
   // A device given by its path stands in for COM1, for this command only.
@@ -27,31 +34,35 @@ void Subsystems::Use(const RunRequest& request) {
 }
 
 Outcome Subsystems::Program(bool unattended) {
+  lineAtEnd = SerialError::None;
   SetSwitches(run, true);
   const Outcome outcome = run.QZ17universal(unattended);
-  port.ClosePort();
+  EndWithPort();
   return outcome;
 }
 
 Outcome Subsystems::Test() {
+  lineAtEnd = SerialError::None;
   SetSwitches(run, false);
   const Outcome outcome = run.QZ17universal(false);
-  port.ClosePort();
+  EndWithPort();
   return outcome;
 }
 
 Outcome Subsystems::Backup(const std::string& file) {
+  lineAtEnd = SerialError::None;
   const Outcome outcome = run.SettingsBackup(file);
-  port.ClosePort();
+  EndWithPort();
   return outcome;
 }
 
 Outcome Subsystems::Restart() {
+  lineAtEnd = SerialError::None;
   run.PortOpened = ports.ChoosePort();
   if (!run.PortOpened) return Outcome::PortNotOpened;
   host.log.KTadd("Restarting panel");
   const bool restarted = starter.RestartPanel();
-  port.ClosePort();
+  EndWithPort();
   // A stopped restart leaves its line open: whether the panel took it is not known.
   if (host.Stopped()) return Outcome::Stopped;
   host.log.KTstatus(restarted ? texts::kOk : texts::kBlad, texts::kStatusWidth);

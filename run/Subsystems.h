@@ -25,7 +25,7 @@ struct Subsystems {
         link(port, host),
         image(),
         file(image, host),
-        starter(link, ports, image.UseSecondHalf, image.FileHasTwoHalves),
+        starter(link, ports),
         starterUpdate(starter, host),
         settings(image, host),
         run(host, file, image, port, ports, link, starter, starterUpdate, settings) {}
@@ -40,6 +40,8 @@ struct Subsystems {
   // What a front end asks of the next command: the file, the port and its speed, the
   // updater images' folder.
   void Use(const RunRequest& request);
+  // The line's state when the last command closed the port: LineGone when it went away.
+  SerialError lineAtEnd = SerialError::None;
 
   Host host;
   SerialPort port;
@@ -52,6 +54,9 @@ struct Subsystems {
   StarterUpdate starterUpdate;
   SettingsAreas settings;
   UpdateRun run;
+
+ private:
+  void EndWithPort();
 };
 
 }  // namespace tavrino

@@ -61,6 +61,13 @@ bool UpdateRun::Ask(const std::string& question) {
 }
 
 bool UpdateRun::End(Outcome outcome, const std::string& status) {
+  // A panel lost because the port itself went away: the port, not the panel, needs seeing
+  // to, and the line and the outcome say so.
+  if (outcome == Outcome::NoConnection && link_.LineGone()) {
+    Status(texts::kPortGone);
+    end_ = Outcome::PortNotOpened;
+    return false;
+  }
   Status(status);
   end_ = outcome;
   return false;
@@ -76,6 +83,7 @@ bool UpdateRun::FlashResult(FlashStatus result) {
     case FlashStatus::Done:
       return true;
     case FlashStatus::NoAnswer:
+    case FlashStatus::PortLost:  // End tells the port's loss from the panel's silence
       return End(Outcome::NoConnection, texts::kNoConnection);
     case FlashStatus::Refused:
       break;

@@ -23,7 +23,7 @@ bool UpdateRun::LocateBadByte(uint32_t block, uint32_t& address) {
   for (uint32_t i = 0; i < kChecksumBlock && !host_.Stopped(); ++i) {
     uint8_t value = 0;
     if (!starter_.ReadFlashByte(block + i, value)) return false;
-    if (value != image_.ProgramByte(static_cast<int32_t>(block + i))) {
+    if (value != image_.ProgramByte(starter_.PanelHalf, static_cast<int32_t>(block + i))) {
       address = block + i;
       return true;
     }

@@ -78,8 +78,10 @@ Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Cor
   const Outcome outcome = work(core);
   // A port that did not open says why, unless the person cancelled the dialog; it is
   // forgotten, so that the next command asks for a port again.
+  // A line that went away under the command has its own status line already.
+  const SerialError portError = core.LastPortFailure().error;
   if (outcome == Outcome::PortNotOpened && !portDialogCancelled_ &&
-      core.LastPortFailure().error != SerialBackend::OpenError::None) {
+      portError != SerialError::None && portError != SerialError::LineGone) {
     SayPortFailure();
   }
   lines_->Flush();

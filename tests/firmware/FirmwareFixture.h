@@ -72,18 +72,18 @@ class TempDir {
 class FirmwareFixture : public ::testing::Test {
  protected:
   // Loads path the way an update run does: no dialog.
-  bool Load(const std::string& path) {
+  bool Load(const std::string& path, ProgramHalf half = ProgramHalf::First) {
     file.FirmwareFileName = path;
-    return file.OpenFile(false);
+    return file.OpenFile(false, half);
   }
   std::vector<std::string> Lines() const {
     std::vector<std::string> out;
     for (const auto& l : log.History()) out.push_back(StatusLog::Trimmed(l));
     return out;
   }
-  std::vector<uint8_t> ProgramBytes() const {
+  std::vector<uint8_t> ProgramBytes(ProgramHalf half = ProgramHalf::First) const {
     std::vector<uint8_t> bytes(kProgramBytes);
-    EXPECT_TRUE(image.ReadProgramBytes(0, bytes.data(), kProgramBytes));
+    EXPECT_TRUE(image.ReadProgramBytes(half, 0, bytes.data(), kProgramBytes));
     return bytes;
   }
 

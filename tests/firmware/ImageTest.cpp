@@ -37,24 +37,29 @@ TEST(FirmwareImageTest, AccessesOutsideTheArrayAreRefusedAndMoveNothing) {
 
 TEST(FirmwareImageTest, ProgramBytesComeFromHalfTwoOnlyForATwoHalfFileOnA24MHzBoard) {
   struct Case {
-    bool twoHalves, useSecondHalf;
+    bool twoHalves;
+    ProgramHalf panelHalf;
     uint8_t expected;
-  } cases[] = {{false, false, 1}, {false, true, 1}, {true, false, 1}, {true, true, 2}};
+  } cases[] = {{false, ProgramHalf::First, 1},
+               {false, ProgramHalf::Second, 1},
+               {true, ProgramHalf::First, 1},
+               {true, ProgramHalf::Second, 2}};
   for (const auto& c : cases) {
     FirmwareImage image;
     const uint8_t one = 1, two = 2;
     image.ImageStore(0x1234, &one, 1);
     image.ImageStore(kHalfSize + 0x1234, &two, 1);
     image.FileHasTwoHalves = c.twoHalves;
-    image.UseSecondHalf = c.useSecondHalf;
-    EXPECT_EQ(image.ProgramByte(0x1234), c.expected);
+    EXPECT_EQ(image.ProgramByte(c.panelHalf, 0x1234), c.expected);
   }
   FirmwareImage image;
-  image.FileHasTwoHalves = image.UseSecondHalf = true;
+  image.FileHasTwoHalves = true;
   uint8_t b = 0x55;
   // Half 2 must not reach back into half 1 nor past the array.
-  EXPECT_FALSE(image.ReadProgramBytes(-static_cast<int32_t>(kHalfSize), &b, 1));
-  EXPECT_FALSE(image.ReadProgramBytes(static_cast<int32_t>(kFirmwareImageSize - kHalfSize), &b, 1));
+  EXPECT_FALSE(
+      image.ReadProgramBytes(ProgramHalf::Second, -static_cast<int32_t>(kHalfSize), &b, 1));
+  EXPECT_FALSE(image.ReadProgramBytes(ProgramHalf::Second,
+                                      static_cast<int32_t>(kFirmwareImageSize - kHalfSize), &b, 1));
   EXPECT_EQ(b, 0x55);
 }
 

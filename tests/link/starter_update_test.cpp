@@ -34,8 +34,8 @@ struct UpdateRig : StarterRig {
     return c;
   }
   UpdateResult Update(bool unattended) {
-    return core.starterUpdate.UpdateStarter(panel.Config().flashType, unattended, forceProgram,
-                                            [this] { return recordKept; });
+    return core.starterUpdate.UpdateStarter(panel.Config().flashType, false, unattended,
+                                            forceProgram, [this] { return recordKept; });
   }
   bool LineEndsWith(const std::string& status) const { return LineOf(kLabel).ends_with(status); }
 

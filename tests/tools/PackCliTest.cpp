@@ -37,9 +37,8 @@ TEST_F(PackCliTest, PacksTwoStampedHalvesIntoAFileThatLoads) {
   ASSERT_TRUE(Load(In("out.17")));
   EXPECT_TRUE(image.FileHasTwoHalves);
   EXPECT_EQ(file.FileVersionText, "1.04.02 eng");
-  image.UseSecondHalf = true;
-  EXPECT_EQ(file.ReadFileVersionRecord(), "10402\x01");
-  EXPECT_EQ(image.ProgramByte(0x100), PlainHalf(2)[0x100]);
+  EXPECT_EQ(file.ReadFileVersionRecord(ProgramHalf::Second), "10402\x01");
+  EXPECT_EQ(image.ProgramByte(ProgramHalf::Second, 0x100), PlainHalf(2)[0x100]);
 
   EXPECT_EQ(Run("--help"), 0);
 }

@@ -62,12 +62,11 @@ TEST_F(OpenFileTest, GoodFilesLoadTheirProgramBytesAndVersion) {
     EXPECT_EQ(ui.statusPanel[0], " " + path);
     EXPECT_EQ(file.FirmwareFileName, path);
     for (size_t h = 0; h < c.halves.size(); ++h) {
-      image.UseSecondHalf = h == 1;
       auto expected = c.halves[h];
       std::copy_n("\x31\x30\x34\x30\x32\x01", 6, expected.begin() + 0x12000);
-      EXPECT_TRUE(ProgramBytes() == expected) << "half " << h + 1;
+      EXPECT_TRUE(ProgramBytes(h == 1 ? ProgramHalf::Second : ProgramHalf::First) == expected)
+          << "half " << h + 1;
     }
-    image.UseSecondHalf = false;
   }
 }
 
@@ -196,13 +195,12 @@ TEST_F(OpenFileTest, HalfTwoIsDescrambledFromKeyPhaseZero) {
 TEST_F(OpenFileTest, TheVersionComesFromTheHalfThePanelUses) {
   const std::string path = dir.Write("two.17", TwoHalves());
   struct Case {
-    bool useSecondHalf;
+    ProgramHalf panelHalf;
     const char* text;
     uint8_t language;
-  } cases[] = {{false, "1.04.02 eng", 1}, {true, "1.04.03 pol", 0}};
+  } cases[] = {{ProgramHalf::First, "1.04.02 eng", 1}, {ProgramHalf::Second, "1.04.03 pol", 0}};
   for (const auto& c : cases) {
-    image.UseSecondHalf = c.useSecondHalf;
-    ASSERT_TRUE(Load(path));
+    ASSERT_TRUE(Load(path, c.panelHalf));
     EXPECT_EQ(file.FileVersionText, c.text);
     EXPECT_EQ(file.FileLanguage, c.language);
     EXPECT_EQ(ui.versionLabel, c.text);
@@ -220,13 +218,14 @@ TEST_F(OpenFileTest, TheVersionRecordStandsBehindTheSignature) {
     ASSERT_TRUE(Load(dir.Write("sig.17", Pack({PlainHalf(1)}, &c.stamp))));
     EXPECT_EQ(file.FileVersionText, c.text);
     EXPECT_EQ(file.FileVersion, c.stamp.chars.substr(0, 3));
-    EXPECT_EQ(file.ReadFileVersionRecord(), c.stamp.chars + char(c.stamp.language));
+    EXPECT_EQ(file.ReadFileVersionRecord(ProgramHalf::First),
+              c.stamp.chars + char(c.stamp.language));
   }
   // Almost the signature: the record is read where it stands.
   auto half = PlainHalf(1);
   std::copy_n("\0\0QZ18", 6, half.begin() + 0x12000);
   ASSERT_TRUE(Load(dir.Write("near.17", Pack({half}))));
-  EXPECT_EQ(file.ReadFileVersionRecord(), std::string("\0\0QZ18", 6));
+  EXPECT_EQ(file.ReadFileVersionRecord(ProgramHalf::First), std::string("\0\0QZ18", 6));
 }
 
 TEST_F(OpenFileTest, StopWhileReadingRejectsTheFile) {
