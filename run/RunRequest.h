@@ -12,8 +12,8 @@ struct RunRequest {
   std::string portDevice;   // a device path that stands in for COM1, for this command only
   bool fastLink = false;    // try the fast link speeds too
   bool unattended = false;  // Program asks nothing and takes the safe answers
-  std::string
-      updaters;  // the updater images' folder; empty: $TAVRINO_UPDATERS or the installed one
+  // The updater images' folder; empty: $TAVRINO_UPDATERS or the installed one.
+  std::string updaters;
 };
 
 }  // namespace tavrino
