@@ -6,6 +6,7 @@
 # a simulated panel on a pseudo-terminal in a temporary folder and removes it all at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
 gui=0
 case "${1:-}" in
@@ -39,18 +40,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-say() { printf '\n== %s\n' "$*"; }
-
 say "A sample firmware file: program 1.04.02 eng (deterministic bytes, packed with tavrino-pack)"
-# 0x5FFFC program bytes: a fixed pseudo-random sequence, the last 64 KiB left erased (0xFF).
-LC_ALL=C awk 'BEGIN {
-  s = 12345
-  for (i = 0; i < 393212; i++) {
-    if (i >= 327680) { printf "%c", 255; continue }
-    s = (s * 69069 + 1) % 4294967296
-    printf "%c", int(s / 65536) % 256
-  }
-}' > "$work/program.bin"
+write_sample_program "$work/program.bin"
 "$pack" "$work/sample-1.04.02.17" "$work/program.bin" --stamp 1.04.02:1
 "$cli" check "$work/sample-1.04.02.17"
 

@@ -9,6 +9,7 @@
 # It installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
 check=0
 case "${1:-}" in
@@ -37,7 +38,6 @@ debs=("$build"/tavrino_*.deb)
 [ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || { echo "no single .deb in $build" >&2; exit 1; }
 deb="${debs[0]}"
 
-say() { printf '\n== %s\n' "$*"; }
 fail() { echo "package check failed: $*" >&2; exit 1; }
 
 say "$deb"
@@ -143,15 +143,7 @@ if ldd /usr/bin/tavrino | grep 'not found'; then fail "tavrino misses a library"
 bash -c 'source /usr/share/bash-completion/completions/tavrino-cli && complete -p tavrino-cli'
 
 say "A Program run: the installed tavrino-cli against the installed tavrino-panel"
-# A one-half file of a fixed pseudo-random program, packed by the installed tavrino-pack.
-LC_ALL=C awk 'BEGIN {
-  s = 12345
-  for (i = 0; i < 393212; i++) {
-    if (i >= 327680) { printf "%c", 255; continue }
-    s = (s * 69069 + 1) % 4294967296
-    printf "%c", int(s / 65536) % 256
-  }
-}' > "$work/program.bin"
+write_sample_program "$work/program.bin"
 tavrino-pack --stamp 1.04.02:1 "$work/sample.17" "$work/program.bin"
 tavrino-panel --link "$work/com1" --program-version 1.03.05:0 --settings 103 \
   > "$work/panel.out" 2>&1 &

@@ -10,6 +10,7 @@
 #  5. prints the idle wait figure of the Windows build (for bench/; never a pass or fail).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
 bash scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 wine googletest
 
@@ -41,7 +42,6 @@ export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export XDG_STATE_HOME="$work/state"
 mkdir -p "$XDG_STATE_HOME"
-say() { printf '\n== %s\n' "$*"; }
 
 # The wine server outlives the programs and reports on its stderr when it is stopped: start
 # it here, quiet and kept alive, so that every wine program below finds it running.
@@ -79,14 +79,7 @@ fi
 echo "wine: $cases passed, 0 failed"
 
 say "A firmware file and two panels that start alike"
-LC_ALL=C awk 'BEGIN {
-  s = 12345
-  for (i = 0; i < 393212; i++) {
-    if (i >= 327680) { printf "%c", 255; continue }
-    s = (s * 69069 + 1) % 4294967296
-    printf "%c", int(s / 65536) % 256
-  }
-}' > "$work/program.bin"
+write_sample_program "$work/program.bin"
 wine "$windows/tools/tavrino-pack.exe" "$(winepath -w "$work/sample.17")" \
   "$(winepath -w "$work/program.bin")" --stamp 1.04.02:1
 "$native/tools/tavrino-pack" "$work/native.17" "$work/program.bin" --stamp 1.04.02:1
