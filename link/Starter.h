@@ -56,6 +56,8 @@ class Starter {
   bool PanelTextEnabled = false;
   // The program half the connected panel's board runs, as the last handshake told it.
   ProgramHalf PanelHalf = ProgramHalf::First;
+  // The 24 MHz board, which runs the second half: the records keep it as this flag.
+  bool OnSecondHalf() const { return PanelHalf == ProgramHalf::Second; }
 
  private:
   Link& link_;

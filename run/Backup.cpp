@@ -47,7 +47,7 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file) {
   r.flashType = FlashType;
   r.starterVersion = StarterVersion;
   r.starterLanguage = StarterLanguage;
-  r.secondHalf = starter_.PanelHalf == ProgramHalf::Second;
+  r.secondHalf = starter_.OnSecondHalf();
   r.panelVersionRecord = panelVersionRecord_;
   r.dataCode = PanelVersion;
 

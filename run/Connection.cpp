@@ -125,7 +125,7 @@ int UpdateRun::IdentifyOnce(int failures) {
   version += '.';
   version += static_cast<char>((StarterVersion & 0x0F) + 0x30);
   version += LanguageSuffix(StarterLanguage, true);
-  version += starter_.PanelHalf == ProgramHalf::Second ? " 24 MHz" : " 12 MHz";
+  version += starter_.OnSecondHalf() ? " 24 MHz" : " 12 MHz";
   Status(version);
 
   starter_.PanelTextEnabled = StarterVersion > 0x1F;

@@ -71,7 +71,7 @@ bool UpdateRun::ReadVersionRecord(std::string& record) {
 
 UpdateRun::Match UpdateRun::PanelMatches(const state::RecoveryRecord& r) {
   if (r.kind != state::RecordKind::Update || r.flashType != FlashType ||
-      r.secondHalf != (starter_.PanelHalf == ProgramHalf::Second))
+      r.secondHalf != starter_.OnSecondHalf())
     return Match::No;
   if (r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage) return Match::No;
 
@@ -139,7 +139,7 @@ bool UpdateRun::UnfinishedUpdate() {
       // Only sector 0 was in play, and this run has checked the Starter since: the same
       // chip and board is all there is to match.
       const state::RecoveryRecord& r = it->record;
-      if (r.flashType != FlashType || r.secondHalf != (starter_.PanelHalf == ProgramHalf::Second)) {
+      if (r.flashType != FlashType || r.secondHalf != starter_.OnSecondHalf()) {
         otherPanel = true;
         continue;
       }
@@ -224,7 +224,7 @@ void UpdateRun::DescribePanel(state::RecoveryRecord& r) const {
   r.flashType = FlashType;
   r.starterVersion = StarterVersion;
   r.starterLanguage = StarterLanguage;
-  r.secondHalf = starter_.PanelHalf == ProgramHalf::Second;
+  r.secondHalf = starter_.OnSecondHalf();
 }
 
 bool UpdateRun::RecordStarterUpdate() {
