@@ -35,6 +35,11 @@ int main(int argc, char** argv) {
   using namespace tavrino;
   using namespace tavrino::cli;
 
+  // Ctrl+C interrupts whatever system call is waiting, a write to a full terminal included.
+  // The C library's stdout gives up on such a write and the stream stays failed, so the
+  // status and closing lines after a Stop would never show; the stream's own file buffer
+  // writes again after an interruption.
+  std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
   const ParseResult parsed = ParseArguments(args);
   if (!parsed.ok()) {
