@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino: the desktop program. One thread: every command runs on the window's thread and
 // keeps the window alive by pumping its messages while it waits on the serial line.
 #include <QApplication>

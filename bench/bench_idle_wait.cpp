@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CPU cost of waiting for an answer that never comes, over a pseudo-terminal with the
 // real clock and the termios backend: once with the other end open and silent, once
 // after it has hung up. The frame reader should sleep, not spin: target below 2 % of one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loading and checking a two-half .17 file from the page cache, as Open File and every
 // update run do: how many MB/s, and how that compares with descrambling alone.
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The floor under every turnaround the whole-run benchmark sees: two processes passing a
 // small frame back and forth over a pseudo-terminal, the other end echoing at once with no
 // work of its own. The panel writes an answer, the tool wakes and reads it and writes its

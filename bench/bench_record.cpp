@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // bench_record [runs]: what the recovery record costs one Program run, on this machine's
 // disk: the four writes of an update that converts the settings (before the erasure, before
 // sector 6 is rewritten, before the memories are written, and the retirement into a backup),

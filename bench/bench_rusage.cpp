@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs one command and reports what it cost: wall time, CPU time (user and system) and
 // peak memory (max RSS), from the kernel's accounting of the child rather than from
 // anything the command says about itself.

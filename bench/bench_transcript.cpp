@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads a tavrino-panel transcript and says how close the tool came to the line rate.
 //
 //   bench_transcript TRANSCRIPT

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The backups command: the recovery records and settings backups kept on this computer,
 // one line each, saying whose they are and in what state, never what they hold.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // tavrino-cli ports: every serial device, the COMn that opens it, and whether it can be used.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The run report of one tavrino-cli command: its status lines collected as they finish,
 // the core's facts added at the end, saved, and its path told.

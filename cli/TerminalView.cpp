@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "cli/TerminalView.h"
 
 #include "frontend/Cp1250.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "cli/Options.h"
 #include "link/UpdaterImages.h"
 #include "tavrino/BuildInfo.h"

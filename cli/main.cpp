@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino-cli: the text front end. Drives the same core as the desktop program and shows
 // the same status log, for scripts, service laptops without a desktop and the demo.
 #include <cstdlib>

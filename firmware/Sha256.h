@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // SHA-256, for checking files that come from outside (the maker's images against their list
 // of sums) and for naming a firmware file's bytes in what the host keeps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Hands on every status line once it is finished, as the display shows it, while the log's
 // own view keeps drawing: how a front end writes the lines to standard output and keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The core's outside world for a fuzz target: a fake clock, a front end that answers from
 // no script and never blocks, and a status log nobody looks at.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The answer decoder against any bytes: it must never write past the frame, and a whole
 // answer must stay exactly as it was whatever comes after it.
 #include <array>

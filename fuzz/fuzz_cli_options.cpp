@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino-cli's command line from any bytes: the input, cut at NUL bytes, is argv[1..].
 // A good parse must name a command and hold together; no input may crash it.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The .17 loader against any file: the input as it is, or packed into one or two program
 // halves with good trailers (so that the descrambling, the check and the version record
 // are reached, not only the size check), with one byte changed where the input says.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The recovery-record reader against any bytes: it never reads past them, and a record it
 // takes is written back to the very same bytes. With the first input byte odd, the input
 // gets a correct checksum appended, so that the fields themselves are tried, not only the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated panel's request decoder against any bytes off the line: every frame it
 // takes is 4 to 259 payload bytes, and encoding its payload again gives its wire bytes.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings work areas from any panel contents: memory 1 and memory 2 as the panel
 // might hold them (damaged or not), converted either way or copied, with the page sums
 // refreshed, then accessed at offsets and counts taken from the input. A good version

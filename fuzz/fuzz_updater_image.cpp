@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Starter updater image check against any bytes: an image taken must be whole and
 // name its chip; a sums list of any form must never be read past its end. (The test mark
 // counts only in the banner line, so it is not looked for here in the whole image.)

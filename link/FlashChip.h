@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What each flash chip the Starter reports means to the tool, one row per code, so that
 // "what does type 5 do?" is answered in one place.

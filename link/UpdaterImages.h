@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Starter updater images. They are the panel maker's code, not ours: the tool ships none,
 // loads the one for the panel's chip from a file, and checks it before a byte of it goes

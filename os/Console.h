@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the text front end asks of the console it runs in: is it a terminal, how wide,
 // reading an answer byte by byte, and Ctrl+C as a request to stop. One source per platform

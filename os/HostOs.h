@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The one place where the tool asks the operating system for files and folders of its own:
 // where the host keeps what protects the user, and how a file is written so that a power

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A file the tool writes as it goes (the frame trace). It may hold a panel's settings, its
 // users' codes among them, so a new file is private to the user. Only a regular file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The backup command: both settings memories and their copies in sector 6 read from the
 // panel and kept on the host in the recovery record's format, changing nothing in the panel.
 #include "frontend/Texts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which program the panel holds, whether both programs are supported, whether the settings
 // format changes, and whether the file's program must be written at all.
 #include <string>

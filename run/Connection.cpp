@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opening the file and the port, connecting to the Starter, identifying the flash chip and
 // the Starter, checking the Starter, and greeting the panel's keypad.
 #include <string>

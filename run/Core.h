@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the front ends may ask of the core: set up a command, run it, stop it, and learn how
 // it ended. The subsystems behind it stay inside run/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "frontend/Cp1250.h"
 #include "run/Core.h"
 #include "run/Subsystems.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Erasing the program sectors and writing the file's program (with BootCopy where the chip
 // keeps it without a settings recovery).
 #include <algorithm>

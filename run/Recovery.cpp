@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The recovery record: the panel holds no marker of its settings' format, and a run cut
 // short (Stop, a dead line, a power cut, a crash) can leave its program erased, sector 6
 // erased or half written, or its memories half converted. So before each kind of change

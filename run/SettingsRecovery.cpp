@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Carrying the panel's settings over a new program: the copy in flash sector 6 is saved,
 // refreshed (converted where the data format changes) and written back beside BootCopy,
 // and the settings memories themselves are converted when the format changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Proving the result block by block, naming the first bad byte, and restarting the panel.
 #include "frontend/Texts.h"
 #include "run/FlashMap.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The demo: a full Program run against the simulated panel, then the same command again.
 #   scripts/demo.sh         in the terminal (tavrino-cli)
 #   scripts/demo.sh --gui   in the desktop program (tavrino FILE 1; needs a display)

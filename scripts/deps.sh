@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian packages Tavrino needs to build, test and run its demo, when missing.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Keeps every C++ source of the tree as the project's .clang-format has it.
 #   bash scripts/format.sh           formats the files that differ, in place
 #   bash scripts/format.sh --check   names the files that differ and fails if there are any

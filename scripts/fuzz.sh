@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # libFuzzer over the parsers in fuzz/, in a clang build of its own (build-fuzz/), so the
 # normal gcc build is untouched.
 #   scripts/fuzz.sh [SECONDS]   a campaign: each target for SECONDS (default 300) on the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Shared by the scripts that run the tool end to end (sourced from the repository's root).
 
 # A heading between the steps of a script.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian package.
 #   scripts/package.sh           builds build-package/tavrino_<version>_<arch>.deb (Release, no
 #                                tests) and checks its contents and metadata

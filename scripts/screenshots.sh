@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Takes the screenshots of the desktop program in docs/ from the real program, under a
 # virtual X server with a window manager, against simulated panels on pseudo-terminals:
 #   docs/port-dialog.png   the port dialog: the device beside each port, and why one is greyed

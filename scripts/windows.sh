@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Windows build, checked under wine (called by `scripts/test.sh --windows`):
 #  1. installs mingw-w64 and wine when missing (here only: the Linux build needs neither),
 #  2. cross-builds tavrino-cli.exe, tavrino-pack.exe and the Qt-free unit tests as static

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the platform's discovery found, joined with the COMn mapping: the ports table, the
 // adapter the port dialog may offer, and the few words that say why a port cannot be used.
 #include "serial/PortDiscovery.h"

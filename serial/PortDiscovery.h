@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Which serial devices this machine has, which COMn each one is, and whether it can be used
 // now: the answer to "which one is COM1?" that a technician needs before an update.

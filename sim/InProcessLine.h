@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // An in-memory serial line between the tool and a SimulatedPanel: a stand-in for a real
 // port, used only by tests. Time comes from the test's clock through TimeSource.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command set of the Starter, the updater and the running program, from the panel's side.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The panel's 512 KiB flash: sectors, chip behaviour on writes, and the check values the
 // Starter computes over it.

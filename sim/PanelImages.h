@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Plausible, deterministic contents for a simulated panel: a Starter, a program with its
 // version record, and the two settings memories in either data format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The command line of tavrino-panel, and building the panel it describes.
 #include <cstdint>

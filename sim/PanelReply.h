@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the panel makes of one request (internal to the simulator).
 #include <cstdint>

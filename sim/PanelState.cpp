@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The state file: a header, the configuration, the flash and both settings memories, and a
 // CRC-32 over all of it, so that a damaged or foreign file is refused instead of loaded.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The panel's side of the wire: decoding request frames byte by byte and building answer
 // frames. Written from the panel's point of view and kept apart from the tool's frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Serves a SimulatedPanel on a pseudo-terminal, so that the real tool with its real serial
 // driver can talk to it. POSIX only.

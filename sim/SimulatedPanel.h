@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A simulated QZ-17 panel: a stand-in for the hardware, for tests, benchmarks and the demo.
 // It decodes requests and builds answers with its own code, from the panel's side; it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Where the host keeps recovery records and settings backups, and how they come and go:
 // recovery/ holds one record per update that has not finished, backups/ the finished ones

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The recovery record: what the host keeps of one panel while an update changes it, so that
 // a run cut short (Stop, a dead line, a power cut, a crash) can be finished by the next run

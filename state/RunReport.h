@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The report of one Program, Test or Restart: what the technician saw, the versions, the port
 // and speed, when it ran and how it ended, kept as a small text file so that support can be

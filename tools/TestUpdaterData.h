@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The Starter updater test images, kept as the segments they are laid out from
 // (TestUpdaterData.cpp is written by tools/gen_test_updaters.py).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Starter updater TEST images: stand-ins for the panel maker's updaters, for the tests, the
 // demo and the simulated panel. Their code runs on no panel; their banner says TEST IMAGE,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino-pack: builds a .17 program file from one or two plain program halves, and writes
 // the Starter updater test images.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The main window: five picture buttons, the menu, the version label, the status display
 // and the status bar; the command handlers; and the front end the core talks to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's commands, its busy and idle states, and the front end the core uses.
 #include <QCloseEvent>
 #include <QCoreApplication>

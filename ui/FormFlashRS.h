@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The port dialog "Choose port": COM1..COM4 (only those that open), "&Fast RS", OK, Cancel.
 #include <QDialog>

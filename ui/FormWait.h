@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The small "Wait..." box shown while the panel restarts. It does not block the caller, and
 // the person cannot close it: only the program hides it when the wait is over.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The status display: draws a StatusLog as a grid of fixed-pitch character cells on an
 // off-screen picture, with the inverting progress mark on the current line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Every modal thing the desktop program shows goes through one Modals object: the question
 // and information boxes, the About box, the port dialog and the open-file dialog. The

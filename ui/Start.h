@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The program's start: prepare the status display, then act on the command line.
 #include <cstdint>

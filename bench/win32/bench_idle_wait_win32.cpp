@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CPU cost of waiting for an answer that never comes, in the Windows build: COM1 (under
 // wine, mapped to a pseudo-terminal whose other end stays silent) with the real clock and
 // the Win32 backend, then with the port closed. The frame reader should sleep, not spin:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Serial devices as Linux lists them: /sys/class/tty/<name>/device for the hardware behind
 // each node, its driver, the USB device above it, and the stable names udev makes under
 // /dev/serial/by-id. Read from files only, so that a fixture folder can stand in for both.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which COM ports Windows has: the system's list of DOS device names (COM1, COM7, ...) with
 // the kernel device behind each (\Device\Serial0, \Device\VCP0 of a USB adapter), and
 // whether another program holds one now.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "serial/win32/Win32Serial.h"
 
 #include <windows.h>

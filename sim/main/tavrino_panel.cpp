@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino-panel: a simulated QZ-17 panel on a pseudo-terminal, for tests and the demo.
 #include <sys/stat.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A sample program for the tests that need a firmware file: plausible bytes from a fixed
 // pseudo-random sequence, with the last 64 KiB left erased as real programs leave them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The table of tavrino-cli ports: aligned columns, every state in words, and the hint for a
 // device that no COMn opens.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Running the real programs for the end-to-end tests: with pipes, or on a pseudo-terminal
 // as a person at a terminal would, and the simulated panel in the background.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino-cli, tavrino-panel and tavrino-pack as a technician runs them: real processes, the
 // panel on a pseudo-terminal mapped as COM1, and the panel's state file read back after.
 #include <fcntl.h>

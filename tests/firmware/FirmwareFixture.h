@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A firmware file on disk, the image it loads into, and a host whose front end and status
 // log the tests read back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The core on an in-process simulated panel with the port open, and what the panel saw.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The answer decoder on bytes alone: no line, no clock.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Request and answer frames over an in-memory line on the fake clock.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Starter's flash, settings and keypad commands against the simulated panel: what each
 // sends, what it takes from the answer, and how often it tries.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The handshake with the Starter: the walk through the link modes, the board flags, the
 // faster link, and the restart built on it.
 #include <gtest/gtest.h>

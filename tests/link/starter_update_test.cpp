@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Replacing the panel's Starter: the questions, the updater image written to the panel,
 // the restart into the updater, its handshake, and the reconnection to the new Starter.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Starter updater images: the test images tavrino-pack writes, and the checks every image
 // passes before a byte of it goes into a panel.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # cmake -DCLI=.. -DPANEL=.. -DPACK=.. -DMAN_DIR=.. -DCOMPLETION=.. -P DocsFollowHelp.cmake
 set(missing "")
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The core on an in-process simulated panel, on the fake clock, with what the run tests
 // need on top: firmware files packed in memory, a gate on the line that can swallow the

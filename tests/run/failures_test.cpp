@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A panel that stays silent, answers wrongly, refuses, or goes quiet in the middle of a
 // phase: one row per situation, each naming the fault, the lines the log must show (in
 // order, the last one closing the log) and the outcome.

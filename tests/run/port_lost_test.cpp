@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The serial line vanishes (adapter unplugged, terminal hung up) in the middle of a phase
 // that changes or proves the panel: the run ends at once as a port failure, and the phase's
 // line says the port stopped working, instead of waiting out its time-outs and blaming the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Whole Program runs against the simulated panel: one row per situation, each naming the
 // panel, the file, the answers given, and the log, boxes, outcome and flash that follow.
 #include <gtest/gtest.h>

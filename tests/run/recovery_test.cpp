@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An update cut short at any point is finished by the next run of the same command: the line
 // is cut there, the panel is switched off and on again, the run is repeated, and the panel
 // must end byte for byte as an uninterrupted run leaves it. A record of another panel, or

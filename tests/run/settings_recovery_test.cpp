@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The panel's settings across a Program run: which phases run for each chip and version
 // pair, what the settings memories hold afterwards, and what sector 6 holds.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The technician's settings across a Program run, for every chip and every version pair:
 // the settings memories and their copies in sector 6 end up exactly as the conversion
 // rules say, each converted from its own source, or the run says plainly that it failed.

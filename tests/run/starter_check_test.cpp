@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Starter check inside the identification: a good Starter passes, a bad or foreign one
 // is offered an update, the run goes on with the new Starter, and a run never updates twice.
 #include <gtest/gtest.h>

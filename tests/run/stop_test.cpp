@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Stop at every phase of a Program run that goes through all of them (103 -> 104 on an AMD
 // chip): the run ends through the failure path of the step it stopped, never hangs, and
 // never closes that step with "  ok" nor reports success.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A line that trickles bytes (noise, a failing adapter) never keeps a run waiting: every
 // answer gives up at its bound, and the run ends as it does against a silent panel.
 #include <gtest/gtest.h>

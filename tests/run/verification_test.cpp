@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Verification that names the bad byte, the Test command, the restart at the end of a run
 // with its CTS-following wait, and the Restart command.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A stand-in serial line for the driver and frame tests: bytes arrive at chosen moments
 // of a fake clock, every write is recorded as one piece, and waiting advances the clock

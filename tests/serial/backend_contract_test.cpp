@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The contract every platform's serial backend keeps, as far as it can be checked without a
 // device at the other end (the POSIX tests add a pseudo-terminal for the rest): what a
 // name that is no port gives, the speeds, the mapping, and a closed port that still sleeps.

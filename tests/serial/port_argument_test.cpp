@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one reading of a port argument that both front ends share.
 #include <gtest/gtest.h>
 

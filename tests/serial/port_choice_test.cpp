@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Choosing the port once, the link speeds and the status bar text.
 #include <gtest/gtest.h>
 

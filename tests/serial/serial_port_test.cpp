@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The port driver over an in-memory line: names, speeds, the output queue, reads.
 #include <gtest/gtest.h>
 

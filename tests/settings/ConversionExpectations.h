@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What a converted memory 1 must hold, built here from the layouts written out below and
 // not from the code's own tables. Memories are indexed by address - 0x8000.

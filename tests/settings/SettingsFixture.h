@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A fresh FirmwareImage with its settings areas, a scripted front end that records boxes,
 // and helpers to look at an area's bytes directly in the image.

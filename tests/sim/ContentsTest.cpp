@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a simulated panel holds: programs with their version records, BootCopy, and the
 // settings memories with their page sums and sector 6 copies, read over the line.
 #include <gtest/gtest.h>

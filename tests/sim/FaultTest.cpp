@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Faults the panel can be told to show, each seen from the tool's side of the line.
 #include <gtest/gtest.h>
 

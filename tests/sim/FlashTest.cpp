@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The flash chips as the Starter drives them: page writes, erasing, the protected Starter
 // sector, reads and block check values.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The line between the tool and the panel: speeds, framing, timing, and the in-process port.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command line of tavrino-panel.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Helpers for the simulator's own tests: a hand-written request encoder (deliberately not
 // the tool's), a clock, and a panel on an in-process line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Starter in sector 7, restarts into the program or the updater, and the updater
 // installing a new Starter.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The state file keeps a panel between runs and refuses a file that is not whole.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The panel decodes the worked request frames and answers with the worked answer frames.
 #include <gtest/gtest.h>
 

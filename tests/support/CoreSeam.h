@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The subsystems behind a Core, for tests that drive the window or the command line and
 // then look at (or set up) what the core did inside.

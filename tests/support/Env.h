@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // Setting and clearing environment variables in tests, on every platform the tests run on.
 #include <cstdlib>

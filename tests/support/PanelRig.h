@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The whole core wired to an in-process simulated panel on a fake clock: the fixture of
 // the link, run and command tests. Everything is fresh per test.

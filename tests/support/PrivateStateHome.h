@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // What the tool keeps on the host (recovery records, settings backups) goes, in every test
 // process, to a folder of that process: never to the real home.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A front end for tests: boxes are answered from a script, never by a person, and every
 // call is recorded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The few things tests ask of the system that POSIX and Windows spell differently: a fresh
 // temporary folder of the test's own, and setting an environment variable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // A temporary folder of Starter updater images, removed with the object: by default the
 // five test images that tavrino-pack --test-updaters writes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The question and information boxes, and the wait box that nobody can close.
 #include <gtest/gtest.h>
 

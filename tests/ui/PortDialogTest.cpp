@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The port dialog: only the ports that open, no port chosen, OK only after a choice,
 // Enter cancels until then, Esc cancels.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The four ways to start: load a file, an unattended Program run that exits with its
 // outcome, an unknown port that leaves the window as created, and the About box.
 #include <gtest/gtest.h>

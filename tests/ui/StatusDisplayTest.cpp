@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The status display draws the log in fixed cells, inverts the unfinished part of the
 // current line, and shows every change before the caller goes on.
 #include <gtest/gtest.h>

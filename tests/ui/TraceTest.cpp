@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the window tells when things go wrong, and the trace it leaves: a port that does not
 // open says why and is forgotten, every status line also goes to standard output, every
 // Program, Test and Restart keeps a run report, and a failed open names the file that stays.

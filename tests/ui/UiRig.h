@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The desktop window wired to the real core and an in-process simulated panel on a fake
 // clock; every box and dialog is answered by the test, never by a person.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window: its texts, its busy and idle states, Stop and Ctrl+S, the port it
 // remembers or forgets, and whole commands against the simulated panel.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // GoogleTest with one QApplication for the whole program, on the offscreen platform unless
 // the environment names another.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Whole commands of tavrino-cli on the in-process simulated panel and the fake clock: what
 // the person sees, the exit status, and what reached the panel.
 #include "cli/Commands.h"

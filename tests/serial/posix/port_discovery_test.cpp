@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Port discovery against a small fake /sys and /dev (a USB adapter, a board UART behind the
 // generic serial port layer, a UART without a chip, a virtual terminal) and a pseudo-terminal.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The port stays ours for a whole command: through every speed change a rival program that
 // tries the port at each step of the driver never gets in.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The termios backend over a pseudo-terminal pair: the test holds the master side, the
 // backend opens the slave device like a serial port.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrino-panel on a pseudo-terminal: the real executable, talked to through its link.
 #include <fcntl.h>
 #include <gtest/gtest.h>

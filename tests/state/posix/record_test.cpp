@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The recovery record on the host: read back exactly as written, refused in one clear word
 // when damaged, cut or unknown, and never lost to a write that did not finish.
 #include <gtest/gtest.h>

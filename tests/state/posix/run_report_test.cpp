@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The run report: its text with format version and checksum, a damaged report refused, the
 // folder private, and only the newest reports kept.
 #include <gtest/gtest.h>
