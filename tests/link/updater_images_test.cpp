@@ -69,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(EachChip, TestImageLayout,
                                          ImageCase{2, "AM29F040B", 6908},
                                          ImageCase{4, "W29C040", 6523},
                                          ImageCase{5, "M29F040B", 6909},
-                                         ImageCase{6, "A29040B", 6910}));
+                                         ImageCase{6, "A29040B", 6910}),
+                         [](const auto& info) { return std::string(info.param.chip); });
 
 struct CheckCase {
   const char* name;
