@@ -15,6 +15,7 @@
 #include "frontend/Texts.h"
 #include "os/HostOs.h"
 #include "run/FlashMap.h"
+#include "run/RecordLine.h"
 #include "run/UpdateRun.h"
 
 namespace tavrino {
@@ -129,8 +130,7 @@ bool UpdateRun::UnfinishedUpdate() {
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     if (!it->Usable()) {
       // Never used, and said each time, so that nobody takes it for kept settings.
-      Add("Record " + it->path.filename().string() + ":");
-      Status(it->Why());
+      SayUnusableRecord(host_, *it);
       continue;
     }
     if (std::find(starterRecords_.begin(), starterRecords_.end(), it->path) !=

@@ -89,8 +89,9 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
     // comes padded with the blanks that fill its line; the title has no use for them.
     setWindowTitle(QString::fromStdString(StatusLog::Trimmed(title)));
   };
-  lines_ = std::make_unique<StatusLineTap>(Info1,
-                                           [this](const std::string& line) { OnStatusLine(line); });
+  lines_ = std::make_unique<StatusLineTap>(
+      Info1, [this](const std::string& line) { OnStatusLine(line); },
+      [this](const std::string& text) { OnLineInFull(text); });
   Info1->viewInFront = lines_.get();
   BuildStatusBar();
   BuildMenu();

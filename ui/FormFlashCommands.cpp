@@ -92,8 +92,12 @@ Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Cor
     report.lines = reportLines_;
     if (!reportDir_.empty()) {
       const os::Failure failed = SaveRunReport(reportDir_, report, lastReport_);
-      if (!failed.empty() && echo_ != nullptr) {
-        *echo_ << "The run report was not written: " << failed << std::endl;
+      // As tavrino-cli tells it: on standard error, before the closing line.
+      if (echo_ != nullptr) *echo_ << std::flush;
+      if (err_ != nullptr && failed.empty()) {
+        *err_ << "tavrino: run report: " << lastReport_.string() << std::endl;
+      } else if (err_ != nullptr) {
+        *err_ << "tavrino: the run report was not written: " << failed << std::endl;
       }
     }
   }
@@ -121,6 +125,16 @@ void TFormFlash::SayPortFailure() {
 void TFormFlash::OnStatusLine(const std::string& line) {
   const std::string text = Cp1250ToUtf8(line);
   if (echo_ != nullptr) *echo_ << text << std::endl;
+  if (reporting_) reportLines_.push_back(text);
+}
+
+void TFormFlash::LineInFull(const std::string& text) {
+  lines_->InFull(text);
+}
+
+void TFormFlash::OnLineInFull(const std::string& text) {
+  if (echo_ != nullptr) *echo_ << std::flush;
+  if (err_ != nullptr) *err_ << "tavrino: " << text << std::endl;
   if (reporting_) reportLines_.push_back(text);
 }
 

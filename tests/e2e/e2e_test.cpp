@@ -266,8 +266,9 @@ TEST_F(EndToEnd, CtrlCStopsTheRunAndTheLastLineSaysSo) {
   cli.Signal(SIGINT);
   const Finished f = cli.Finish(60);
   EXPECT_EQ(f.status, 7) << f.out;
-  EXPECT_TRUE(Has(f.out, Line("Connecting:", kNoConnection, 18))) << f.out;
-  const std::string last = "Stopped by the user.\r\n";
+  EXPECT_TRUE(Has(f.out, Line("Connecting:", kNoConnection, 18) + "\r\nStopped by the user.\r\n"))
+      << f.out;
+  const std::string last = "Stopped: the command did not finish.\r\n";
   ASSERT_GE(f.out.size(), last.size());
   EXPECT_EQ(f.out.substr(f.out.size() - last.size()), last) << f.out;
 }
