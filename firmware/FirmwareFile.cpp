@@ -89,9 +89,17 @@ bool FirmwareFile::OpenFile(bool ask, ProgramHalf half) {
 }
 
 void FirmwareFile::SayStillLoaded(const std::string& failedPath) {
-  // Only when another file was asked for while a good one is loaded: Program then uses the
-  // good one, and the window must say which.
-  if (FileVersionText.empty() || FirmwareFileName.empty() || failedPath == FirmwareFileName) return;
+  if (FileVersionText.empty() || FirmwareFileName.empty()) return;
+  if (failedPath == FirmwareFileName) {
+    // The loaded file went bad on disk: every command reads it again, so nothing good is
+    // loaded now, and the window must not go on showing the version it had.
+    FileVersionText.clear();
+    host_.ui.SetStatusPanel(0, "");
+    host_.ui.SetVersionLabel("");
+    return;
+  }
+  // Another file was asked for while a good one is loaded: Program then uses the good one,
+  // and the window must say which.
   const auto slash = FirmwareFileName.find_last_of('/');
   const std::string name =
       slash == std::string::npos ? FirmwareFileName : FirmwareFileName.substr(slash + 1);

@@ -37,7 +37,9 @@ class FirmwareFile {
 
  private:
   bool Finish(Result result);
-  // After a failed load of failedPath: one status line naming the file that stays loaded.
+  // After a failed load of failedPath: one status line naming the file that stays loaded;
+  // or, when the loaded file itself failed (it changed on disk), nothing is loaded any more
+  // and the version label and the status bar say so.
   void SayStillLoaded(const std::string& failedPath);
   // Reads, descrambles and checks half 0 or 1 into the staging copy; false when it is bad,
   // cannot be read whole, or Stop was pressed.

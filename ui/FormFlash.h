@@ -21,6 +21,7 @@ class QFileDialog;
 class QLabel;
 class QMenu;
 class QToolButton;
+class QUrl;
 
 namespace tavrino {
 class Core;
@@ -87,8 +88,12 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void KoniecClick();
   void AboutClick();
   void StopClick();
-  // Help menu: opens the folder of the run reports in the desktop's file manager.
+  // Help menu: opens the folder of the run reports in the desktop's file manager; where
+  // none can be started, a box says so and shows the folder's path.
   void RunReportsClick();
+  // How a folder is shown in the file manager; false when none could be started.
+  // QDesktopServices::openUrl unless a test puts in its own.
+  std::function<bool(const QUrl& folder)> openFolder;
 
   // Busy: a command or the start-up work runs (the menus are off).
   bool Busy() const;

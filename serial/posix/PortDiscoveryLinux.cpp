@@ -116,7 +116,9 @@ void ProbeNode(const fs::path& node, SerialDeviceInfo& info) {
     info.present = false;
     return;
   }
-  info.group = GroupOf(st);
+  // A group is worth joining only when it may read and write the device, and root's never.
+  constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+  if ((st.st_mode & kGroupReadWrite) == kGroupReadWrite && st.st_gid != 0) info.group = GroupOf(st);
   info.mayOpen = access(node.c_str(), R_OK | W_OK) == 0 ? Answer::Yes : Answer::No;
   if (info.mayOpen == Answer::No) return;  // whether another program holds it is not known
   const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

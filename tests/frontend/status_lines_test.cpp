@@ -12,7 +12,8 @@ namespace {
 struct Recorder : StatusLogView {
   std::vector<std::string> seen;
   void LogChanged(const StatusLog& log, Change change) override {
-    if (change == Change::Added) seen.push_back("view: " + StatusLog::Trimmed(log.Line(log.CurrentLine())));
+    if (change == Change::Added)
+      seen.push_back("view: " + StatusLog::Trimmed(log.Line(log.CurrentLine())));
   }
 };
 
@@ -32,11 +33,11 @@ TEST(StatusLineTap, WhatALineHadNoRoomForFollowsItsLineAndTheView) {
   tap.Flush();
   tap.InFull("after the last line");
 
-  EXPECT_EQ(view.seen, (std::vector<std::string>{
-                           "full: before any line", "view: Record:",
-                           "line: Record:         checksum wrong", "view: Next:",
-                           "full: Record /a/long/path: checksum wrong", "line: Next:",
-                           "full: after the last line"}));
+  EXPECT_EQ(view.seen,
+            (std::vector<std::string>{"full: before any line",
+                                      "view: Record:", "line: Record:         checksum wrong",
+                                      "view: Next:", "full: Record /a/long/path: checksum wrong",
+                                      "line: Next:", "full: after the last line"}));
 }
 
 TEST(StatusLineTap, FitsLineCountsTheBlankBetweenLabelAndStatus) {

@@ -273,6 +273,25 @@ TEST_F(OpenFileTest, AFailedLoadLeavesTheLastGoodFileWholeInImageAndState) {
   EXPECT_EQ(ui.statusPanel[0], " " + goodPath);
 }
 
+// Between Open File and Program the loaded file went bad on disk: Program reads it again
+// and refuses it, and the window no longer shows a version that nothing holds.
+TEST_F(OpenFileTest, TheLoadedFileGoneBadOnDiskLeavesNothingLoaded) {
+  VersionStamp stamp = Stamp("10402", 1);
+  const std::string path = dir.Write("good.17", Pack({PlainHalf(1)}, &stamp));
+  ASSERT_TRUE(Load(path));
+  ASSERT_EQ(ui.versionLabel, "1.04.02 eng");
+  auto bad = Pack({PlainHalf(1)}, &stamp);
+  bad[0x1000] ^= 0x01;
+  dir.Write("good.17", bad);
+
+  EXPECT_FALSE(file.OpenFile(false));
+  EXPECT_EQ(Lines(), kRejectedLog) << "no file is named as still loaded";
+  EXPECT_EQ(file.FileVersionText, "");
+  EXPECT_EQ(ui.versionLabel, "");
+  EXPECT_EQ(ui.statusPanel[0], "");
+  EXPECT_EQ(file.FirmwareFileName, path) << "the next command reads it again";
+}
+
 TEST_F(OpenFileTest, ALongPathIsUsedWhole) {
   std::filesystem::path deep = dir.path();
   while (deep.string().size() < 300) deep /= std::string(40, 'd');
