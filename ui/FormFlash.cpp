@@ -29,6 +29,7 @@ namespace {
 constexpr int kClientWidth = 638;
 constexpr int kClientHeight = 284;
 constexpr int kStatusBarHeight = 24;
+constexpr int kStatusBarRightMargin = 3;
 constexpr int kButtonSize = 31;
 constexpr int kPictureSize = 24;
 
@@ -199,6 +200,9 @@ void TFormFlash::BuildStatusBar() {
   bar->setObjectName(QStringLiteral("StatusBar1"));
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(kStatusBarHeight);
+  // The bar's layout leaves no room after its last panel: without a margin the right
+  // panel's frame ran into the window's edge and its right border was lost.
+  bar->setContentsMargins(0, 0, kStatusBarRightMargin, 0);
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(bar);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
