@@ -8,9 +8,10 @@
 
 #include "firmware/Sha256.h"
 #include "os/HostOs.h"
+#include "os/ProgramPath.h"
 
-#ifndef TAVRINO_UPDATERS_DIR
-#error "the build names the installed updater folder (TAVRINO_UPDATERS_DIR)"
+#if !defined(TAVRINO_UPDATERS_DIR) || !defined(TAVRINO_UPDATERS_FROM_PROGRAM)
+#error "the build names the installed updater folder (TAVRINO_UPDATERS_DIR, ..._FROM_PROGRAM)"
 #endif
 
 namespace tavrino {
@@ -151,7 +152,9 @@ std::filesystem::path UpdaterFolder(const std::filesystem::path& given, const ch
 }
 
 std::filesystem::path InstalledUpdaterFolder() {
-  return TAVRINO_UPDATERS_DIR;
+  const std::filesystem::path program = os::ProgramPath();
+  if (program.empty()) return TAVRINO_UPDATERS_DIR;
+  return (program.parent_path() / TAVRINO_UPDATERS_FROM_PROGRAM).lexically_normal();
 }
 
 bool TestUpdatersAllowed() {

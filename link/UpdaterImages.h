@@ -45,7 +45,9 @@ std::string UpdaterFileName(std::string_view chip);
 // value of $TAVRINO_UPDATERS (null when unset), else the installed data folder.
 std::filesystem::path UpdaterFolder(const std::filesystem::path& given, const char* variable);
 
-// <prefix>/share/tavrino/updaters, as the build was configured.
+// share/tavrino/updaters under the prefix the running program is installed in (found from
+// the program's own place: <prefix>/bin/../share/tavrino/updaters), or beside the program
+// on Windows; the configured folder when the program's place is not known.
 std::filesystem::path InstalledUpdaterFolder();
 
 // TAVRINO_ALLOW_TEST_UPDATERS=1: the tests, the demo and the simulated panel only.

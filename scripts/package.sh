@@ -156,6 +156,7 @@ for _ in $(seq 50); do
 done
 [ -e "$work/com1" ] || fail "tavrino-panel did not start"
 status=0
-TAVRINO_COM1="$work/com1" tavrino-cli "$work/sample.17" 1 || status=$?
+# What the run keeps goes into the check's folder, not into the home of whoever runs it.
+XDG_STATE_HOME="$work/state" TAVRINO_COM1="$work/com1" tavrino-cli "$work/sample.17" 1 || status=$?
 echo "tavrino-cli ended with exit status $status"
 [ "$status" -eq 0 ] || fail "the Program run ended with $status"
