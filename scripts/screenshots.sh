@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ -z "${TAVRINO_SHOTS_DISPLAY:-}" ]; then
-  bash scripts/deps.sh xvfb xauth openbox xdotool x11-apps netpbm
+  bash scripts/deps.sh xvfb xauth openbox xdotool x11-apps x11-utils netpbm
   build="${TAVRINO_BUILD_DIR:-build}"
   cmake -S . -B "$build" -G Ninja >/dev/null
   cmake --build "$build" -j "$(nproc)" --target tavrino tavrino-panel tavrino-pack
@@ -60,9 +60,19 @@ shoot() {
   # Room for the window manager's frame and title bar.
   x0=$((x0 > 8 ? x0 - 8 : 0))
   y0=$((y0 > 48 ? y0 - 48 : 0))
-  xwd -root -silent | xwdtopnm 2>/dev/null |
-    pamcut -left "$x0" -top "$y0" -width $((x1 - x0 + 16)) -height $((y1 - y0 + 8)) |
-    pnmtopng > "$out"
+  # The root picture may leave a window black (the X server keeps its pixels apart until
+  # it is drawn over): each window's own picture goes over it at its place.
+  xwd -root -silent | xwdtopnm 2>/dev/null > "$work/root.pnm"
+  for w in "$@"; do
+    local ax ay
+    ax="$(xwininfo -id "$w" | awk '/Absolute upper-left X/ {print $4}')"
+    ay="$(xwininfo -id "$w" | awk '/Absolute upper-left Y/ {print $4}')"
+    xwd -id "$w" -silent | xwdtopnm 2>/dev/null > "$work/window.pnm"
+    pnmpaste "$work/window.pnm" "$ax" "$ay" "$work/root.pnm" > "$work/pasted.pnm"
+    mv "$work/pasted.pnm" "$work/root.pnm"
+  done
+  pamcut -left "$x0" -top "$y0" -width $((x1 - x0 + 16)) -height $((y1 - y0 + 8)) \
+    "$work/root.pnm" | pnmtopng > "$out"
   echo "wrote $out"
 }
 
