@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -66,6 +68,7 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
   fs::create_directories(dir);
+  ::chmod(dir.c_str(), 0750);
   // Older reports, named as the store names them, and a file of someone else's.
   for (int i = 0; i < static_cast<int>(kKeptRunReports) + 1; ++i) {
     char name[64];
@@ -85,7 +88,7 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
 
   struct stat st {};
   ASSERT_EQ(stat(dir.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_mode & 0777, 0750u) << "the folder was there: its mode is the user's";
   ASSERT_EQ(stat(first.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -98,6 +101,50 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   EXPECT_FALSE(fs::exists(dir / "20250101-000000.002-test.txt"));
   EXPECT_TRUE(fs::exists(dir / "20250101-000000.003-test.txt"));
   EXPECT_TRUE(fs::exists(dir / "notes.txt"));
+  fs::remove_all(pattern);
+}
+
+// Reports named and dated in the future (a clock that was set back since): the new report
+// stays, and the one written longest ago goes, as many as the message says.
+TEST(RunReport, TheNewReportStaysWhenTheClockWasSetBack) {
+  char pattern[] = "/tmp/tavrino-reports-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
+  fs::create_directories(dir);
+  const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365);
+  for (int i = 0; i < static_cast<int>(kKeptRunReports); ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "20300101-0000%02d.%03d-test.txt", i / 1000, i % 1000);
+    std::ofstream(dir / name) << "old";
+    fs::last_write_time(dir / name, future + std::chrono::minutes(i));
+  }
+  fs::path written;
+  size_t removed = 0;
+  ASSERT_EQ(SaveRunReport(dir, Sample(), written, removed), "");
+  EXPECT_TRUE(fs::exists(written));
+  EXPECT_EQ(removed, 1u);
+  EXPECT_FALSE(fs::exists(dir / "20300101-000000.000-test.txt"));
+  EXPECT_TRUE(fs::exists(dir / "20300101-000000.001-test.txt"));
+  fs::remove_all(pattern);
+}
+
+// Reports go only where no other user can have put or removed files.
+TEST(RunReport, NoReportGoesThroughALinkOrIntoAFolderOthersWrite) {
+  char pattern[] = "/tmp/tavrino-reports-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path state = fs::path(pattern) / "tavrino";
+  const fs::path theirs = fs::path(pattern) / "theirs";
+  fs::create_directories(state);
+  fs::create_directories(theirs);
+  std::ofstream(theirs / "20250101-000000.000-test.txt") << "theirs";
+  fs::create_directory_symlink(theirs, state / "runs");
+  fs::path written;
+  EXPECT_NE(SaveRunReport(state / "runs", Sample(), written), "");
+  EXPECT_EQ(std::distance(fs::directory_iterator(theirs), fs::directory_iterator()), 1);
+  fs::remove(state / "runs");
+  ::chmod(state.c_str(), 0777);
+  EXPECT_NE(SaveRunReport(state / "runs", Sample(), written), "");
+  EXPECT_FALSE(fs::exists(state / "runs")) << "nothing is made in a folder others may write";
   fs::remove_all(pattern);
 }
 
