@@ -153,7 +153,20 @@ void TerminalSession::Signal(int signo) {
   kill(pid_, signo);
 }
 
+void TerminalSession::HangUp() {
+  if (slave_ >= 0) close(slave_);
+  if (master_ >= 0) close(master_);
+  slave_ = master_ = -1;
+}
+
 Finished TerminalSession::Finish(int limitSeconds) {
+  if (master_ < 0) {
+    Finished f;
+    f.status = WaitForExit(pid_, limitSeconds);
+    pid_ = -1;
+    f.out = shown_;
+    return f;
+  }
   const auto end = Clock::now() + std::chrono::seconds(limitSeconds);
   int raw = 0;
   bool exited = false;
