@@ -8,6 +8,7 @@
 
 #include "serial/InMemoryLine.h"
 #include "serial/SerialPort.h"
+#include "support/Env.h"
 
 namespace tavrino {
 namespace {
@@ -69,14 +70,14 @@ TEST(SerialPort, EverySpeedChangeKeepsTheDeviceOpenHoweverItWasNamed) {
   };
   const Case cases[] = {
       {"ComByNumber", [](SerialPort&) {}, "/dev/ttyS0"},
-      {"ComMappedByTheVariable", [](SerialPort&) { setenv("TAVRINO_COM1", "/dev/ttyUSB2", 1); },
+      {"ComMappedByTheVariable", [](SerialPort&) { test::SetEnv("TAVRINO_COM1", "/dev/ttyUSB2"); },
        "/dev/ttyUSB2"},
       // --port DEVICE, or an adapter taken in the port dialog.
       {"DeviceMappedForTheSession", [](SerialPort& p) { p.MapPort(1, "/dev/ttyUSB7"); },
        "/dev/ttyUSB7"},
       {"SessionMappingOverTheVariable",
        [](SerialPort& p) {
-         setenv("TAVRINO_COM1", "/dev/ttyUSB2", 1);
+         test::SetEnv("TAVRINO_COM1", "/dev/ttyUSB2");
          p.MapPort(1, "/dev/serial/by-id/usb-adapter");
        },
        "/dev/serial/by-id/usb-adapter"},
@@ -86,7 +87,7 @@ TEST(SerialPort, EverySpeedChangeKeepsTheDeviceOpenHoweverItWasNamed) {
     PortRig rig;
     c.name_it(rig.port);
     for (uint16_t divisor : {12, 3, 2, 6, 12}) ASSERT_TRUE(rig.port.OpenPort(1, divisor, 'N'));
-    unsetenv("TAVRINO_COM1");
+    test::UnsetEnv("TAVRINO_COM1");
     EXPECT_EQ(rig.line.device, c.device);
     EXPECT_EQ(rig.line.opens, 1);
     EXPECT_EQ(rig.line.speedChanges, 4);

@@ -85,6 +85,10 @@ TEST_F(HostOsTest, OnlyAFolderOfTheUsersOwnThatNobodyElseWritesIsTrusted) {
   ::chmod(own.c_str(), 0755);
   fs::create_directory_symlink(own, root_ / "link");
   std::ofstream(root_ / "file") << "x";
+  for (const auto& [name, mode] : {std::pair{"group", 0770}, std::pair{"world", 01777}}) {
+    fs::create_directory(root_ / name);
+    ::chmod((root_ / name).c_str(), static_cast<mode_t>(mode));
+  }
   struct Case {
     const char* name;
     std::function<fs::path()> make;
@@ -95,20 +99,8 @@ TEST_F(HostOsTest, OnlyAFolderOfTheUsersOwnThatNobodyElseWritesIsTrusted) {
       {"Missing", [&] { return root_ / "missing"; }, "No such file or directory"},
       {"LinkToOwnFolder", [&] { return root_ / "link"; }, "a link, not a folder"},
       {"File", [&] { return root_ / "file"; }, "not a folder"},
-      {"GroupMayWrite",
-       [&] {
-         fs::create_directory(root_ / "group");
-         ::chmod((root_ / "group").c_str(), 0770);
-         return root_ / "group";
-       },
-       "others may write to it"},
-      {"AnyoneMayWrite",
-       [&] {
-         fs::create_directory(root_ / "world");
-         ::chmod((root_ / "world").c_str(), 01777);
-         return root_ / "world";
-       },
-       "others may write to it"},
+      {"GroupMayWrite", [&] { return root_ / "group"; }, "others may write to it"},
+      {"AnyoneMayWrite", [&] { return root_ / "world"; }, "others may write to it"},
   };
   for (const Case& c : cases) {
     const fs::path dir = c.make();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "state/RunReport.h"
 
@@ -31,6 +32,18 @@ RunReport Sample() {
   r.speed = "57600 bps";
   r.lines = {"Connecting:      ok", "FLASH erasing:   ok"};
   return r;
+}
+
+// Reports of earlier runs, named as the store names them on the day given.
+std::vector<fs::path> OldReports(const fs::path& dir, const char* day, int count) {
+  std::vector<fs::path> made;
+  for (int i = 0; i < count; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s-0000%02d.%03d-test.txt", day, i / 1000, i % 1000);
+    std::ofstream(dir / name) << "old";
+    made.push_back(dir / name);
+  }
+  return made;
 }
 
 std::string ReadText(const fs::path& path) {
@@ -69,12 +82,8 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
   fs::create_directories(dir);
   ::chmod(dir.c_str(), 0750);
-  // Older reports, named as the store names them, and a file of someone else's.
-  for (int i = 0; i < static_cast<int>(kKeptRunReports) + 1; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "20250101-0000%02d.%03d-test.txt", i / 1000, i % 1000);
-    std::ofstream(dir / name) << "old";
-  }
+  // Older reports, and a file of someone else's.
+  OldReports(dir, "20250101", static_cast<int>(kKeptRunReports) + 1);
   std::ofstream(dir / "notes.txt") << "keep me";
 
   RunReport report = Sample();
@@ -112,12 +121,9 @@ TEST(RunReport, TheNewReportStaysWhenTheClockWasSetBack) {
   const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
   fs::create_directories(dir);
   const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365);
-  for (int i = 0; i < static_cast<int>(kKeptRunReports); ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "20300101-0000%02d.%03d-test.txt", i / 1000, i % 1000);
-    std::ofstream(dir / name) << "old";
-    fs::last_write_time(dir / name, future + std::chrono::minutes(i));
-  }
+  const auto later = OldReports(dir, "20300101", static_cast<int>(kKeptRunReports));
+  for (size_t i = 0; i < later.size(); ++i)
+    fs::last_write_time(later[i], future + std::chrono::minutes(i));
   fs::path written;
   size_t removed = 0;
   ASSERT_EQ(SaveRunReport(dir, Sample(), written, removed), "");
