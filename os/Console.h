@@ -30,7 +30,8 @@ InputRead ReadInputByte(int fd, char& c);
 // run report as Ctrl+C. A second one ends the process at once with 128 + the signal number
 // (130 for Ctrl+C). The handler interrupts a read waiting for an answer, so a question sees
 // the stop too. SIGPIPE is ignored meanwhile, so a closed output pipe cannot end an update
-// half-way.
+// half-way. A program started with SIGHUP ignored (nohup) keeps it ignored: it was asked to
+// outlive its terminal.
 void InstallStopSignals(std::atomic<bool>& stopFlag);
 // The stop came because the terminal went away (SIGHUP; on Windows the console window was
 // closed). A command it cut short then ends with kHangUpStatus, as a shell reports a

@@ -17,6 +17,8 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from
 std::atomic<bool>* g_stopFlag = nullptr;
 volatile sig_atomic_t g_signalsSeen = 0;
 volatile sig_atomic_t g_hungUp = 0;
+// Started under nohup: SIGHUP was ignored before us and stays ignored.
+bool g_hangUpIgnored = false;
 
 extern "C" void OnStopSignal(int signo) {
   if (g_signalsSeen != 0) _exit(128 + signo);
@@ -77,7 +79,10 @@ void InstallStopSignals(std::atomic<bool>& stopFlag) {
   g_hungUp = 0;
   SetHandler(SIGINT, OnStopSignal);
   SetHandler(SIGTERM, OnStopSignal);
-  SetHandler(SIGHUP, OnStopSignal);
+  struct sigaction before {};
+  sigaction(SIGHUP, nullptr, &before);
+  g_hangUpIgnored = before.sa_handler == SIG_IGN;
+  if (!g_hangUpIgnored) SetHandler(SIGHUP, OnStopSignal);
   SetHandler(SIGPIPE, SIG_IGN);
 }
 
@@ -88,7 +93,7 @@ bool ConsoleHungUp() {
 void RestoreDefaultSignals() {
   SetHandler(SIGINT, SIG_DFL);
   SetHandler(SIGTERM, SIG_DFL);
-  SetHandler(SIGHUP, SIG_DFL);
+  SetHandler(SIGHUP, g_hangUpIgnored ? SIG_IGN : SIG_DFL);
   SetHandler(SIGPIPE, SIG_DFL);
   g_stopFlag = nullptr;
 }

@@ -55,6 +55,21 @@ TEST(StopSignals, ClosedOutputPipeIsSurvived) {
       testing::KilledBySignal(SIGPIPE), "");
 }
 
+// Under nohup the terminal may close without stopping anything.
+TEST(StopSignals, AHangUpIgnoredBeforeStaysIgnored) {
+  EXPECT_EXIT(
+      {
+        std::signal(SIGHUP, SIG_IGN);
+        std::atomic<bool> stop{false};
+        InstallStopSignals(stop);
+        raise(SIGHUP);
+        RestoreDefaultSignals();
+        raise(SIGHUP);
+        std::_Exit(stop.load() || ConsoleHungUp() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 TEST(StopSignals, RestoredDefaultsEndTheProcessOnTheFirstSignal) {
   EXPECT_EXIT(
       {
