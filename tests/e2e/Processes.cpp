@@ -110,7 +110,11 @@ Finished RunProgram(const std::vector<std::string>& argv, const Env& env, int li
 TerminalSession::TerminalSession(const std::vector<std::string>& argv, const Env& env) {
   const auto vars = Environment(env);
   pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-  if (pid_ == 0) Exec(argv, vars);
+  if (pid_ == 0) {
+    // As a terminal starts it, even when the tests run under nohup.
+    signal(SIGHUP, SIG_DFL);
+    Exec(argv, vars);
+  }
   if (pid_ > 0) slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
