@@ -35,8 +35,9 @@ class UpdateRun {
 
   // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
   // read and kept in the record format, in file or (empty) a new file of backups/; the
-  // panel is not changed. BackupWritten names the file written.
-  Outcome SettingsBackup(const std::string& file);
+  // panel is not changed. An existing file is replaced only when replace is set.
+  // BackupWritten names the file written.
+  Outcome SettingsBackup(const std::string& file, bool replace = false);
   std::string BackupWritten;
 
   // Run switches set by the caller: all true for Program and the unattended run,
@@ -158,7 +159,7 @@ class UpdateRun {
   bool SavedSector6Block(uint32_t n, uint8_t* block);
   bool SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block);
   bool ReadVersionRecord(std::string& record);
-  Outcome ReadSettingsBackup(const std::string& file);
+  Outcome ReadSettingsBackup(const std::string& file, bool replace);
   Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
