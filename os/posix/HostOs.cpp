@@ -2,6 +2,8 @@
 #include "os/HostOs.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +34,20 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
   name += '-';
   name += std::to_string(generator() & 0xFFFFFF);
   return path.parent_path() / name;
+}
+
+// Whether nobody but the user may write to a folder or file of the tool's state. Group write
+// counts as the user's own when the group is the user's private group (named after the user,
+// no other members), as systems that give each user such a group and a umask of 002 create
+// every folder: refusing those would refuse the state folders an older version made there.
+bool OnlyTheUserWrites(const struct stat& st) {
+  if ((st.st_mode & S_IWOTH) != 0) return false;
+  if ((st.st_mode & S_IWGRP) == 0) return true;
+  if (st.st_gid != ::getegid()) return false;
+  const struct group* group = ::getgrgid(st.st_gid);
+  const struct passwd* user = ::getpwuid(::geteuid());
+  return group != nullptr && user != nullptr && std::strcmp(group->gr_name, user->pw_name) == 0 &&
+         (group->gr_mem == nullptr || group->gr_mem[0] == nullptr);
 }
 
 bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
@@ -111,7 +127,7 @@ Failure CheckOwnFolder(const std::filesystem::path& dir) {
   if (S_ISLNK(st.st_mode)) return refused + "a link, not a folder";
   if (!S_ISDIR(st.st_mode)) return refused + "not a folder";
   if (st.st_uid != ::geteuid()) return refused + "owned by another user";
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return refused + "others may write to it";
+  if (!OnlyTheUserWrites(st)) return refused + "others may write to it";
   return {};
 }
 
@@ -165,8 +181,7 @@ namespace {
 // A file of the tool's own state is read only when no other user can have put it there.
 Failure CheckOwnFile(const std::filesystem::path& path, const struct stat& st) {
   if (st.st_uid != ::geteuid()) return "cannot use " + path.string() + ": owned by another user";
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    return "cannot use " + path.string() + ": others may write to it";
+  if (!OnlyTheUserWrites(st)) return "cannot use " + path.string() + ": others may write to it";
   return {};
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "os/HostOs.h"
+#include "support/PosixGroups.h"
 
 namespace tavrino::os {
 namespace {
@@ -85,10 +86,13 @@ TEST_F(HostOsTest, OnlyAFolderOfTheUsersOwnThatNobodyElseWritesIsTrusted) {
   ::chmod(own.c_str(), 0755);
   fs::create_directory_symlink(own, root_ / "link");
   std::ofstream(root_ / "file") << "x";
-  for (const auto& [name, mode] : {std::pair{"group", 0770}, std::pair{"world", 01777}}) {
+  for (const auto& [name, mode] :
+       {std::pair{"group", 0770}, std::pair{"own-group", 0770}, std::pair{"world", 01777}}) {
     fs::create_directory(root_ / name);
     ::chmod((root_ / name).c_str(), static_cast<mode_t>(mode));
   }
+  const bool sharedGroup = test::GiveToASharedGroup(root_ / "group");
+  const bool ownGroup = test::IsUsersPrivateGroup(::getegid());
   struct Case {
     const char* name;
     std::function<fs::path()> make;
@@ -100,9 +104,13 @@ TEST_F(HostOsTest, OnlyAFolderOfTheUsersOwnThatNobodyElseWritesIsTrusted) {
       {"LinkToOwnFolder", [&] { return root_ / "link"; }, "a link, not a folder"},
       {"File", [&] { return root_ / "file"; }, "not a folder"},
       {"GroupMayWrite", [&] { return root_ / "group"; }, "others may write to it"},
+      // A umask of 002 with a group of the user's own: nobody else may write.
+      {"UsersOwnGroupMayWrite", [&] { return root_ / "own-group"; }, ""},
       {"AnyoneMayWrite", [&] { return root_ / "world"; }, "others may write to it"},
   };
   for (const Case& c : cases) {
+    if (std::string(c.name) == "GroupMayWrite" && !sharedGroup) continue;
+    if (std::string(c.name) == "UsersOwnGroupMayWrite" && !ownGroup) continue;
     const fs::path dir = c.make();
     const Failure failure = CheckOwnFolder(dir);
     if (c.reason.empty()) {
@@ -146,10 +154,15 @@ TEST_F(HostOsTest, AnOwnFileIsReadOnlyWhenNobodyElseCanHaveWrittenIt) {
   fs::create_symlink(root_ / "record", root_ / "link");
   EXPECT_NE(ReadOwnFile(root_ / "link", 100, read).find("a link, not a file"), std::string::npos);
   EXPECT_EQ(ReadWholeFile(root_ / "link", 100, read), "") << "any file the user names may be one";
-  ::chmod((root_ / "record").c_str(), 0620);
+  ::chmod((root_ / "record").c_str(), 0602);
   EXPECT_NE(ReadOwnFile(root_ / "record", 100, read).find("others may write to it"),
             std::string::npos);
   EXPECT_TRUE(read.empty());
+  if (test::GiveToASharedGroup(root_ / "record")) {
+    ::chmod((root_ / "record").c_str(), 0620);
+    EXPECT_NE(ReadOwnFile(root_ / "record", 100, read).find("others may write to it"),
+              std::string::npos);
+  }
   if (::geteuid() == 0) {
     ::chmod((root_ / "record").c_str(), 0600);
     ASSERT_EQ(::chown((root_ / "record").c_str(), 65534, 65534), 0);
