@@ -42,9 +42,9 @@ constexpr int32_t kReadsPercent = kMemory1Percent + kMemory2Percent;
 
 }  // namespace
 
-bool UpdateRun::ConversionDue() const {
+bool UpdateRun::ConversionDueFrom(const std::string& panelCode) const {
   const std::string& file = file_.FileVersion;
-  return (file == "104" && PanelVersion == "103") || (file == "103" && PanelVersion == "104");
+  return (file == "104" && panelCode == "103") || (file == "103" && panelCode == "104");
 }
 
 bool UpdateRun::SettingsFailed() {
