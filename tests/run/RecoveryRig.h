@@ -34,7 +34,9 @@ struct Update {
   const char* panel;
   const char* file;
   int format;  // the panel's settings format
-  bool Converts() const { return std::string(panel).substr(0, 4) != std::string(file).substr(0, 4); }
+  bool Converts() const {
+    return std::string(panel).substr(0, 4) != std::string(file).substr(0, 4);
+  }
 };
 inline const Update k103To104{"103to104", 2, "1.03.05", "1.04.02", 103};
 inline const Update k104To103{"104to103", 6, "1.04.02", "1.03.05", 104};
@@ -107,7 +109,8 @@ struct Sent {
 };
 inline Sent SentSoFar(const RunRig& rig) {
   return {rig.panel.CommandCount(kEraseCommand), rig.panel.CommandCount(kWritePageCommand),
-          rig.panel.CommandCount(kWriteMemory1Command), rig.panel.CommandCount(kWriteMemory2Command)};
+          rig.panel.CommandCount(kWriteMemory1Command),
+          rig.panel.CommandCount(kWriteMemory2Command)};
 }
 inline Sent operator-(const Sent& a, const Sent& b) {
   return {a.erases - b.erases, a.pageWrites - b.pageWrites, a.memory1Writes - b.memory1Writes,
@@ -201,7 +204,8 @@ inline bool CutRun(RunRig& rig, const Cut& cut, const char* fileVersion, bool at
     *cutMade = rig.LineOf("FLASH erasing:") == L("FLASH erasing:", kBlad);
   } else {
     uint32_t after = cut.afterAnswers;
-    if (std::string(cut.name) == kProgrammingAfter.name) after = AnswersThroughVersionRecord(half) + 5;
+    if (std::string(cut.name) == kProgrammingAfter.name)
+      after = AnswersThroughVersionRecord(half) + 5;
     rig.hooks.At(cut.label, after, [&rig, cutMade] {
       CutTheLine(rig);
       *cutMade = true;

@@ -212,11 +212,13 @@ TEST_P(RecordMeetsPanel, AppliedOnlyWhereThePanelsOwnDataProvesIt) {
   const std::string unfinished = rig.LineOf("Unfinished update:");
   if (c.fate == Fate::LeftAlone) {
     EXPECT_EQ(unfinished, L("Unfinished update:", "other panel"));
-    EXPECT_TRUE(FolderBytes(rig.stateDir / "recovery") == records) << "the record is kept as it was";
+    EXPECT_TRUE(FolderBytes(rig.stateDir / "recovery") == records)
+        << "the record is kept as it was";
   } else if (c.fate == Fate::Refused) {
     EXPECT_NE(unfinished, L("Unfinished update:", "other panel"));
     EXPECT_FALSE(unfinished.empty());
-    EXPECT_TRUE(FolderBytes(rig.stateDir / "recovery") == records) << "the record is kept as it was";
+    EXPECT_TRUE(FolderBytes(rig.stateDir / "recovery") == records)
+        << "the record is kept as it was";
   } else {
     EXPECT_NE(unfinished, L("Unfinished update:", "other panel"));
     EXPECT_FALSE(unfinished.empty());
