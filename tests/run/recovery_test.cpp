@@ -261,6 +261,33 @@ TEST(RecoveryRecord, NoRecordNoChange) {
   }
 }
 
+// The settings backup at the end of a finished update cannot be written (here backups/ is
+// taken by a file): the panel is whole all the same, so the record says the update is
+// finished, the line says the backup failed, and the next run does not do it again.
+TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
+  RunRig rig;
+  Prepare(rig, k103To104);
+  rig.UseProgramFile(k103To104.file, 1);
+  fs::create_directories(rig.stateDir);
+  std::ofstream(rig.stateDir / "backups") << "not a folder";
+
+  EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+  const std::string backup = rig.LineOf("Settings backup:");
+  EXPECT_EQ(backup.rfind("Settings backup:", 0), 0u);
+  EXPECT_NE(backup.find("failed: "), std::string::npos) << backup;
+  const auto records = state::RecordStore().List(state::Folder::Recovery);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].record.phase, state::RecordPhase::Finished);
+
+  const PanelBytes updated = Contents(rig);
+  const Sent before = SentSoFar(rig);
+  EXPECT_EQ(rig.core.Program(true), Outcome::SameProgram);
+  EXPECT_EQ(rig.LineOf("Unfinished update:"), "");
+  EXPECT_EQ(rig.LineOf("Programs comparison:"), L("Programs comparison:", kOk));
+  EXPECT_EQ(SentSoFar(rig) - before, Sent{}) << "nothing written again";
+  EXPECT_TRUE(Contents(rig) == updated);
+}
+
 // A Starter update cut short: on this chip it erases sector 0, the program's first sector,
 // before it writes the updater there, and the updater then rewrites the Starter. The run
 // recorded the update before that erase, says what it left, and the same command run again
