@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "run/Core.h"
 #include "state/RecordStore.h"
 #include "support/TestFolders.h"
 #include "tests/run/RecoveryRig.h"
@@ -259,6 +260,21 @@ TEST(RecoveryRecord, NoRecordNoChange) {
     EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 0u);
     EXPECT_TRUE(Contents(rig) == before);
   }
+}
+
+// A resume judges the panel by the version the record names, but the run report, like the
+// status line, names what the panel holds: here an erased version record.
+TEST(RecoveryRecord, TheRunReportNamesThePanelsVersionAsTheLineShowsIt) {
+  RunRig rig;
+  Prepare(rig, k103To104);
+  ASSERT_TRUE(CutRun(rig, kProgrammingBefore, k103To104.file));
+  Core core(rig.gate, rig.clock, rig.ui, rig.log);
+  core.Use({rig.core.file.FirmwareFileName, 1, "", false, true, rig.updaters.Path().string()});
+  RunReport report = core.BeginRunReport("Program", "test");
+  EXPECT_EQ(core.Program(), Outcome::Updated);
+  core.FinishRunReport(Outcome::Updated, report);
+  EXPECT_EQ(rig.LineOf("Program in panel:"), L("Program in panel:", "???"));
+  EXPECT_EQ(report.panelVersion, "???");
 }
 
 // The settings backup at the end of a finished update cannot be written (here backups/ is
