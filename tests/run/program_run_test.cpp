@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <set>
 
 #include "tests/run/RunRig.h"
@@ -62,6 +63,11 @@ struct ProgramCase {
 const Lines kErasedProgrammedRecovered = {L("FLASH erasing:", kOk), L("FLASH programing:", kOk),
                                           L("Data recovering:", kOk), L("Verification:", kOk),
                                           L("Restarting panel", kOk)};
+
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const ProgramCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ProgramRuns : public ::testing::TestWithParam<ProgramCase> {};
 
