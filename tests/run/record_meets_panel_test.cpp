@@ -25,6 +25,8 @@ enum class Found {
   OtherSettings,     // another panel of the same kind and program, with settings of its own
   OtherBlankCopies,  // another such panel, with settings of its own and sector 6 erased
   OtherWhole,        // another panel that already holds Starter 3.1 and the file's program
+  OtherNewStarter,   // another panel of the same program, with settings of its own and
+                     // Starter 3.1, as the cut run's Starter update can have left its own
 };
 
 // What the next run must do with the record.
@@ -59,6 +61,7 @@ void PrintTo(const Pairing& p, std::ostream* os) {
 }
 
 const char* const k10403 = "1.04.03";
+constexpr uint32_t kStarterArea = 0x70000;
 const char* const k10306 = "1.03.06";
 
 // clang-format off
@@ -102,6 +105,8 @@ const Pairing kPairings[] = {
     // A Starter update's record.
     {"StarterUpdateAgainstAWholePanel", k103To104, {{kMidUpdaterWrite, "1.04.02"}},
      Found::OtherWhole, "1.04.02", Fate::LeftAlone, -1, kOldStarter},
+    {"StarterUpdateAgainstAnotherPanelOfItsProgram", k103To104, {{kMidUpdaterWrite, "1.04.02"}},
+     Found::OtherNewStarter, "1.04.02", Fate::LeftAlone, -1, kOldStarter},
     {"StarterUpdateAgainstItsPanelUpdatedElsewhere", k103To104, {{kMidUpdaterWrite, "1.04.02"}},
      Found::UpdatedElsewhere, "1.04.02", Fate::LeftAlone, -1, kOldStarter},
     {"StarterUpdateOnItsPanel", k103To104, {{kMidUpdaterWrite, "1.04.02"}}, Found::Same,
@@ -166,6 +171,15 @@ TEST_P(RecordMeetsPanel, AppliedOnlyWhereThePanelsOwnDataProvesIt) {
     case Found::OtherBlankCopies: {
       PanelBytes other = OtherSettings(original);
       std::fill(other.flash.begin() + 0x64000, other.flash.begin() + 0x70000, 0xFF);
+      Put(rig, other);
+      break;
+    }
+    case Found::OtherNewStarter: {
+      PanelBytes other = OtherSettings(original);
+      RunRig newStarter;
+      std::copy(newStarter.panel.Flash().begin() + kStarterArea, newStarter.panel.Flash().end(),
+                other.flash.begin() + kStarterArea);
+      other.starterVersion = newStarter.panel.Config().starterVersion;
       Put(rig, other);
       break;
     }
