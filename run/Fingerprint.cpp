@@ -22,11 +22,7 @@ namespace {
 using namespace flashmap;
 using state::RecordPhase;
 
-constexpr uint32_t kBlock = 256;
-constexpr uint32_t kCopyBlocks = 192;  // sector 6 after BootCopy: memory 2, then memory 1
-constexpr uint32_t kMemory1Blocks = 128;
-constexpr uint32_t kMemory2Blocks = 64;
-constexpr uint16_t kMemoryBase = 0x8000;
+constexpr uint32_t kBlock = kSettingsBlock;
 constexpr size_t kCheckBytes = 4;
 const std::string kErasedRecord(6, '\xFF');
 // A Starter update leaves Starter 3.1 in English, whatever the record's run found.

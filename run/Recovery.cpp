@@ -24,13 +24,9 @@ namespace {
 using namespace flashmap;
 using state::RecordPhase;
 
-constexpr uint32_t kBlock = 256;
+constexpr uint32_t kBlock = kSettingsBlock;
 constexpr uint32_t kVersionRecordAddress = 0x12000;
 constexpr uint32_t kSignatureLength = 6;
-constexpr uint32_t kCopyBlocks = 192;  // sector 6 after BootCopy: memory 2, then memory 1
-constexpr uint32_t kMemory1Blocks = 128;
-constexpr uint32_t kMemory2Blocks = 64;
-constexpr uint16_t kMemoryBase = 0x8000;
 constexpr uint16_t kMemory2InArea0 = 0x4000;
 constexpr size_t kFirmwareFileMax = 4 << 20;
 const std::string kErasedRecord(6, '\xFF');
