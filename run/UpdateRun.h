@@ -141,7 +141,7 @@ class UpdateRun {
   bool FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches);
   // The recovery record (run/Recovery.cpp): written before the first change to the panel,
   // updated at phase boundaries only, retired once the panel is whole; and the next run
-  // finishing from it an update that was cut short.
+  // finishing from it an update that was cut short (run/Resume.cpp).
   enum class Match { Yes, No, LineFailed };
   void ForgetRecord();
   bool UnfinishedUpdate();
@@ -149,6 +149,8 @@ class UpdateRun {
   bool RecordBeforeChanges();
   bool RecordStarterUpdate();
   void DescribeRun(state::RecoveryRecord& record);
+  // The record names the file of this run (by its size and SHA-256).
+  bool RecordIsOfThisFile() const;
   void DescribePanel(state::RecoveryRecord& record) const;
   void RemoveStarterRecords();
   bool RecordSector6();
