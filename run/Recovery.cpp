@@ -128,8 +128,8 @@ bool UpdateRun::RecordStarterUpdate() {
   r.writtenAt = state::NowSeconds();
   DescribeRun(r);
   // What binds it to the panel: nothing of it is changed by the Starter update.
-  if (!ReadVersionRecord(r.panelVersionRecord))
-    return End(Outcome::NoConnection, texts::kNoConnection);
+  if (!SnapshotVersion()) return End(Outcome::NoConnection, texts::kNoConnection);
+  r.panelVersionRecord = snapshot_.version;
   if (!TakeCopyChecks(r.copyChecks)) return false;
   std::filesystem::path path;
   os::Failure failure = records_.NewPath(state::Folder::Recovery, r.writtenAt, path);
