@@ -491,5 +491,50 @@ TEST_F(EndToEnd, AClosedTerminalEndsTheRunLikeCtrlCWithStatus129) {
   EXPECT_EQ(FilesIn(dir_ / "state/tavrino/recovery"), 1u) << "the record stays for the next run";
 }
 
+// A Program run that ended at its first erase (here refused by the panel) leaves its
+// recovery record on this computer; the technician then updates the panel whole from
+// another computer and comes back. The record is not the panel's any more: it is named and
+// left alone, and the panel, which holds the file's program, is not written again.
+TEST_F(EndToEnd, APanelUpdatedElsewhereIsNotResumedFromThisComputersRecord) {
+  {
+    Panel refusing(link_, FieldPanel({"--refuse", "102"}));  // 0x66: erase
+    ASSERT_TRUE(refusing.Started());
+    const Finished f = Cli({file_, "1"});
+    EXPECT_EQ(f.status, 5) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, Line("FLASH erasing:", kBlad, 4))) << f.out;
+    ASSERT_EQ(refusing.Stop(), 0);
+  }
+  const fs::path records = dir_ / "state" / "tavrino" / "recovery";
+  ASSERT_EQ(std::distance(fs::directory_iterator(records), fs::directory_iterator()), 1);
+  {
+    Panel elsewhere(link_, {"--state", state_});
+    ASSERT_TRUE(elsewhere.Started());
+    Env other = Environment();
+    other["XDG_STATE_HOME"] = (dir_ / "other-computer").string();
+    const Finished f = RunProgram({TAVRINO_CLI_PATH, file_, "1"}, other, kRunLimitS);
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_FALSE(Has(f.out, "Unfinished update:")) << f.out;
+    ASSERT_EQ(elsewhere.Stop(), 0);
+  }
+  sim::SimulatedPanel updated = SavedPanel();
+  {
+    Panel again(link_, {"--state", state_});
+    ASSERT_TRUE(again.Started());
+    const Finished f = Cli({file_, "1"});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, Line("Unfinished update:", "other panel"))) << f.out;
+    EXPECT_TRUE(Has(f.out, Line("Programs comparison:", "  ok"))) << f.out;
+    EXPECT_FALSE(Has(f.out, "FLASH erasing:")) << f.out;
+    EXPECT_TRUE(Has(f.out, "Done: the panel already held this program.")) << f.out;
+    ASSERT_EQ(again.Stop(), 0);
+  }
+  sim::SimulatedPanel after = SavedPanel();
+  EXPECT_TRUE(after.Flash() == updated.Flash()) << "program, BootCopy and sector 6";
+  EXPECT_TRUE(after.Memory1() == updated.Memory1()) << "memory 1";
+  EXPECT_TRUE(after.Memory2() == updated.Memory2()) << "memory 2";
+  EXPECT_EQ(std::distance(fs::directory_iterator(records), fs::directory_iterator()), 1)
+      << "the record is left alone";
+}
+
 }  // namespace
 }  // namespace tavrino::e2e

@@ -42,6 +42,7 @@ RecoveryRecord Sample(RecordPhase phase) {
   r.panelVersionRecord = "10305\x00";
   r.panelVersionRecord.resize(6);
   r.dataCode = "103";
+  r.copyChecks = Pattern(kCopyChecksBytes, 2);
   if (phase >= RecordPhase::Sector6) {
     r.sector6Saved = Pattern(kSector6SavedBytes, 3);
     r.sector6Written = Pattern(kSector6WrittenBytes, 4);
@@ -49,18 +50,41 @@ RecoveryRecord Sample(RecordPhase phase) {
   if (phase >= RecordPhase::Memories) {
     r.memoriesRead = Pattern(kMemoriesBytes, 5);
     r.memoriesWritten = Pattern(kMemoriesBytes, 6);
+    // What a run with an earlier file left, and the answers given for this one.
+    r.answered = kAnsweredDataFormat | kAnsweredContinue;
+    r.earlierFileVersions = {std::string("10401\x01", 6)};
+    r.earlierSector6Written = {Pattern(kSector6WrittenBytes, 7)};
+    r.earlierMemoriesWritten = {Pattern(kMemoriesBytes, 8)};
   }
   return r;
 }
 
 TEST(RecoveryRecord, ReadsBackWhatWasWrittenInEveryPhase) {
-  for (RecordPhase phase :
-       {RecordPhase::Programming, RecordPhase::Sector6, RecordPhase::Memories}) {
+  for (RecordPhase phase : {RecordPhase::Programming, RecordPhase::Sector6, RecordPhase::Memories,
+                            RecordPhase::Finished}) {
     const RecoveryRecord written = Sample(phase);
     RecoveryRecord read;
     ASSERT_EQ(DecodeRecord(EncodeRecord(written), read), RecordProblem::None);
     EXPECT_EQ(read, written);
+    EXPECT_TRUE(read.Bound());
   }
+}
+
+// A record of the first format reads, for the lists and for the settings it holds, but it
+// carries nothing that binds it to its panel.
+TEST(RecoveryRecord, AFirstFormatRecordReadsButIsNotBound) {
+  RecoveryRecord first = Sample(RecordPhase::Sector6);
+  first.format = kRecordFormatUnbound;
+  first.copyChecks.clear();
+  const std::vector<uint8_t> bytes = EncodeRecord(first);
+  EXPECT_EQ(bytes[8], 1);
+  RecoveryRecord read;
+  ASSERT_EQ(DecodeRecord(bytes, read), RecordProblem::None);
+  EXPECT_EQ(read, first);
+  EXPECT_FALSE(read.Bound());
+  // A finished phase is of the second format only.
+  first.phase = RecordPhase::Finished;
+  EXPECT_EQ(DecodeRecord(EncodeRecord(first), read), RecordProblem::Malformed);
 }
 
 TEST(RecoveryRecord, RefusesDamagedCutAndForeignFiles) {
@@ -82,7 +106,7 @@ TEST(RecoveryRecord, RefusesDamagedCutAndForeignFiles) {
       {"cut in the header", [](auto& b) { b.resize(9); }, RecordProblem::CutShort},
       {"empty", [](auto& b) { b.clear(); }, RecordProblem::NotARecord},
       {"another file", [](auto& b) { b[0] = 'X'; }, RecordProblem::NotARecord},
-      {"a later format", [](auto& b) { b[8] = 2; }, RecordProblem::UnknownFormat},
+      {"a later format", [](auto& b) { b[8] = 3; }, RecordProblem::UnknownFormat},
       {"a byte too many", [](auto& b) { b.push_back(0); }, RecordProblem::ChecksumWrong},
   };
   for (const Case& c : cases) {
@@ -114,7 +138,19 @@ TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
   starterInAPhase.phase = RecordPhase::Programming;
   RecoveryRecord unknownKind = starter;
   unknownKind.kind = static_cast<RecordKind>(4);
-  for (const RecoveryRecord& r : {noImages, starterWithImages, starterInAPhase, unknownKind})
+  RecoveryRecord unbound = Sample(RecordPhase::Programming);
+  unbound.copyChecks.clear();
+  RecoveryRecord finishedStarter = starter;
+  finishedStarter.phase = RecordPhase::Finished;
+  RecoveryRecord earlierAlone = Sample(RecordPhase::Sector6);
+  earlierAlone.earlierMemoriesWritten = {Pattern(kMemoriesBytes, 8)};
+  RecoveryRecord unknownAnswer = Sample(RecordPhase::Programming);
+  unknownAnswer.answered = 8;
+  RecoveryRecord tooManyEarlier = Sample(RecordPhase::Memories);
+  tooManyEarlier.earlierMemoriesWritten.assign(kEarlierImagesMax + 1, Pattern(kMemoriesBytes, 8));
+  for (const RecoveryRecord& r :
+       {noImages, starterWithImages, starterInAPhase, unknownKind, unbound, finishedStarter,
+        earlierAlone, unknownAnswer, tooManyEarlier})
     EXPECT_EQ(DecodeRecord(EncodeRecord(r), read), RecordProblem::Malformed);
 }
 
