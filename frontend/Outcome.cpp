@@ -13,6 +13,7 @@ int ExitCode(Outcome o) {
     case Outcome::FileLoaded:
       return 0;
     case Outcome::FileRejected:
+    case Outcome::FileCannotFinishUpdate:
       return 2;
     case Outcome::PortNotOpened:
       return 3;
@@ -51,6 +52,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::Stopped: return "stopped";
     case Outcome::InternalError: return "internal error";
     case Outcome::RecordNotWritten: return "record not written";
+    case Outcome::FileCannotFinishUpdate: return "file cannot finish the update";
   }
   // clang-format on
   return "internal error";
@@ -74,6 +76,8 @@ std::string ClosingLine(Outcome o, bool portStopped) {
       return "Done: the file is a good QZ-17 program file.";
     case Outcome::FileRejected:
       return "Failed: the firmware file was not loaded.";
+    case Outcome::FileCannotFinishUpdate:
+      return "Failed: the panel's unfinished update needs the file it was begun with.";
     case Outcome::PortNotOpened:
       return "Failed: the serial port could not be opened.";
     case Outcome::NoConnection:

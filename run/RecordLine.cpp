@@ -6,8 +6,8 @@
 
 namespace tavrino {
 
-void SayUnusableRecord(Host& host, const state::StoredRecord& stored) {
-  const std::string reason = state::ShortReason(stored.Why());
+void SayUnusableRecord(Host& host, const state::StoredRecord& stored, const std::string& given) {
+  const std::string reason = given.empty() ? state::ShortReason(stored.Why()) : given;
   std::string label = "Record " + stored.path.filename().string() + ":";
   if (!FitsLine(host.log, label, reason)) label = "Record:";
   host.log.KTadd(label);

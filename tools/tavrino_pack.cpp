@@ -28,7 +28,7 @@ const char* const kUsage =
     "  --help             show this text\n"
     "\n"
     "Language codes: 0 pol, 1 eng, 2 ukr, 3 rus, 4 ger, 5 slo, 6 ita, 7 cze, 8 hun\n"
-    "(any other code shows as ???).\n"
+    "(any other code shows as ?\?\?).\n"
     "\n"
     "The output appears whole or not at all.\n"
     "\n"

@@ -41,7 +41,8 @@ Starter updater images:
 Exit status:
   0  the window was closed, or FILE PORT completed: the panel was updated or already held
      the file's program
-  2  the firmware file is missing, unreadable or not a QZ-17 program file
+  2  the firmware file is missing, unreadable or not a QZ-17 program file, or it
+     cannot finish the panel's unfinished update (use the file it was begun with)
   3  the serial port could not be opened, or stopped working during the command
   4  no connection: the panel did not answer
   5  the panel refused or reported an error, or verification found a difference

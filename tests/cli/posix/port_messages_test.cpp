@@ -54,7 +54,9 @@ TEST(PortOpenMessage, NoAccessNamesAGroupOnlyWhereJoiningItHelps) {
   ASSERT_EQ(fchmod(fd, 0660), 0);
   // Open to its group: that group, unless it is root's.
   const group* tty = getgrnam("tty");
-  if (getegid() == 0 && tty != nullptr) ASSERT_EQ(fchown(fd, 0, tty->gr_gid), 0);
+  if (getegid() == 0 && tty != nullptr) {
+    ASSERT_EQ(fchown(fd, 0, tty->gr_gid), 0);
+  }
   struct stat st {};
   ASSERT_EQ(fstat(fd, &st), 0);
   close(fd);
