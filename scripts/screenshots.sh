@@ -4,9 +4,27 @@
 # virtual X server with a window manager, against simulated panels on pseudo-terminals:
 #   docs/port-dialog.png   the port dialog: the device beside each port, and why one is greyed
 #   docs/port-failed.png   a remembered port whose adapter was unplugged: the line says why
-# Usage: scripts/screenshots.sh   (installs what it needs; builds in build/ or $TAVRINO_BUILD_DIR)
+# With --more DIR it also takes, into DIR, what a technician meets in the window:
+#   port-dialog.png        the port dialog (as in docs/)
+#   run-reports.png        Help > Run reports where no file manager can be started
+#   no-updater.png         Program on a panel whose Starter is outdated, with no updater image
+#   stopped.png            Stop during FLASH programing: the log after it, and the idle title
+# Usage: scripts/screenshots.sh [--more DIR]
+#   (installs what it needs; builds in build/ or $TAVRINO_BUILD_DIR)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+case "${1:-}" in
+  "") ;;
+  --more)
+    [ -n "${2:-}" ] || { echo "usage: scripts/screenshots.sh [--more DIR]" >&2; exit 1; }
+    mkdir -p "$2"
+    TAVRINO_SHOTS_MORE="$(cd "$2" && pwd)"
+    export TAVRINO_SHOTS_MORE
+    ;;
+  *) echo "usage: scripts/screenshots.sh [--more DIR]" >&2; exit 1 ;;
+esac
+more="${TAVRINO_SHOTS_MORE:-}"
 
 if [ -z "${TAVRINO_SHOTS_DISPLAY:-}" ]; then
   bash scripts/deps.sh xvfb xauth openbox xdotool x11-apps x11-utils netpbm
@@ -43,6 +61,17 @@ wait_idle() {
   done
   echo "screenshots: the command did not end" >&2
   return 1
+}
+
+# The first visible window whose title matches, within the given seconds; nothing if none.
+window_named() {
+  local w=""
+  for _ in $(seq $(($2 * 10))); do
+    w="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)"
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  echo "$w"
 }
 
 # The screen around the given windows (frames included) as a PNG.
@@ -99,7 +128,11 @@ pids+=($!)
 export TAVRINO_COM1="$work/com1" TAVRINO_COM3="$work/com3" XDG_STATE_HOME="$work/state"
 unset TAVRINO_COM2 TAVRINO_COM4
 
-"$build/app/tavrino" "$work/sample-1.04.02.17" > "$work/tavrino.out" 2>&1 &
+# No file manager on the program's PATH: Help > Run reports must say where the reports are.
+# An updater folder with no image in it.
+mkdir -p "$work/no-programs" "$work/updaters"
+PATH="$work/no-programs" TAVRINO_UPDATERS="$work/updaters" \
+  "$build/app/tavrino" "$work/sample-1.04.02.17" > "$work/tavrino.out" 2>&1 &
 pids+=($!)
 main="$(xdotool search --sync --onlyvisible --name '^Tavrino$' | head -1)"
 xdotool windowactivate --sync "$main"
@@ -124,5 +157,60 @@ xdotool key ctrl+r
 sleep 1
 wait_idle
 shoot docs/port-failed.png "$main"
+
+if [ -n "$more" ]; then
+  cp docs/port-dialog.png "$more/port-dialog.png"
+
+  # Help > Run reports with no file manager: a box names the folder.
+  xdotool windowactivate --sync "$main"
+  xdotool key alt+h
+  sleep 0.5
+  xdotool key r
+  box="$(window_named '^Information$' 10)"
+  [ -n "$box" ] || { echo "screenshots: Help > Run reports showed no box" >&2; exit 1; }
+  sleep 0.5
+  shoot "$more/run-reports.png" "$main" "$box"
+  xdotool windowactivate --sync "$box" key Return
+  sleep 0.5
+
+  # A panel with an outdated Starter on the same line, at the real line's pace, and no
+  # updater image: Program says why the Starter stays, then goes on.
+  "$build/sim/tavrino-panel" --link "$work/com1" --starter 2.5:1 --pace > /dev/null 2>&1 &
+  com1_pid=$!
+  wait_for "$work/com1"
+  xdotool windowactivate --sync "$main"
+  xdotool key ctrl+p
+  # The port is asked again after the failed command.
+  box=""
+  for _ in $(seq 60); do
+    dialog="$(window_named '^Choose port$' 1)"
+    if [ -n "$dialog" ]; then
+      xdotool mousemove --window "$dialog" 30 32 click 1
+      sleep 0.5
+      xdotool windowactivate --sync "$dialog" key Return
+    fi
+    box="$(window_named '^Information$' 1)"
+    [ -n "$box" ] && break
+  done
+  [ -n "$box" ] || { echo "screenshots: Program showed no box for the missing updater" >&2; exit 1; }
+  sleep 0.5
+  shoot "$more/no-updater.png" "$main" "$box"
+  xdotool windowactivate --sync "$box" key Return
+
+  # "Continue ?" (Yes), then Stop (Ctrl+S, "Abort ?" Yes) while the program is written.
+  box="$(window_named '^Question$' 120)"
+  [ -n "$box" ] || { echo "screenshots: Program asked nothing" >&2; exit 1; }
+  xdotool windowactivate --sync "$box" key Return
+  sleep 8
+  xdotool windowactivate --sync "$main"
+  xdotool key ctrl+s
+  box="$(window_named '^Question$' 10)"
+  [ -n "$box" ] || { echo "screenshots: Stop asked nothing" >&2; exit 1; }
+  xdotool windowactivate --sync "$box" key Return
+  wait_idle
+  sleep 0.5
+  shoot "$more/stopped.png" "$main"
+  echo "the idle window's title: \"$(xdotool getwindowname "$main")\""
+fi
 echo "--- what the program wrote on standard output:"
 cat "$work/tavrino.out"
