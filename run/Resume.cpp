@@ -18,13 +18,14 @@ using state::RecordPhase;
 
 const std::string kErasedRecord(6, '\xFF');
 
+// On the "Answered before the cut:" line: all three fit beside the label.
 std::string AnsweredText(uint8_t answered) {
   std::string text;
   const auto add = [&text](const char* what) {
     text += (text.empty() ? "" : ", ") + std::string(what);
   };
   if (answered & state::kAnsweredDataFormat) add("data format");
-  if (answered & state::kAnsweredOlder) add("older program");
+  if (answered & state::kAnsweredOlder) add("older");
   if (answered & state::kAnsweredContinue) add("Continue ?");
   return text;
 }
