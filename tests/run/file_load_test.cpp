@@ -94,8 +94,8 @@ TEST_F(FileLoadTest, AFileThatCannotBeOpenedShowsTheBoxAndTheSystemsReason) {
     EXPECT_EQ(ui.boxes[0].text, "Selected file does not exist.");
     EXPECT_TRUE(ui.boxes[0].infoOnly);
     ASSERT_TRUE(file.OpenFailure());
-    EXPECT_EQ(Lines(), std::vector<std::string>{"Cannot open the file: " +
-                                                file.OpenFailure().message()});
+    EXPECT_EQ(Lines(),
+              std::vector<std::string>{"Cannot open the file: " + file.OpenFailure().message()});
     EXPECT_EQ(ui.pumps, 0);
   }
 }
@@ -155,8 +155,8 @@ TEST_F(FileLoadTest, AfterAFailedLoadTheWindowSaysWhichFileStaysLoaded) {
   std::filesystem::remove(goodPath);
   ui.statusPanel[0] = "";
   EXPECT_EQ(Open(goodPath), FileLoad::CannotOpen);
-  EXPECT_EQ(Lines(), std::vector<std::string>{"Cannot open the file: " +
-                                              file.OpenFailure().message()});
+  EXPECT_EQ(Lines(),
+            std::vector<std::string>{"Cannot open the file: " + file.OpenFailure().message()});
   EXPECT_EQ(ui.statusPanel[0], "");
 }
 
