@@ -11,6 +11,7 @@ namespace tavrino {
 Outcome UpdateRun::QZ17universal(bool unattended) {
   Unattended = unattended;
   const Outcome outcome = Road();
+  if (host_.Stopped()) Add(texts::kStoppedByUser);
   // A failed verification says "Try again." already.
   if (!Completed(outcome) && outcome != Outcome::VerificationFailed) SayWhatWasLeft();
   // A stopped run ends through whatever step noticed the Stop first; the caller must see
