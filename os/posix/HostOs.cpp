@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 
+#include "os/FileFaults.h"
+
 namespace tavrino::os {
 
 namespace {
@@ -47,7 +49,9 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
 }
 
 Failure SyncFolder(const std::filesystem::path& dir) {
-  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = InjectedFileFault(FileOp::FlushFolder, dir)
+                     ? -1
+                     : ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Reason("cannot open folder", dir, errno);
   const int synced = ::fsync(fd);
   const int error = errno;
@@ -71,6 +75,7 @@ std::filesystem::path StateDir(Failure& reason) {
 }
 
 Failure MakePrivateDir(const std::filesystem::path& dir) {
+  if (InjectedFileFault(FileOp::MakeFolder, dir)) return Reason("cannot create folder", dir, errno);
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) return "cannot create folder " + dir.string() + ": " + error.message();
@@ -81,7 +86,10 @@ Failure MakePrivateDir(const std::filesystem::path& dir) {
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             FileAccess access) {
   const std::filesystem::path temporary = TemporaryBeside(path);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFile);
+  const int fd =
+      InjectedFileFault(FileOp::Create, temporary)
+          ? -1
+          : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFile);
   if (fd < 0) return Reason("cannot create", temporary, errno);
   // The mode given to open is cut by the umask; the file must be private whatever it is,
   // and a shared file gets what a plain create would give it.
@@ -94,12 +102,13 @@ Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const u
   Failure failure;
   if (::fchmod(fd, mode) != 0)
     failure = Reason("cannot protect", temporary, errno);
-  else if (!WriteAll(fd, bytes.data(), bytes.size()))
+  else if (InjectedFileFault(FileOp::Write, temporary) || !WriteAll(fd, bytes.data(), bytes.size()))
     failure = Reason("cannot write", temporary, errno);
-  else if (::fsync(fd) != 0)
+  else if (InjectedFileFault(FileOp::Flush, temporary) || ::fsync(fd) != 0)
     failure = Reason("cannot flush", temporary, errno);
   if (::close(fd) != 0 && failure.empty()) failure = Reason("cannot write", temporary, errno);
-  if (failure.empty() && ::rename(temporary.c_str(), path.c_str()) != 0)
+  if (failure.empty() &&
+      (InjectedFileFault(FileOp::Rename, path) || ::rename(temporary.c_str(), path.c_str()) != 0))
     failure = Reason("cannot rename to", path, errno);
   if (!failure.empty()) {
     ::unlink(temporary.c_str());
@@ -143,7 +152,8 @@ Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
 }
 
 Failure RemoveFile(const std::filesystem::path& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Reason("cannot remove", path, errno);
+  if ((InjectedFileFault(FileOp::Remove, path) || ::unlink(path.c_str()) != 0) && errno != ENOENT)
+    return Reason("cannot remove", path, errno);
   return {};
 }
 

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <random>
 
+#include "os/FileFaults.h"
+
 namespace tavrino::os {
 
 namespace {
@@ -34,6 +36,13 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
           std::to_string(generator() & 0xFFFFFF));
 }
 
+// A refusal a test injects reads as a device error.
+bool Injected(FileOp op, const std::filesystem::path& path) {
+  if (!InjectedFileFault(op, path)) return false;
+  SetLastError(ERROR_WRITE_FAULT);
+  return true;
+}
+
 }  // namespace
 
 std::filesystem::path StateDir(Failure& reason) {
@@ -55,6 +64,7 @@ std::filesystem::path StateDir(Failure& reason) {
 // The user's own folders are private to the user by their inherited access rules; a folder
 // made here inherits them.
 Failure MakePrivateDir(const std::filesystem::path& dir) {
+  if (Injected(FileOp::MakeFolder, dir)) return Reason("cannot create folder", dir, GetLastError());
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) return "cannot create folder " + dir.string() + ": " + error.message();
@@ -65,11 +75,15 @@ Failure MakePrivateDir(const std::filesystem::path& dir) {
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             FileAccess) {
   const std::filesystem::path temporary = TemporaryBeside(path);
-  HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = Injected(FileOp::Create, temporary)
+                 ? INVALID_HANDLE_VALUE
+                 : CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Reason("cannot create", temporary, GetLastError());
   Failure failure;
   size_t done = 0;
+  if (Injected(FileOp::Write, temporary))
+    failure = Reason("cannot write", temporary, GetLastError());
   while (failure.empty() && done < bytes.size()) {
     DWORD put = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
@@ -77,11 +91,12 @@ Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const u
       failure = Reason("cannot write", temporary, GetLastError());
     done += put;
   }
-  if (failure.empty() && FlushFileBuffers(h) == 0)
+  if (failure.empty() && (Injected(FileOp::Flush, temporary) || FlushFileBuffers(h) == 0))
     failure = Reason("cannot flush", temporary, GetLastError());
   CloseHandle(h);
-  if (failure.empty() && MoveFileExW(temporary.c_str(), path.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+  if (failure.empty() && (Injected(FileOp::Rename, path) ||
+                          MoveFileExW(temporary.c_str(), path.c_str(),
+                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0))
     failure = Reason("cannot rename to", path, GetLastError());
   if (!failure.empty()) DeleteFileW(temporary.c_str());
   return failure;
@@ -111,7 +126,7 @@ Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
 }
 
 Failure RemoveFile(const std::filesystem::path& path) {
-  if (DeleteFileW(path.c_str()) == 0) {
+  if (Injected(FileOp::Remove, path) || DeleteFileW(path.c_str()) == 0) {
     const DWORD err = GetLastError();
     if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
       return Reason("cannot remove", path, err);
