@@ -49,8 +49,7 @@ bool FileOpRefused(FileOp op, const std::filesystem::path& path);
 // fail as if the system had refused it (errno is set to EIO). With a Stop plan the process
 // ends inside this call and the operation never happens.
 inline bool InjectedFileFault(FileOp op, const std::filesystem::path& path) {
-  return detail::fileFaultsArmed.load(std::memory_order_relaxed) &&
-         detail::FileOpRefused(op, path);
+  return detail::fileFaultsArmed.load(std::memory_order_relaxed) && detail::FileOpRefused(op, path);
 }
 
 }  // namespace tavrino::os

@@ -10,6 +10,7 @@
 #     --case NAME       only this case (repeatable); --point KIND:N replays one point
 #     --no-stale        without the other-panel and updated-elsewhere checks
 #     --failures FILE   every failing point, one line each, with its command
+#     --steps           where each step of the uninterrupted run begins (to read a point's N)
 # Builds crash-sweep in build/ (or $TAVRINO_SWEEP_BUILD) and runs one case per core.
 set -euo pipefail
 cd "$(dirname "$0")/.."

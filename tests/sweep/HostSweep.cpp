@@ -29,11 +29,11 @@ std::string N(size_t k) {
 // "rename recovery/record", "create backups/temporary".
 std::string Describe(const os::FileOpSeen& op) {
   const bool folder = op.op == os::FileOp::MakeFolder || op.op == os::FileOp::FlushFolder;
-  const std::string where = folder ? op.path.filename().string()
-                                   : op.path.parent_path().filename().string() + "/" +
-                                         (op.path.filename().string().find(".tmp") != std::string::npos
-                                              ? "temporary"
-                                              : "record");
+  const std::string where =
+      folder ? op.path.filename().string()
+             : op.path.parent_path().filename().string() + "/" +
+                   (op.path.filename().string().find(".tmp") != std::string::npos ? "temporary"
+                                                                                  : "record");
   return std::string(os::FileOpName(op.op)) + " " + where;
 }
 
@@ -89,7 +89,8 @@ void Refused(const Reference& ref, const SweepOptions& options, size_t n, const 
       what = "the panel was changed " + N(bench.Changes() - changesAtFailure) +
              " times after its record could not be written";
   } else if (!Completed(r.outcome)) {
-    what = "a refused " + Describe(info.op) + ", which guards no change, failed the run: " + Tail(r);
+    what =
+        "a refused " + Describe(info.op) + ", which guards no change, failed the run: " + Tail(r);
   }
   Show(options, "operation " + N(n) + " refused", r);
   if (what.empty()) {
@@ -137,18 +138,21 @@ void Stopped(const Reference& ref, const SweepOptions& options, size_t n, const 
   const std::string step = Describe(info.op) + " (" + info.step + ")";
   if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
       WEXITSTATUS(status) != kStopStatus) {
-    findings.push_back({"hoststop", N(n), step, "the process did not stop at the operation", false});
+    findings.push_back(
+        {"hoststop", N(n), step, "the process did not stop at the operation", false});
     return;
   }
   sim::SimulatedPanel panel;
   if (!panel.LoadState(panelFile.string())) {
-    findings.push_back({"hoststop", N(n), step, "the panel was not kept: " + panel.StateError(), false});
+    findings.push_back(
+        {"hoststop", N(n), step, "the panel was not kept: " + panel.StateError(), false});
     return;
   }
   std::error_code e;
   fs::remove(panelFile, e);
   const PanelImage cut{panel.Config(), panel.Flash(), panel.Memory1(), panel.Memory2()};
-  if (options.verbose) std::printf("  the process stopped before operation %zu: %s\n", n, step.c_str());
+  if (options.verbose)
+    std::printf("  the process stopped before operation %zu: %s\n", n, step.c_str());
   CheckAfterCut(ref, options, "hoststop", N(n), step, cut, home, findings);
 }
 

@@ -51,7 +51,9 @@ void CheckAfterCut(const Reference& ref, const SweepOptions& options, const std:
     // The same panel and the same command, from a new start of the tool.
     Bench bench(cut);
     Session session(bench, ref.file, ref.updaters);
-    findings.push_back(Found(kind, point, step, Finishes(bench, session, home, ref.want, options, "the same command again")));
+    findings.push_back(
+        Found(kind, point, step,
+              Finishes(bench, session, home, ref.want, options, "the same command again")));
     if (const StateFiles f = CountStateFiles(home); f.temporaries > 0)
       findings.push_back({kind + "/litter", point, step,
                           std::to_string(f.temporaries) +
@@ -90,8 +92,9 @@ void CheckAfterCut(const Reference& ref, const SweepOptions& options, const std:
     const RunResult r = RunProgram(bench, session, home3);
     Show(options, "the panel updated elsewhere, with these records", r);
     const std::string d = Difference(bench.Contents(), ref.want);
-    findings.push_back(Found(kind + "/elsewhere", point, step,
-                             d.empty() ? "" : "the panel updated elsewhere: " + d + "; " + Tail(r)));
+    findings.push_back(
+        Found(kind + "/elsewhere", point, step,
+              d.empty() ? "" : "the panel updated elsewhere: " + d + "; " + Tail(r)));
     Drop(home3, options);
   }
   Drop(asCut, options);

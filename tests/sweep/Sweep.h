@@ -119,7 +119,7 @@ struct Reference {
 
 // One point tried, and what it found.
 struct Finding {
-  std::string kind;  // "cut", "stop", "cut2", "other", "elsewhere", "hostfail", "hoststop"
+  std::string kind;   // "cut", "stop", "cut2", "other", "elsewhere", "hostfail", "hoststop"
   std::string point;  // "1234", "1234:56"
   std::string step;   // the label of the step the cut came in
   std::string what;   // "" when all held

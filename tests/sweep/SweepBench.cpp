@@ -36,8 +36,8 @@ std::string FirstDifference(const char* what, const Bytes& got, const Bytes& wan
   }
   if (count == 0) return "";
   return std::string(what) + " 0x" + Hex(static_cast<uint32_t>(first), 5) + ": " +
-         Hex(got[first], 2) + " instead of " + Hex(want[first], 2) + " (" +
-         std::to_string(count) + " bytes differ)";
+         Hex(got[first], 2) + " instead of " + Hex(want[first], 2) + " (" + std::to_string(count) +
+         " bytes differ)";
 }
 
 // The label of a status line: up to its colon, or the text before its status.

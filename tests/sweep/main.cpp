@@ -5,6 +5,7 @@
 //   crash-sweep [--stride N] [--case NAME]... [--point KIND:N[:J]] [--jobs N]
 //               [--panel-only | --host-only] [--no-stale] [--no-twice] [--failures FILE]
 //               [--state-root DIR] [-v]
+//   crash-sweep --steps [--case NAME]...    each case's steps: first exchange and count
 //
 // The state folders of the points go under DIR (default: a new folder in /dev/shm, else in
 // the system's temporary folder), removed at the end unless -v.
@@ -33,6 +34,7 @@ struct Options {
   std::vector<std::string> cases;
   std::optional<std::pair<std::string, std::string>> point;
   unsigned jobs = 1;
+  bool steps = false;
   std::string failures;
   fs::path stateRoot;
   std::string self;
@@ -42,6 +44,7 @@ const char kUsage[] =
     "usage: crash-sweep [--stride N] [--case NAME]... [--point KIND:N[:J]] [--jobs N]\n"
     "                   [--panel-only | --host-only] [--no-stale] [--no-twice]\n"
     "                   [--failures FILE] [--state-root DIR] [-v]\n"
+    "       crash-sweep --steps [--case NAME]...\n"
     "KIND: cut, stop, cut2 (N:J), hostfail, hoststop\n";
 
 bool Parse(int argc, char** argv, Options& o, std::string& error) {
@@ -83,6 +86,8 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
       o.sweep.panel = false;
     } else if (a == "--no-stale") {
       o.sweep.stale = false;
+    } else if (a == "--steps") {
+      o.steps = true;
     } else if (a == "--no-twice") {
       o.sweep.twice = false;
     } else if (a == "--failures") {
@@ -119,7 +124,8 @@ bool MakeReference(const Case& c, const fs::path& root, const fs::path& updaters
     return false;
   ref.file = (root / (c.name + ".17")).string();
   std::ofstream(ref.file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
+      .write(reinterpret_cast<const char*>(packed.data()),
+             static_cast<std::streamsize>(packed.size()));
   ref.before = Prepared(c);
   ref.otherBefore = Prepared(c, true);
   for (const bool other : {false, true}) {
@@ -169,8 +175,10 @@ std::vector<Row> ReadRows(std::istream& in) {
     std::string field;
     while (std::getline(ss, field, '\t')) fields.push_back(field);
     if (fields.size() == 4 && fields[0] == "case") {
-      rows.push_back({fields[1], static_cast<uint32_t>(std::stoul(fields[2])),
-                      static_cast<size_t>(std::stoul(fields[3])), {}});
+      rows.push_back({fields[1],
+                      static_cast<uint32_t>(std::stoul(fields[2])),
+                      static_cast<size_t>(std::stoul(fields[3])),
+                      {}});
     } else if (fields.size() >= 5 && fields[0] == "finding" && !rows.empty()) {
       rows.back().findings.push_back(
           {fields[1], fields[2], fields[3], fields.size() > 5 ? fields[5] : "", fields[4] == "1"});
@@ -189,8 +197,8 @@ Row SweepCase(const Case& c, const Options& o, const fs::path& updaters) {
     return row;
   }
   row.exchanges = static_cast<uint32_t>(ref.twin.labels.size());
-  const bool panelPoint = o.point && (o.point->first == "cut" || o.point->first == "stop" ||
-                                      o.point->first == "cut2");
+  const bool panelPoint =
+      o.point && (o.point->first == "cut" || o.point->first == "stop" || o.point->first == "cut2");
   const bool hostPoint = o.point && !panelPoint;
   if (o.sweep.panel && !hostPoint) SweepPanel(ref, o.sweep, o.point, row.findings);
   if (o.sweep.host && !panelPoint) SweepHost(ref, o.sweep, o.point, row.findings, row.fileOps);
@@ -322,6 +330,28 @@ std::string Command(const Options& o, const std::string& caseName, const Finding
   return o.self + " --case " + caseName + " --point " + kind + ":" + f.point + " -v";
 }
 
+// Where each step of the uninterrupted run begins: to read a failing point's number.
+int PrintSteps(const Options& o, const fs::path& updaters) {
+  for (const std::string& name : o.cases) {
+    Reference ref;
+    std::string error;
+    if (!MakeReference(*FindCase(name), o.stateRoot, updaters, ref, error)) {
+      std::fprintf(stderr, "crash-sweep: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf("%s:\n", name.c_str());
+    auto starts = Boundaries(ref.twin.labels);
+    starts.push_back(static_cast<uint32_t>(ref.twin.labels.size()) + 1);
+    for (size_t i = 0; i + 1 < starts.size(); ++i)
+      std::printf("  %5u-%-5u %s\n", starts[i], starts[i + 1] - 1,
+                  ref.twin.labels[starts[i] - 1].c_str());
+    std::error_code e;
+    fs::remove_all(ref.root, e);
+    fs::remove(ref.file, e);
+  }
+  return 0;
+}
+
 // Each point writes and flushes up to a dozen files: a folder in memory keeps the disk's
 // flush time out of the sweep where there is one (the operations are the same).
 fs::path StateRoot() {
@@ -346,6 +376,12 @@ int Main(int argc, char** argv) {
   const bool ownRoot = o.stateRoot.empty();
   if (ownRoot) o.stateRoot = StateRoot();
   const test::TestUpdaterFolder updaters;
+  if (o.steps) {
+    const int status = PrintSteps(o, updaters.Path());
+    std::error_code e;
+    if (ownRoot) fs::remove_all(o.stateRoot, e);
+    return status;
+  }
   const auto start = std::chrono::steady_clock::now();
   const std::vector<Row> rows = SweepAll(o, updaters.Path());
   const double seconds =
@@ -361,8 +397,8 @@ int Main(int argc, char** argv) {
       if (f.what.empty() || f.note) continue;
       ++failures;
       const std::string line = "FAIL " + row.caseName + " " + f.kind + " at " + f.point + " [" +
-                               f.step + "]: " + f.what + "\n  reproduce: " +
-                               Command(o, row.caseName, f) + "\n";
+                               f.step + "]: " + f.what +
+                               "\n  reproduce: " + Command(o, row.caseName, f) + "\n";
       if (list) list << line;
       const std::string key = row.caseName + f.kind + f.step + f.what.substr(0, 30);
       const size_t seen = ++alike[key];

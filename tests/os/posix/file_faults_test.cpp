@@ -23,8 +23,9 @@ namespace fs = std::filesystem;
 class FileFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("tavrino-faults-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = fs::temp_directory_path() /
+            ("tavrino-faults-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_);
     WriteText(root_ / "record", "old");
@@ -44,7 +45,8 @@ class FileFaultsTest : public ::testing::Test {
                                {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
   }
   size_t Entries() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(root_), fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(root_), fs::directory_iterator()));
   }
   fs::path root_;
 };
@@ -80,9 +82,10 @@ TEST_F(FileFaultsTest, AnInjectedFailureIsReportedAndKeepsTheOldFileUntilTheRena
     SCOPED_TRACE(c.at);
     WriteText(root_ / "record", "old");
     std::vector<FileOp> failed;
-    ArmFileFaults({FileFaultPlan::Action::Fail, c.at, {}, 86, [&failed](const FileOpSeen& op, bool hit) {
-                     if (hit) failed.push_back(op.op);
-                   }});
+    ArmFileFaults(
+        {FileFaultPlan::Action::Fail, c.at, {}, 86, [&failed](const FileOpSeen& op, bool hit) {
+           if (hit) failed.push_back(op.op);
+         }});
     const Failure failure = WriteNew();
     EXPECT_EQ(failure.rfind(c.says, 0), 0u) << failure;
     EXPECT_NE(failure.find("Input/output error"), std::string::npos) << failure;
