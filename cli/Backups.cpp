@@ -19,6 +19,8 @@ std::string PhaseText(const state::RecoveryRecord& r) {
       return "unfinished: sector 6 copies";
     case state::RecordPhase::Memories:
       return "unfinished: settings memories";
+    case state::RecordPhase::Finished:
+      return "finished update";
     case state::RecordPhase::Read:
       break;
   }

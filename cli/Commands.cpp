@@ -13,6 +13,7 @@
 #include "cli/TraceFile.h"
 #include "frontend/Cp1250.h"
 #include "frontend/StatusLog.h"
+#include "os/Console.h"
 #include "run/Core.h"
 
 namespace tavrino::cli {
@@ -31,7 +32,7 @@ Outcome Run(const Options& options, Core& core) {
     case Command::Restart:
       return core.Restart();
     case Command::Backup:
-      return core.Backup(options.backupPath);
+      return core.Backup(options.backupPath, options.force);
     default:
       return Outcome::InternalError;
   }
@@ -85,6 +86,14 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     console.err << "tavrino-cli: program asks questions, but standard input is not a terminal.\n"
                    "Add --unattended to program without asking.\n";
     return 1;
+  }
+  if (options.command == Command::Backup && !options.backupPath.empty()) {
+    // Known before the panel is read, not after the whole read.
+    const os::Failure refused = state::CheckBackupTarget(options.backupPath, options.force);
+    if (!refused.empty()) {
+      console.err << "tavrino-cli: " << refused << "\n";
+      return 1;
+    }
   }
   TraceFile traceFile;
   std::error_code sameError;
@@ -155,8 +164,12 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                 << traceFile.WriteError() << "); the trace stops where that happened\n"
                 << std::flush;
   }
+  // A terminal that went away stopped the command as Ctrl+C does; the status says why, as a
+  // shell reports a program that SIGHUP ended.
+  const int status =
+      ExitCode(outcome) != 0 && os::ConsoleHungUp() ? os::kHangUpStatus : ExitCode(outcome);
   // The report's path comes just before the closing line, which stays the last one shown.
-  report.Save(core, outcome, options.portDevice, console.reportDir, console.err);
+  report.Save(core, outcome, status, options.portDevice, console.reportDir, console.err);
   if (options.command == Command::Backup && outcome == Outcome::BackedUp)
     console.term.PrintMessage("Settings kept in " + core.BackupWritten());
   const bool lineGone =
@@ -167,7 +180,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     console.term.PrintMessage("Failed: the serial port stopped working during the command.");
   else
     console.term.PrintMessage(OutcomeLine(outcome));
-  return ExitCode(outcome);
+  return status;
 }
 
 }  // namespace tavrino::cli

@@ -149,6 +149,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       o.fastRS = false;
     } else if (arg == "--keypad") {
       o.keypad = true;
+    } else if (arg == "--force") {
+      o.force = true;
     } else if (IsOption(arg, "--port")) {
       const auto value = OptionValue(args, i, "--port", r.error);
       if (!value) break;
@@ -177,6 +179,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
   }
   if (r.error.empty()) r.error = ApplyPositionals(positional, portGiven, o);
+  if (r.error.empty() && o.force && o.backupPath.empty())
+    r.error = "--force only goes with backup --port N FILE (it lets FILE be replaced)";
   return r;
 }
 

@@ -20,6 +20,7 @@ struct Options {
   std::string tracePath;    // --trace FILE; empty = no trace
   std::string updatersDir;  // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
   std::string backupPath;   // backup [FILE]: where the settings go; empty = a new file of backups/
+  bool force = false;       // --force: backup may replace an existing FILE
 };
 
 struct ParseResult {

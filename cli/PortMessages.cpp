@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "cli/Printable.h"
 #include "os/Console.h"
 
 namespace tavrino::cli {
@@ -12,7 +13,7 @@ std::string PortOpenMessage(uint16_t port, SerialError error, const std::string&
   const std::string com = "COM" + std::to_string(port);
   const std::string var = "TAVRINO_" + com;
   const char* mapped = std::getenv(var.c_str());
-  const std::string dev = device.empty() ? std::string("its device") : device;
+  const std::string dev = device.empty() ? std::string("its device") : Printable(device);
   // Port 0: the device was given by its path, no COMn stands for it.
   const std::string named =
       port == 0 ? dev : com + " (" + dev + (mapped != nullptr ? ", from " + var : "") + ")";

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 
+#include "cli/Printable.h"
+
 namespace tavrino::cli {
 namespace {
 
@@ -30,9 +32,10 @@ std::string PortsTableText(const std::vector<PortRow>& rows) {
   for (const PortRow& row : rows) {
     const SerialDeviceInfo& d = row.info;
     const std::string usb = d.IsUsb() ? d.usbVendor + ":" + d.usbProduct : std::string("-");
-    table.push_back({row.com == 0 ? std::string("-") : "COM" + std::to_string(row.com), d.device,
-                     State(d), Or(d.driver, "-"), usb, Or(d.usbSerial, "-"),
-                     Or(d.stableName, "-")});
+    // Every name may come from outside: a variable's value, or what an adapter says it is.
+    table.push_back({row.com == 0 ? std::string("-") : "COM" + std::to_string(row.com),
+                     Printable(d.device), State(d), Printable(Or(d.driver, "-")), Printable(usb),
+                     Printable(Or(d.usbSerial, "-")), Printable(Or(d.stableName, "-"))});
     unnamed = unnamed || row.com == 0;
   }
   std::array<size_t, kColumns> width{};

@@ -33,17 +33,24 @@ void CliRunReport::Start(Core& core, Command command) {
   started_ = true;
 }
 
-void CliRunReport::Save(const Core& core, Outcome outcome, const std::string& portDevice,
-                        const std::filesystem::path& dir, std::ostream& err) {
+void CliRunReport::Save(const Core& core, Outcome outcome, int exitStatus,
+                        const std::string& portDevice, const std::filesystem::path& dir,
+                        std::ostream& err) {
   if (!started_ || dir.empty()) return;
   tap_.Flush();
   core.FinishRunReport(outcome, report_);
+  report_.exitStatus = exitStatus;
   if (!portDevice.empty()) report_.port = portDevice;
   report_.lines = lines_;
   std::filesystem::path written;
-  const os::Failure failed = SaveRunReport(dir, report_, written);
+  size_t removed = 0;
+  const os::Failure failed = SaveRunReport(dir, report_, written, removed);
   if (failed.empty()) {
-    err << "tavrino-cli: run report: " << written.string() << "\n" << std::flush;
+    err << "tavrino-cli: run report: " << written.string();
+    if (removed > 0)
+      err << " (" << removed << " older report" << (removed == 1 ? "" : "s")
+          << " removed, the newest " << kKeptRunReports << " are kept)";
+    err << "\n" << std::flush;
   } else {
     err << "tavrino-cli: the run report was not written: " << failed << "\n" << std::flush;
   }

@@ -27,8 +27,9 @@ class CliRunReport {
   // Program, Test and Restart keep a report; check keeps none.
   void Start(Core& core, Command command);
   // Saves the report into dir (nothing when dir is empty or no report was started) and
-  // tells its path, or why it was not written, on err.
-  void Save(const Core& core, Outcome outcome, const std::string& portDevice,
+  // tells its path and how many older reports went, or why it was not written, on err.
+  // exitStatus is the process's, which a closed terminal makes differ from the outcome's.
+  void Save(const Core& core, Outcome outcome, int exitStatus, const std::string& portDevice,
             const std::filesystem::path& dir, std::ostream& err);
 
  private:

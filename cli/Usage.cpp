@@ -21,7 +21,9 @@ std::string UsageText() {
   tavrino-cli ports                  list the serial devices: which COMn each one is, and
                                      whether it can be opened now
   tavrino-cli backup --port N [FILE] keep the panel's settings on this computer (in FILE, or
-                                     a new file of the backups folder); changes nothing
+                                     a new file of the backups folder); changes nothing.
+                                     FILE is a new or a regular file; an existing one is
+                                     replaced only with --force
   tavrino-cli backups                list the recovery records and settings backups kept
 
 Options:
@@ -33,13 +35,14 @@ Options:
   --keypad        print every text the tool sends to the panel's keypad display
   --trace FILE    write every frame sent and received to FILE (time, hex, command)
   --updaters DIR  the folder of Starter updater images (see below)
+  --force         backup may replace an existing FILE
   --help          this text
   --version       the program's version
 
 Questions are asked on the terminal ("[y/n]": y or Y is yes; n, N or end of input is no).
 Without a terminal on standard input, program needs --unattended.
 Ctrl+C (or SIGTERM) stops the running command at its next exchange with the panel; a
-second Ctrl+C ends the program at once.
+second Ctrl+C ends the program at once. Closing the terminal (SIGHUP) stops it the same way.
 
 Serial ports:
   COM1..COM4 are /dev/ttyS0../dev/ttyS3. Set TAVRINO_COM1..TAVRINO_COM4 to use any other
@@ -66,7 +69,8 @@ Recovery records and settings backups:
   as the update goes on, the settings as they were) in $XDG_STATE_HOME/tavrino/recovery
   (default ~/.local/state/tavrino). An update cut short is finished by running the same
   command again. Finished records stay as settings backups in .../tavrino/backups (the
-  newest 20). The files are private to your user.
+  newest 20). The files are private to your user, and a record is used only from folders
+  that are yours alone: a link there, or a folder or file others may write, is refused.
 
 Exit status:
   0  the command completed
@@ -80,6 +84,7 @@ Exit status:
   8  internal error
   9  a recovery record or settings backup could not be written on this computer (the
      panel was not changed further)
+  129  stopped because the terminal was closed (SIGHUP)
   130  ended at once by a second Ctrl+C
 )";
 }

@@ -21,6 +21,10 @@ constexpr std::array<FlashChip, 6> kFlashChips = {{
 
 }  // namespace
 
+std::span<const FlashChip> AllFlashChips() {
+  return kFlashChips;
+}
+
 const FlashChip* FindFlashChip(uint8_t code) {
   for (const FlashChip& chip : kFlashChips) {
     if (chip.code == code) return &chip;

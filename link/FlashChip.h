@@ -3,6 +3,7 @@
 // What each flash chip the Starter reports means to the tool, one row per code, so that
 // "what does type 5 do?" is answered in one place.
 #include <cstdint>
+#include <span>
 
 namespace tavrino {
 
@@ -26,5 +27,7 @@ struct FlashChip {
 
 // The row for a code 1..6; null for any other code (the run ends on an unknown chip).
 const FlashChip* FindFlashChip(uint8_t code);
+// Every row, codes 1..6 in order.
+std::span<const FlashChip> AllFlashChips();
 
 }  // namespace tavrino

@@ -115,8 +115,11 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
 
   // Without a restart the updater never ran, so nothing was updated: that is a failure,
   // not a reason to program the panel as if it had a new Starter.
+  portLost_ = false;
   const bool ok = starter_.RestartPanel() && RunUpdater() && Reconnect(anyBoard);
-  if (!ok && starter_.link().LineGone()) return fail(UpdateResult::PortLost);
+  // The line may go with the port closed under a speed change, where the port can no
+  // longer tell: the cause is the port all the same, as in every other phase.
+  if (!ok && (portLost_ || starter_.link().LineGone())) return fail(UpdateResult::PortLost);
   if (!ok) {
     if (!unattended) host_.ui.AskUser(kTryAgain, true);
     return fail(UpdateResult::FailedRefused);
@@ -133,12 +136,14 @@ bool StarterUpdate::RunUpdater() {
   link.ReceiveAnswer(0);  // whatever the panel sent while it restarted
   ports.LinkMode = kUpdaterLinkMode;
   // A port that cannot be set to the updater's speed is lost for the whole update.
-  if (!ports.ApplyLinkSpeed()) return false;
+  if (!ports.ApplyLinkSpeed()) return PortLost();
   for (int attempt = 0; attempt < kUpdaterAttempts; ++attempt) {
     link.SendRequest(kUpdaterHandshake);
-    if (link.ReceiveAnswer(kAnswerTimeoutMs) != ReceiveResult::Answer) {
+    const ReceiveResult received = link.ReceiveAnswer(kAnswerTimeoutMs);
+    if (received == ReceiveResult::PortLost) return PortLost();
+    if (received != ReceiveResult::Answer) {
       ports.LinkMode ^= kUpdaterModeFlip;
-      if (!ports.ApplyLinkSpeed()) return false;
+      if (!ports.ApplyLinkSpeed()) return PortLost();
     } else if (link.AnswerCode() == AnswerAck) {
       return true;
     }
@@ -147,12 +152,18 @@ bool StarterUpdate::RunUpdater() {
   return false;
 }
 
+bool StarterUpdate::PortLost() {
+  portLost_ = true;
+  return false;
+}
+
 bool StarterUpdate::Reconnect(bool anyBoard) {
   // ConnectStarter walks the link modes on from wherever the updater left them.
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
     const Handshake result = starter_.ConnectStarter(anyBoard);
     if (result == Handshake::Connected) return true;
-    if (starter_.link().StopRequested() || result == Handshake::PortLost) break;
+    if (result == Handshake::PortLost) return PortLost();
+    if (starter_.link().StopRequested()) break;
   }
   return false;
 }

@@ -48,9 +48,13 @@ class StarterUpdate {
   bool RunUpdater();
   // The new Starter's handshake, walking the link modes.
   bool Reconnect(bool anyBoard);
+  // The port went away after the restart (as the line or as a speed it could not take):
+  // notes it, and fails the step.
+  bool PortLost();
 
   Starter& starter_;
   Host& host_;
+  bool portLost_ = false;
 };
 
 }  // namespace tavrino

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "firmware/Sha256.h"
+#include "link/FlashChip.h"
 #include "os/HostOs.h"
 
 #ifndef TAVRINO_UPDATERS_DIR
@@ -65,6 +66,32 @@ bool BannerLine(std::span<const uint8_t> image, std::string& line) {
                      [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; });
 }
 
+// Does the text hold the part anywhere, in any case?
+bool HoldsInAnyCase(std::string_view text, std::string_view part) {
+  return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                     [](char a, char b) { return Upper(a) == Upper(b); }) != text.end();
+}
+
+bool SameInAnyCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && HoldsInAnyCase(a, b);
+}
+
+// Another chip the banner names besides the panel's; empty when it names no other. An
+// updater programs one chip: a banner that names two is not the maker's image for this one.
+std::string OtherChipNamed(std::string_view banner, std::string_view chip) {
+  for (const FlashChip& row : AllFlashChips()) {
+    // The updater's chip name and the chip's own part number (the last word of its name).
+    const std::string_view name = row.name;
+    const std::string_view part = name.substr(name.rfind(' ') + 1);
+    for (const std::string_view other :
+         {std::string_view(row.updaterChip ? row.updaterChip : ""), part}) {
+      if (other.empty() || SameInAnyCase(other, chip)) continue;
+      if (NamesWord(banner, other)) return std::string(other);
+    }
+  }
+  return {};
+}
+
 std::string Lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -103,7 +130,10 @@ std::string CheckUpdaterImage(std::span<const uint8_t> image, std::string_view c
   const size_t target = static_cast<size_t>(image[1]) << 8 | image[2];
   if (target < kUpdaterBannerAt || target >= used) return "jumps outside its code";
   if (!NamesWord(banner, chip)) return "not for the " + std::string(chip);
-  if (banner.find(kTestImageMark) != std::string::npos && !allowTestImages) {
+  if (const std::string other = OtherChipNamed(banner, chip); !other.empty())
+    return "names the " + other + " too";
+  // The mark counts however it is written: "Test Image" is a test image too.
+  if (HoldsInAnyCase(banner, kTestImageMark) && !allowTestImages) {
     return "test image, not for panels";
   }
   return {};
@@ -112,6 +142,7 @@ std::string CheckUpdaterImage(std::span<const uint8_t> image, std::string_view c
 std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums,
                            std::string_view fileName) {
   const std::string want = Sha256::Hex(Sha256::Of(image));
+  std::string listed;  // the sum the list gives the file; empty while none was found
   size_t at = 0;
   while (at < sums.size()) {
     size_t end = sums.find('\n', at);
@@ -123,10 +154,15 @@ std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums
     if (line.size() < kSha256HexDigits + 2 || line[kSha256HexDigits] != ' ') continue;
     if (line[kSha256HexDigits + 1] != ' ' && line[kSha256HexDigits + 1] != '*') continue;
     if (line.substr(kSha256HexDigits + 2) != fileName) continue;
-    if (Lower(line.substr(0, kSha256HexDigits)) == want) return {};
-    return "SHA-256 not as in " + std::string(kUpdaterSumsFile);
+    // Every line of the file counts: a list that gives it two sums vouches for neither.
+    const std::string sum = Lower(line.substr(0, kSha256HexDigits));
+    if (!listed.empty() && sum != listed)
+      return "listed twice in " + std::string(kUpdaterSumsFile) + " with different sums";
+    listed = sum;
   }
-  return "not listed in " + std::string(kUpdaterSumsFile);
+  if (listed.empty()) return "not listed in " + std::string(kUpdaterSumsFile);
+  if (listed != want) return "SHA-256 not as in " + std::string(kUpdaterSumsFile);
+  return {};
 }
 
 std::string UpdaterFileName(std::string_view chip) {

@@ -24,12 +24,20 @@ enum class InputRead { Byte, End, Interrupted };
 // waiting; the caller looks at its stop flag and may read again.
 InputRead ReadInputByte(int fd, char& c);
 
-// Ctrl+C (and SIGTERM, or closing the console window) set the stop flag, and nothing more:
-// the running command winds down by its own rules at its next exchange with the panel. A
-// second one ends the process at once with 128 + the signal number (130 for Ctrl+C). The
-// handler interrupts a read waiting for an answer, so a question sees the stop too.
-// SIGPIPE is ignored meanwhile, so a closed output pipe cannot end an update half-way.
+// Ctrl+C (and SIGTERM, SIGHUP when the terminal closes, or closing the console window) set
+// the stop flag, and nothing more: the running command winds down by its own rules at its
+// next exchange with the panel, so that a closed terminal leaves the same record, lines and
+// run report as Ctrl+C. A second one ends the process at once with 128 + the signal number
+// (130 for Ctrl+C). The handler interrupts a read waiting for an answer, so a question sees
+// the stop too. SIGPIPE is ignored meanwhile, so a closed output pipe cannot end an update
+// half-way. A program started with SIGHUP ignored (nohup) keeps it ignored: it was asked to
+// outlive its terminal.
 void InstallStopSignals(std::atomic<bool>& stopFlag);
+// The stop came because the terminal went away (SIGHUP; on Windows the console window was
+// closed). A command it cut short then ends with kHangUpStatus, as a shell reports a
+// program ended by SIGHUP.
+bool ConsoleHungUp();
+inline constexpr int kHangUpStatus = 129;
 // Gives Ctrl+C and the rest back their default action.
 void RestoreDefaultSignals();
 

@@ -40,6 +40,8 @@ const char* FileOpName(FileOp op) {
       return "folder fsync";
     case FileOp::Remove:
       return "remove";
+    case FileOp::CheckFolder:
+      return "folder check";
   }
   return "?";
 }

@@ -13,8 +13,18 @@
 
 namespace tavrino::os {
 
-// What the os layer does to a file or folder that changes what the host keeps.
-enum class FileOp : uint8_t { MakeFolder, Create, Write, Flush, Rename, FlushFolder, Remove };
+// What the os layer does to a file or folder that changes what the host keeps, and the
+// check that a state folder may be trusted before anything is kept in it.
+enum class FileOp : uint8_t {
+  MakeFolder,
+  Create,
+  Write,
+  Flush,
+  Rename,
+  FlushFolder,
+  Remove,
+  CheckFolder
+};
 const char* FileOpName(FileOp op);  // "create", "write", "fsync", ...
 
 struct FileOpSeen {

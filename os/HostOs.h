@@ -21,10 +21,23 @@ using Failure = std::string;
 // %LOCALAPPDATA%\Tavrino. Not created here. Empty when no home can be found (reason set).
 std::filesystem::path StateDir(Failure& reason);
 
-// Creates the folder and any missing parents. The folder itself is made private to the
-// user (0700 on POSIX) whatever the umask, also when it existed already: a panel's
-// settings hold its users' codes.
+// Creates the folder and any missing parents. Every folder made here is private to the user
+// (0700 on POSIX) whatever the umask: a panel's settings hold its users' codes. A folder
+// that was there already keeps its mode: the user set it, and it is not ours to change.
 Failure MakePrivateDir(const std::filesystem::path& dir);
+
+// Whether a folder may hold what protects the user: a folder, not a link to one, owned by
+// the user and writable by nobody else, so that no other user can swap a file in it for
+// one of theirs. Empty when it may; else why not ("... : owned by another user"). On
+// Windows, where the user's own folders are private by their inherited access rules, only
+// a link (a reparse point) is refused.
+Failure CheckOwnFolder(const std::filesystem::path& dir);
+
+// Creates path as a new empty file, private to the user, only when no file of that name
+// exists, whatever its kind; a link there is not followed. The way to claim a name that
+// another process may be about to take too: nameTaken tells a name that exists from any
+// other failure.
+Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken);
 
 // Who may read a file the tool writes: the user alone (what protects the user), or anyone
 // a plain create would let in (files made for others, such as packed firmware files).
@@ -41,6 +54,11 @@ Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const u
 // (a FIFO must never block the reader) and what is larger than maxBytes.
 Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
                       std::vector<uint8_t>& bytes);
+
+// ReadWholeFile for a file of the tool's own state: a link is not followed, and the file
+// must be owned by the user and writable by nobody else (on Windows: not a link).
+Failure ReadOwnFile(const std::filesystem::path& path, size_t maxBytes,
+                    std::vector<uint8_t>& bytes);
 
 // Removes a file; a file already gone is no failure.
 Failure RemoveFile(const std::filesystem::path& path);

@@ -18,12 +18,12 @@ constexpr int32_t kAllBlocks = kMemory1Blocks + kMemory2Blocks + kCopyBlocks;
 
 }  // namespace
 
-Outcome UpdateRun::SettingsBackup(const std::string& file) {
+Outcome UpdateRun::SettingsBackup(const std::string& file, bool replace) {
   BackupWritten.clear();
   Unattended = true;
   ComparePrograms = WriteFlash = ShowProgrammingError = false;
   anyBoard_ = true;  // no firmware file decides the board here
-  const Outcome outcome = ReadSettingsBackup(file);
+  const Outcome outcome = ReadSettingsBackup(file, replace);
   anyBoard_ = false;
   return host_.Stopped() ? Outcome::Stopped : outcome;
 }
@@ -33,7 +33,7 @@ Outcome UpdateRun::ReadFailed() {
   return end_;
 }
 
-Outcome UpdateRun::ReadSettingsBackup(const std::string& file) {
+Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   settings_.Reset();
   ForgetRecord();
   PortOpened = ports_.ChoosePort();
@@ -77,15 +77,27 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file) {
   Add("Settings backup:");
   std::filesystem::path path = file;
   os::Failure failure;
-  if (path.empty()) failure = records_.NewPath(state::Folder::Backups, r.writtenAt, path);
-  if (failure.empty()) failure = records_.Write(path, r);
+  if (!file.empty()) {
+    // The user's own file: the folder it is in stays as it is.
+    failure = state::WriteBackupFile(path, r, replace);
+  } else if (failure = records_.NewPath(state::Folder::Backups, r.writtenAt, path);
+             failure.empty()) {
+    failure = records_.Write(path, r);
+    if (!failure.empty()) os::RemoveFile(path);
+  }
   if (!failure.empty()) {
     Status(state::ShortReason(failure));
     return Outcome::RecordNotWritten;
   }
-  if (file.empty()) records_.PruneBackups();
   BackupWritten = path.string();
   Status(path.filename().string());
+  if (file.empty()) {
+    // Said, so that nobody wonders where an old backup went.
+    if (const size_t pruned = records_.PruneBackups(path); pruned > 0) {
+      Add("Older backups removed:");
+      Status(std::to_string(pruned));
+    }
+  }
   return Outcome::BackedUp;
 }
 

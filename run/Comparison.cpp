@@ -48,17 +48,26 @@ bool UpdateRun::ProgramsComparison() {
     SameProgram = false;
     FileIsNewer = true;
   }
-  if (!FileIsNewer && TextLess(file7, panel7)) {
+  // A cut update is done again whole, whatever the panel's program now says.
+  if (resumingUpdate_) SameProgram = false;
+  const bool older = !FileIsNewer && TextLess(file7, panel7);
+  if (older) {
     Status("older");
-    if (!Unattended) {
-      if (!Ask("Selected program is older than panel program.\rProgram anyway ?"))
-        return EndQuietly(Outcome::Declined);
-      ForceProgram = true;
-    }
+    if (!Unattended && !AskUnlessAnswered(state::kAnsweredOlder,
+                                          "Selected program is older than panel program.\r"
+                                          "Program anyway ?"))
+      return EndQuietly(Outcome::Declined);
+    if (!Unattended) ForceProgram = true;
     SameProgram = false;
   }
   if (!CompareBlocks() || !CompareBootCopy()) return false;
-  Status(SameProgram ? texts::kOk : FileIsNewer ? "newer" : "older");
+  // Written again because an update was cut short: the line says so, not "newer".
+  if (SameProgram)
+    Status(texts::kOk);
+  else if (older)
+    Status("older");
+  else
+    Status(resuming_ ? "unfinished" : FileIsNewer ? "newer" : "older");
   return true;
 }
 
@@ -84,7 +93,8 @@ bool UpdateRun::ProgramInPanel() {
   PanelVersion = chars.substr(0, 3);
   PanelLanguage = language;
   PanelVersionText = VersionText(chars, language);
-  Status(chars == "\xFF\xFF\xFF\xFF\xFF" ? "???" : PanelVersionText);
+  PanelVersionShown = chars == "\xFF\xFF\xFF\xFF\xFF" ? "???" : PanelVersionText;
+  Status(PanelVersionShown);
   // A blank panel is judged as if it held the file's version: it gets the program, and
   // its language byte (0xFF) makes the comparison say "newer".
   if (PanelVersion == kErasedVersion) {
@@ -110,7 +120,13 @@ bool UpdateRun::DataFormatQuestion() {
                   : "Data format in panel differs from data format in file.\n"
                     "PROGRAM WILL NOT CONVERT DATA FORMAT - SETTINGS WILL BE LOST !!!\n\n"
                     "Continue ?";
-  return Ask(question) || EndQuietly(Outcome::Declined);
+  return AskUnlessAnswered(state::kAnsweredDataFormat, question) || EndQuietly(Outcome::Declined);
+}
+
+bool UpdateRun::AskUnlessAnswered(state::AnsweredQuestion which, const std::string& question) {
+  if ((answeredBefore_ & which) == 0 && !Ask(question)) return false;
+  answered_ |= which;
+  return true;
 }
 
 bool UpdateRun::FileBlockMatches(uint32_t offset, uint32_t panelAddress, bool& matches) {
@@ -171,7 +187,7 @@ bool UpdateRun::CompareBootCopy() {
 
 bool UpdateRun::AskContinue() {
   if (Unattended || ForceProgram) return true;
-  return Ask("Continue ?") || EndQuietly(Outcome::Declined);
+  return AskUnlessAnswered(state::kAnsweredContinue, "Continue ?") || EndQuietly(Outcome::Declined);
 }
 
 }  // namespace tavrino

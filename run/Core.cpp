@@ -38,8 +38,8 @@ Outcome Core::Restart() {
   return parts_->Restart();
 }
 
-Outcome Core::Backup(const std::string& file) {
-  return parts_->Backup(file);
+Outcome Core::Backup(const std::string& file, bool replace) {
+  return parts_->Backup(file, replace);
 }
 
 const std::string& Core::BackupWritten() const {

@@ -47,8 +47,9 @@ class Core {
   Outcome Program();     // unattended or not, as the request says
   Outcome Test();
   Outcome Restart();
-  // The panel's settings kept on the host (file, or a new file of backups/ when empty).
-  Outcome Backup(const std::string& file);
+  // The panel's settings kept on the host (file, or a new file of backups/ when empty);
+  // an existing file is replaced only when replace is set.
+  Outcome Backup(const std::string& file, bool replace = false);
   // Where the last Backup kept the settings.
   const std::string& BackupWritten() const;
 

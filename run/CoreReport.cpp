@@ -12,6 +12,7 @@ RunReport Core::BeginRunReport(const std::string& command, const std::string& fr
   report.frontEnd = frontEnd;
   report.started = std::chrono::system_clock::now();
   core.run.PanelVersionText.clear();
+  core.run.PanelVersionShown.clear();
   return report;
 }
 
@@ -24,7 +25,9 @@ void Core::FinishRunReport(Outcome outcome, RunReport& report) const {
     report.file = core.file.FirmwareFileName;
     report.fileVersion = Cp1250ToUtf8(core.file.FileVersionText);
   }
-  report.panelVersion = Cp1250ToUtf8(core.run.PanelVersionText);
+  // As the status line showed it: a resumed or blank panel is judged by another version,
+  // which the report must not put in the place of what the panel holds.
+  report.panelVersion = Cp1250ToUtf8(core.run.PanelVersionShown);
   const uint16_t n = core.ports.PortNumber;
   if (n >= 1 && n <= 4) {
     report.port = "COM" + std::to_string(n) + " (" + core.port.DeviceOf(n) + ")";

@@ -18,4 +18,12 @@ inline constexpr uint32_t kChecksumBlock = 0x200;
 inline constexpr uint32_t kBootCopyWriteBlocks = 0x4000 / kWriteBlock;
 inline constexpr uint32_t kBootCopyChecksumBlocks = 0x4000 / kChecksumBlock;
 
+// The settings as the Starter reaches them: blocks of 256 bytes from address 0x8000 of each
+// memory; their copies in sector 6 behind BootCopy, memory 2's and then memory 1's.
+inline constexpr uint32_t kSettingsBlock = 0x100;
+inline constexpr uint32_t kMemory1Blocks = 128;
+inline constexpr uint32_t kMemory2Blocks = 64;
+inline constexpr uint32_t kCopyBlocks = kMemory2Blocks + kMemory1Blocks;
+inline constexpr uint16_t kMemoryBase = 0x8000;
+
 }  // namespace tavrino::flashmap

@@ -11,7 +11,6 @@
 #include <algorithm>
 
 #include "firmware/Sha256.h"
-#include "firmware/Version.h"
 #include "frontend/Texts.h"
 #include "os/HostOs.h"
 #include "run/FlashMap.h"
@@ -24,29 +23,41 @@ namespace {
 using namespace flashmap;
 using state::RecordPhase;
 
-constexpr uint32_t kBlock = 256;
+constexpr uint32_t kBlock = kSettingsBlock;
 constexpr uint32_t kVersionRecordAddress = 0x12000;
 constexpr uint32_t kSignatureLength = 6;
-constexpr uint32_t kCopyBlocks = 192;  // sector 6 after BootCopy: memory 2, then memory 1
-constexpr uint32_t kMemory1Blocks = 128;
-constexpr uint32_t kMemory2Blocks = 64;
-constexpr uint16_t kMemoryBase = 0x8000;
 constexpr uint16_t kMemory2InArea0 = 0x4000;
 constexpr size_t kFirmwareFileMax = 4 << 20;
-const std::string kErasedRecord(6, '\xFF');
-
-bool BlockIs(const uint8_t* block, const std::vector<uint8_t>& image, size_t offset) {
-  return image.size() >= offset + kBlock &&
-         std::equal(block, block + kBlock, image.begin() + static_cast<long>(offset));
-}
-
-bool Erased(const uint8_t* block) {
-  return std::all_of(block, block + kBlock, [](uint8_t b) { return b == 0xFF; });
-}
-
 // Where block n of memory 1 or 2 lies in the record's memory images (memory 1, then 2).
 size_t MemoryImageOffset(uint8_t memory, uint32_t n) {
   return (memory == 1 ? 0 : state::kMemory1Bytes) + kBlock * n;
+}
+
+// The file as the record names it.
+void FileIdentity(const std::string& path, uint64_t& size, Sha256::Digest& hash) {
+  std::vector<uint8_t> bytes;
+  if (!os::ReadWholeFile(path, kFirmwareFileMax, bytes).empty()) return;
+  size = bytes.size();
+  hash = Sha256::Of(bytes);
+}
+
+// next replaces what a run writes; the image it replaces is kept beside it as long as a
+// cut can have left it in the panel. Images that hold the same settings (from `from` on:
+// BootCopy goes with the file, not the settings) are kept once.
+void KeepEarlier(std::vector<uint8_t>& current, std::vector<uint8_t> next,
+                 std::vector<std::vector<uint8_t>>& earlier, size_t from) {
+  const auto same = [from](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    return a.size() == b.size() && std::equal(a.begin() + static_cast<long>(from), a.end(),
+                                              b.begin() + static_cast<long>(from));
+  };
+  if (!current.empty() && !same(current, next) &&
+      std::none_of(earlier.begin(), earlier.end(),
+                   [&](const auto& e) { return same(e, current); })) {
+    if (earlier.size() == state::kEarlierImagesMax) earlier.erase(earlier.begin());
+    earlier.push_back(std::move(current));
+  }
+  std::erase_if(earlier, [&](const auto& e) { return same(e, next); });
+  current = std::move(next);
 }
 
 }  // namespace
@@ -70,44 +81,6 @@ bool UpdateRun::ReadVersionRecord(std::string& record) {
   return true;
 }
 
-UpdateRun::Match UpdateRun::PanelMatches(const state::RecoveryRecord& r) {
-  if (r.kind != state::RecordKind::Update || r.flashType != FlashType ||
-      r.secondHalf != starter_.OnSecondHalf())
-    return Match::No;
-  if (r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage) return Match::No;
-
-  // The program as the update can have left it: untouched, erased, or the new one.
-  std::string version;
-  if (!ReadVersionRecord(version)) return Match::LineFailed;
-  if (version != r.panelVersionRecord && version != kErasedRecord && version != r.fileVersionRecord)
-    return Match::No;
-
-  uint8_t block[kBlock];
-  if (r.phase >= RecordPhase::Sector6) {
-    // The settings copies page by page: as saved, as written back, or erased.
-    for (uint32_t n = 0; n < kCopyBlocks; ++n) {
-      if (!starter_.ReadFlashBlock(kSettingsCopyBase + kBlock * n, block)) return Match::LineFailed;
-      if (!BlockIs(block, r.sector6Saved, kBlock * n) &&
-          !BlockIs(block, r.sector6Written, state::kBootCopyBytes + kBlock * n) && !Erased(block))
-        return Match::No;
-    }
-  }
-  if (r.phase >= RecordPhase::Memories) {
-    // Every block of both memories holds either its old or its new image.
-    for (uint8_t memory = 1; memory <= 2; ++memory) {
-      const uint32_t blocks = memory == 1 ? kMemory1Blocks : kMemory2Blocks;
-      for (uint32_t n = 0; n < blocks; ++n) {
-        if (!starter_.ReadDataBlock(memory, static_cast<uint16_t>(kMemoryBase + kBlock * n), block))
-          return Match::LineFailed;
-        const size_t at = MemoryImageOffset(memory, n);
-        if (!BlockIs(block, r.memoriesRead, at) && !BlockIs(block, r.memoriesWritten, at))
-          return Match::No;
-      }
-    }
-  }
-  return Match::Yes;
-}
-
 void UpdateRun::ForgetRecord() {
   recordLive_ = false;
   programWritten_ = false;
@@ -118,104 +91,25 @@ void UpdateRun::ForgetRecord() {
   recordPath_.clear();
   starterRecords_.clear();
   starterUpdateOpen_ = false;
+  snapshot_ = {};
+  resumingUpdate_ = false;
+  resuming_ = false;
+  resumeDeclined_ = false;
+  answered_ = 0;
+  answeredBefore_ = 0;
 }
 
-bool UpdateRun::UnfinishedUpdate() {
-  const auto found = records_.List(state::Folder::Recovery);
-  bool otherPanel = false;
-  const size_t ownStarterRecords = starterRecords_.size();
-  uint64_t starterCutAt = 0;
-  // The newest first: a panel cut short twice is finished from its latest record.
-  for (auto it = found.rbegin(); it != found.rend(); ++it) {
-    if (!it->Usable()) {
-      // Never used, and said each time, so that nobody takes it for kept settings.
-      Add("Record " + it->path.filename().string() + ":");
-      Status(it->Why());
-      continue;
-    }
-    if (std::find(starterRecords_.begin(), starterRecords_.end(), it->path) !=
-        starterRecords_.end())
-      continue;  // this run's own Starter update
-    if (it->record.kind == state::RecordKind::StarterUpdate) {
-      // Only sector 0 was in play, and this run has checked the Starter since: the same
-      // chip and board is all there is to match.
-      const state::RecoveryRecord& r = it->record;
-      if (r.flashType != FlashType || r.secondHalf != starter_.OnSecondHalf()) {
-        otherPanel = true;
-        continue;
-      }
-      starterRecords_.push_back(it->path);
-      starterCutAt = std::max(starterCutAt, r.writtenAt);
-      continue;
-    }
-    if (recordLive_) continue;
-    const Match match = PanelMatches(it->record);
-    if (match == Match::LineFailed) return End(Outcome::NoConnection, texts::kNoConnection);
-    if (match == Match::No) {
-      otherPanel = true;
-      continue;
-    }
-    record_ = it->record;
-    recordPath_ = it->path;
-    recordLive_ = true;
-  }
-  const bool starterCut = starterRecords_.size() > ownStarterRecords;
-  if (!recordLive_ && !starterCut) {
-    if (otherPanel) {
-      Add("Unfinished update:");
-      Status("other panel");
-    }
-    return true;
-  }
-  if (!recordLive_) {
-    // A Starter update cut short left the program's first sector erased or holding the
-    // updater: the program is written again whatever its version says.
-    Add("Unfinished update:");
-    Status(state::TimeText(starterCutAt));
-    if (!Unattended &&
-        !Ask("The Starter update of this panel of " + state::TimeText(starterCutAt) +
-             " was cut short.\rIts program may be incomplete.\r\rFinish the update ?")) {
-      starterRecords_.resize(ownStarterRecords);
-      return EndQuietly(Outcome::Declined);
-    }
-    ForceProgram = true;
-    return true;
-  }
-  Add("Unfinished update:");
-  Status(state::TimeText(record_.writtenAt));
-  if (!Unattended &&
-      !Ask("The update of this panel of " + state::TimeText(record_.writtenAt) +
-           " was cut short.\rIts settings are kept on this computer.\r\rFinish the update ?")) {
-    // The records and the panel stay as they are, for a later run.
-    recordLive_ = false;
-    starterRecords_.resize(ownStarterRecords);
-    return EndQuietly(Outcome::Declined);
-  }
-  // The whole update again, from the record's truth: no questions about versions.
-  ForceProgram = true;
-  return true;
-}
-
-void UpdateRun::AdoptRecordedPanel() {
-  if (!recordLive_) return;
-  // The panel's version record may be erased or already the new one; the settings are
-  // still of the format the record names.
-  PanelVersion = record_.dataCode;
-  const std::string& v = record_.panelVersionRecord;
-  if (v.size() == 6 && v != kErasedRecord) {
-    PanelLanguage = static_cast<uint8_t>(v[5]);
-    PanelVersionText = VersionText(v.substr(0, 5), PanelLanguage);
-  }
+bool UpdateRun::RecordIsOfThisFile() const {
+  uint64_t size = 0;
+  Sha256::Digest hash{};
+  FileIdentity(file_.FirmwareFileName, size, hash);
+  return size == record_.fileSize && hash == record_.fileHash;
 }
 
 void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
   r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
   r.filePath = file_.FirmwareFileName;
-  std::vector<uint8_t> bytes;
-  if (os::ReadWholeFile(file_.FirmwareFileName, kFirmwareFileMax, bytes).empty()) {
-    r.fileSize = bytes.size();
-    r.fileHash = Sha256::Of(bytes);
-  }
+  FileIdentity(file_.FirmwareFileName, r.fileSize, r.fileHash);
   r.fileVersionRecord = file_.ReadFileVersionRecord(starter_.PanelHalf).substr(0, 6);
   DescribePanel(r);
 }
@@ -233,6 +127,10 @@ bool UpdateRun::RecordStarterUpdate() {
   r.kind = state::RecordKind::StarterUpdate;
   r.writtenAt = state::NowSeconds();
   DescribeRun(r);
+  // What binds it to the panel: nothing of it is changed by the Starter update.
+  if (!SnapshotVersion()) return End(Outcome::NoConnection, texts::kNoConnection);
+  r.panelVersionRecord = snapshot_.version;
+  if (!TakeCopyChecks(r.copyChecks)) return false;
   std::filesystem::path path;
   os::Failure failure = records_.NewPath(state::Folder::Recovery, r.writtenAt, path);
   if (failure.empty()) failure = records_.Write(path, r);
@@ -278,10 +176,25 @@ bool UpdateRun::RecordBeforeChanges() {
     record_.writtenAt = state::NowSeconds();
     record_.panelVersionRecord = panelVersionRecord_;
     record_.dataCode = PanelVersion;
+    if (!TakeCopyChecks(record_.copyChecks)) return false;
+  } else {
+    // This run's file may differ from the one the record was made with: the panel may
+    // still hold what the earlier file's run wrote, and the record goes on saying so.
+    const std::string& earlier = record_.fileVersionRecord;
+    auto& versions = record_.earlierFileVersions;
+    if (earlier != file_.ReadFileVersionRecord(starter_.PanelHalf).substr(0, 6) &&
+        std::find(versions.begin(), versions.end(), earlier) == versions.end())
+      versions.push_back(earlier);
   }
+  record_.answered = answered_;
+  // A run that converts the settings keeps them as read before its first change: they bind
+  // the record to the panel, and the conversion starts from them.
+  if (ConversionDue() && record_.memoriesRead.empty() && !ReadSettingsForRecord()) return false;
   DescribeRun(record_);
   if (!WriteRecord(RecordPhase::Programming)) return false;
   recordLive_ = true;
+  // From here on the run changes the panel: what it read of it before is history.
+  snapshot_ = {};
   // This record now stands for the panel, the program's first sector included.
   RemoveStarterRecords();
   return true;
@@ -299,7 +212,8 @@ bool UpdateRun::SavedSector6Block(uint32_t n, uint8_t* block) {
 }
 
 bool UpdateRun::SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block) {
-  if (MemoriesTouched()) {
+  // A converting run has them in its record, read before its first change.
+  if (recordLive_ && !record_.memoriesRead.empty()) {
     std::copy_n(record_.memoriesRead.begin() + static_cast<long>(MemoryImageOffset(memory, n)),
                 kBlock, block);
     return true;
@@ -325,12 +239,13 @@ bool UpdateRun::RecordSector6() {
                       offset, written.data() + state::kBootCopyBytes + kBlock * n))
       return false;
   }
-  record_.sector6Written = std::move(written);
+  KeepEarlier(record_.sector6Written, std::move(written), record_.earlierSector6Written,
+              state::kBootCopyBytes);
   return WriteRecord(RecordPhase::Sector6);
 }
 
 bool UpdateRun::RecordMemories() {
-  if (!MemoriesTouched()) record_.memoriesRead = memoriesRead_;
+  if (record_.memoriesRead.empty()) record_.memoriesRead = memoriesRead_;
   std::vector<uint8_t> written(state::kMemoriesBytes);
   for (uint32_t n = 0; n < kMemory1Blocks; ++n)
     if (!LoadSettings(SettingsAreas::kNewMemory1Area, static_cast<uint16_t>(kBlock * n),
@@ -341,7 +256,7 @@ bool UpdateRun::RecordMemories() {
                       static_cast<uint16_t>(kMemory2InArea0 + kBlock * n),
                       written.data() + MemoryImageOffset(2, n)))
       return false;
-  record_.memoriesWritten = std::move(written);
+  KeepEarlier(record_.memoriesWritten, std::move(written), record_.earlierMemoriesWritten, 0);
   return WriteRecord(RecordPhase::Memories);
 }
 
@@ -350,29 +265,14 @@ void UpdateRun::RetireRecord() {
   if (!recordLive_) return;
   recordLive_ = false;
   // The panel is whole again: the record becomes the technician's settings backup.
+  record_.phase = RecordPhase::Finished;
   const os::Failure failure = records_.Retire(recordPath_, record_);
   if (failure.empty()) return;
+  // Where the backup cannot go, the record still tells the truth: the update is finished,
+  // and the next run must not do it again.
+  records_.Write(recordPath_, record_);
   Add("Settings backup:");
-  Status(state::ShortReason(failure));
-}
-
-void UpdateRun::SayWhatWasLeft() {
-  if (!recordLive_ && !starterRecords_.empty()) {
-    Add(starterUpdateOpen_ ? "Cut short: the panel's Starter update is incomplete."
-                           : "Cut short: the panel's program is incomplete.");
-    Add("The same command finishes the work.");
-    return;
-  }
-  if (!recordLive_) return;
-  const bool settings = record_.phase >= RecordPhase::Sector6 && !verificationBegun_;
-  if (!programWritten_)
-    Add(settings ? "Cut short: the panel's program and settings are incomplete."
-                 : "Cut short: the panel's program is incomplete.");
-  else if (settings)
-    Add("Cut short: the panel's settings are incomplete.");
-  else
-    Add("Not finished: the panel's program is not verified.");
-  Add("The same command finishes the work.");
+  Status("failed: " + state::ShortReason(failure));
 }
 
 }  // namespace tavrino

@@ -12,12 +12,9 @@ namespace {
 
 using namespace flashmap;
 
-constexpr uint32_t kBlock = 256;        // settings blocks and flash pages alike
-constexpr uint32_t kSavedBlocks = 192;  // 64 of memory 2, 128 of memory 1
+constexpr uint32_t kBlock = kSettingsBlock;  // settings blocks and flash pages alike
+constexpr uint32_t kSavedBlocks = kCopyBlocks;
 constexpr uint32_t kSector6Blocks = 256;
-constexpr uint32_t kMemory2Blocks = 64;
-constexpr uint32_t kMemory1Blocks = 128;
-constexpr uint16_t kMemoryBase = 0x8000;
 constexpr uint16_t kMemory2InArea0 = 0x4000;  // area 0 holds memory 2 from this offset on
 constexpr uint8_t kArea0 = 0;
 constexpr uint8_t kArea1 = 1;
@@ -42,9 +39,9 @@ constexpr int32_t kReadsPercent = kMemory1Percent + kMemory2Percent;
 
 }  // namespace
 
-bool UpdateRun::ConversionDue() const {
+bool UpdateRun::ConversionDueFrom(const std::string& panelCode) const {
   const std::string& file = file_.FileVersion;
-  return (file == "104" && PanelVersion == "103") || (file == "103" && PanelVersion == "104");
+  return (file == "104" && panelCode == "103") || (file == "103" && panelCode == "104");
 }
 
 bool UpdateRun::SettingsFailed() {

@@ -50,9 +50,9 @@ Outcome Subsystems::Test() {
   return outcome;
 }
 
-Outcome Subsystems::Backup(const std::string& file) {
+Outcome Subsystems::Backup(const std::string& file, bool replace) {
   lineAtEnd = SerialError::None;
-  const Outcome outcome = run.SettingsBackup(file);
+  const Outcome outcome = run.SettingsBackup(file, replace);
   EndWithPort();
   return outcome;
 }

@@ -37,7 +37,7 @@ struct Subsystems {
   Outcome Test();
   Outcome Restart();
   // The panel's settings kept on the host (file, or a new file of backups/ when empty).
-  Outcome Backup(const std::string& file);
+  Outcome Backup(const std::string& file, bool replace);
   // What a front end asks of the next command: the file, the port and its speed, the
   // updater images' folder.
   void Use(const RunRequest& request);

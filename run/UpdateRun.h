@@ -35,8 +35,9 @@ class UpdateRun {
 
   // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
   // read and kept in the record format, in file or (empty) a new file of backups/; the
-  // panel is not changed. BackupWritten names the file written.
-  Outcome SettingsBackup(const std::string& file);
+  // panel is not changed. An existing file is replaced only when replace is set.
+  // BackupWritten names the file written.
+  Outcome SettingsBackup(const std::string& file, bool replace = false);
   std::string BackupWritten;
 
   // Run switches set by the caller: all true for Program and the unattended run,
@@ -58,6 +59,9 @@ class UpdateRun {
   std::string PanelVersion;
   std::string PanelVersionText;
   uint8_t PanelLanguage = 0;
+  // The program in the panel as its status line showed it ("???" for an erased one): what
+  // the run report names, whatever the run then judged the panel by.
+  std::string PanelVersionShown;
 
  private:
   // The road of one run. Every phase returns true to go on; a phase that ends the run
@@ -88,6 +92,9 @@ class UpdateRun {
   bool CompareBlocks();
   bool CompareBootCopy();
   bool AskContinue();
+  // A question of the comparison: asked unless the technician answered it Yes for this
+  // panel and this file in the run that was cut short. True on Yes.
+  bool AskUnlessAnswered(state::AnsweredQuestion which, const std::string& question);
 
   // Changing the panel.
   bool Erasing();
@@ -103,7 +110,8 @@ class UpdateRun {
                       int32_t span, int32_t base);
   bool WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, uint16_t areaOffset,
                        int32_t span, int32_t base);
-  bool ConversionDue() const;
+  bool ConversionDue() const { return ConversionDueFrom(PanelVersion); }
+  bool ConversionDueFrom(const std::string& panelCode) const;
 
   // Proving the result and ending.
   bool Verification();
@@ -134,14 +142,16 @@ class UpdateRun {
   bool FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches);
   // The recovery record (run/Recovery.cpp): written before the first change to the panel,
   // updated at phase boundaries only, retired once the panel is whole; and the next run
-  // finishing from it an update that was cut short.
+  // finishing from it an update that was cut short (run/Resume.cpp).
   enum class Match { Yes, No, LineFailed };
   void ForgetRecord();
   bool UnfinishedUpdate();
-  Match PanelMatches(const state::RecoveryRecord& record);
+  bool FinishFromRecord(uint64_t cutAt, bool settingsProven, size_t ownStarterRecords);
   bool RecordBeforeChanges();
   bool RecordStarterUpdate();
   void DescribeRun(state::RecoveryRecord& record);
+  // The record names the file of this run (by its size and SHA-256).
+  bool RecordIsOfThisFile() const;
   void DescribePanel(state::RecoveryRecord& record) const;
   void RemoveStarterRecords();
   bool RecordSector6();
@@ -154,11 +164,41 @@ class UpdateRun {
   bool MemoriesTouched() const;
   bool SettingsMemoriesDue() const { return ConversionDue() || MemoriesTouched(); }
   // A block of the sector 6 copies (n < 192) or of a settings memory, as it was before the
-  // update: from the record where this update may already have changed it, else read.
+  // update: from the record where it holds them, else read.
   bool SavedSector6Block(uint32_t n, uint8_t* block);
   bool SettingsMemoryBlock(uint8_t memory, uint32_t n, uint8_t* block);
+
+  // What binds a record to its panel (run/Fingerprint.cpp): the panel's own data, taken
+  // before the first change, and the panel as the next run finds it.
+  // Every read the matching can make: the checks, the copies and both memories.
+  static constexpr int32_t kSnapshotReads = 96 + 192 + 128 + 64;
+  struct PanelSnapshot {
+    std::string version;              // the version record; empty until read
+    std::vector<uint8_t> copyChecks;  // check values of the settings copies
+    std::vector<uint8_t> copies;      // the settings copies, 192 blocks
+    std::vector<uint8_t> memories;    // memory 1, then memory 2
+    // The progress of the reads on the open line: made so far, and the most there can be
+    // (0: no line is open for them).
+    int32_t reads = 0;
+    int32_t readsPlanned = kSnapshotReads;
+  };
+  // Whether the record's run can have left the panel as it is, and whether the panel's own
+  // settings prove it (erased copies prove nothing).
+  Match UpdateRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
+  Match StarterRecordMatches(const state::RecoveryRecord& record);
+  bool SameModel(const state::RecoveryRecord& record) const;
+  bool SnapshotVersion();
+  bool SnapshotCopyChecks();
+  bool SnapshotCopies();
+  bool SnapshotMemories();
+  void SnapshotProgress();
+  // The check values of the settings copies now, for a new record; false (and the line
+  // says so) when the panel did not answer.
+  bool TakeCopyChecks(std::vector<uint8_t>& checks);
+  // Both memories as they stand before the first change, for a run that converts them.
+  bool ReadSettingsForRecord();
   bool ReadVersionRecord(std::string& record);
-  Outcome ReadSettingsBackup(const std::string& file);
+  Outcome ReadSettingsBackup(const std::string& file, bool replace);
   Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
@@ -201,6 +241,18 @@ class UpdateRun {
   bool verificationBegun_ = false;
   // The panel's version record (5 characters, language) as read before any change.
   std::string panelVersionRecord_;
+  // What this run has read of the panel for the records; valid until its first change.
+  PanelSnapshot snapshot_;
+  // Finishing a cut update: from its update record (the whole update again, from the
+  // record's truth), or after a Starter update's record (the program written again).
+  bool resumingUpdate_ = false;
+  bool resuming_ = false;
+  // The technician declined to finish a cut update: the panel stays as the record says.
+  bool resumeDeclined_ = false;
+  // Questions answered Yes in this run, and those the record shows answered for this panel
+  // and file in the run that was cut short (AnsweredQuestion bits).
+  uint8_t answered_ = 0;
+  uint8_t answeredBefore_ = 0;
   // Sector 6 copies and memories as read by this run, kept for the record.
   std::vector<uint8_t> sector6Read_;
   std::vector<uint8_t> memoriesRead_;

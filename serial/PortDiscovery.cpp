@@ -102,6 +102,7 @@ std::string UnavailableReason(SerialBackend::OpenError error, const std::string&
 
 std::string UnavailableReason(const SerialDeviceInfo& info) {
   if (!info.present) return UnavailableReason(SerialBackend::OpenError::NotFound, info.group);
+  if (!info.serialPort) return UnavailableReason(SerialBackend::OpenError::NotATerminal, {});
   if (info.mayOpen == Answer::No) {
     return UnavailableReason(SerialBackend::OpenError::NoAccess, info.group);
   }

@@ -29,6 +29,9 @@ struct SerialDeviceInfo {
   bool present = false;              // the node exists and has hardware behind it
   Answer mayOpen = Answer::Unknown;  // this user may read and write it
   Answer held = Answer::Unknown;     // another program holds it (has the port locked)
+  // A terminal device, as the serial backend takes it; false for a name that leads to
+  // something else (/dev/zero, a FIFO, a file), which no --port or COMn can use.
+  bool serialPort = true;
   bool IsUsb() const { return !usbVendor.empty(); }
 };
 
@@ -68,8 +71,8 @@ struct AdapterOffer {
 AdapterOffer OfferAdapter(const SerialPort& port, const std::array<bool, 4>& available,
                           const DiscoveryRoots& roots = {});
 
-// Why a port cannot be used, in a few words: "missing", "busy: held by another program",
-// "no permission: join the group dialout", ... Empty when it opened.
+// Why a port cannot be used, in a few words: "missing", "not a serial port", "busy: held by
+// another program", "no permission: join the group dialout", ... Empty when it opened.
 std::string UnavailableReason(SerialBackend::OpenError error, const std::string& group);
 // The same for a probed device; empty when it can be used (or nothing speaks against it).
 std::string UnavailableReason(const SerialDeviceInfo& info);

@@ -33,7 +33,9 @@ bool SerialPort::IsMapped(uint16_t n) const {
 
 bool SerialPort::OpenPort(uint16_t n, uint16_t divisor, char parity) {
   const bool linkSpeed = divisor != 0 && (parity == 'N' || parity == 'n');
-  const std::string device = DeviceName(n);
+  // The device the port opens now, however it was named: TAVRINO_COMn, or a device mapped
+  // for the session (--port DEVICE, an adapter taken in the port dialog).
+  const std::string device = DeviceOf(n);
   if (linkSpeed && backend_.IsOpen() && n == openPort_ && device == lastDevice_) {
     // The same port at another speed: keep holding it. A port that cannot take the new
     // speed is of no more use to the command, and is let go.
@@ -45,7 +47,7 @@ bool SerialPort::OpenPort(uint16_t n, uint16_t divisor, char parity) {
     return false;
   }
   ClosePort();
-  lastDevice_ = DeviceOf(n);
+  lastDevice_ = device;
   // Every link runs 8N1; a divisor of 0 has no speed.
   if (!linkSpeed) {
     lastError_ = SerialError::Failed;

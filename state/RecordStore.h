@@ -37,25 +37,46 @@ class RecordStore {
   explicit RecordStore(std::filesystem::path root = {}) : root_(std::move(root)) {}
 
   std::filesystem::path Dir(Folder folder, os::Failure& failure) const;
-  // A free name in the folder for a record written at unixSeconds: YYYYMMDD-HHMMSS-NN
-  // (UTC), so that names sort by time. Creates the folder (private).
+  // A new name in the folder for a record written at unixSeconds: YYYYMMDD-HHMMSS-NN
+  // (UTC), so that names sort by time. Makes the folders (private) and refuses folders that
+  // cannot be trusted. The name is claimed at once, as an empty private file created
+  // exclusively, so that two runs at once never share a record; Write fills it.
   os::Failure NewPath(Folder folder, uint64_t unixSeconds, std::filesystem::path& path) const;
-  // The folder made private, then the record written atomically (0600).
+  // The record written atomically (0600) over path, while its folder can be trusted.
   os::Failure Write(const std::filesystem::path& path, const RecoveryRecord& record) const;
-  // Every record file of the folder, oldest first. A missing folder holds none.
+  // Every record file of the folder, oldest first. A missing folder holds none. A folder
+  // that cannot be trusted (a link, another user's, writable by others) is one entry that
+  // says so, and none of its files is read; a file that is not the user's alone is refused
+  // like a damaged one. An empty file is a name claimed by a run that has not written its
+  // record yet: not a record, and left out.
   std::vector<StoredRecord> List(Folder folder) const;
   // The finished record becomes a settings backup; the record file goes, and backups/
-  // keeps its newest kBackupsKept.
+  // keeps its newest kBackupsKept, the new backup always among them. pruned gets how many
+  // older backups went.
+  os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record,
+                     size_t& pruned) const;
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record) const;
-  // Keeps the newest kBackupsKept in backups/.
-  void PruneBackups() const;
+  // Keeps the newest kBackupsKept in backups/ by the time each was written, never removing
+  // justMade (the backup just written, whatever the clock made of its time). Returns how
+  // many were removed.
+  size_t PruneBackups(const std::filesystem::path& justMade = {}) const;
 
  private:
   std::filesystem::path root_;
 };
 
-// Reads one file as a record (the backup command's FILE, a listed file).
+// Reads one file as a record, wherever it is (a file the user names).
 StoredRecord ReadRecordFile(const std::filesystem::path& path);
+
+// Why the backup command may not keep the settings in file; empty when it may. Asked before
+// the panel is read: file must be a regular file or not be there (a device, a FIFO, a
+// folder or a link is refused), an existing file is replaced only when replace is set, and
+// the folder it is in must exist and take a new file. Nothing is changed.
+os::Failure CheckBackupTarget(const std::filesystem::path& file, bool replace);
+// The settings backup written into the file the user named: atomically, private (0600), and
+// only over a regular file, and only when replace is set; the folder stays as it is.
+os::Failure WriteBackupFile(const std::filesystem::path& file, const RecoveryRecord& record,
+                            bool replace);
 
 // The system's reason of a failure without the path before it ("No space left on device"),
 // short enough for a status line.

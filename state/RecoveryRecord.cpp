@@ -27,6 +27,14 @@ class Writer {
     Number(image.size(), 4);
     Bytes(image.data(), image.size());
   }
+  void Texts(const std::vector<std::string>& texts) {
+    Number(texts.size(), 1);
+    for (const auto& t : texts) Text(t);
+  }
+  void Images(const std::vector<std::vector<uint8_t>>& images) {
+    Number(images.size(), 1);
+    for (const auto& image : images) Image(image);
+  }
   std::vector<uint8_t> out;
 };
 
@@ -67,6 +75,23 @@ class Reader {
                                bytes_.begin() + static_cast<long>(at_ + length));
     at_ += length;
     return image;
+  }
+  // A list of texts; each of them may be empty.
+  std::vector<std::string> Texts(size_t maxLength) {
+    std::vector<std::string> texts(static_cast<size_t>(Number(1)));
+    for (auto& t : texts) t = Text(maxLength);
+    return failed ? std::vector<std::string>{} : texts;
+  }
+  // A list of at most maxCount images, none of them empty.
+  std::vector<std::vector<uint8_t>> Images(size_t exactSize, size_t maxCount) {
+    const auto count = static_cast<size_t>(Number(1));
+    if (count > maxCount) failed = true;
+    std::vector<std::vector<uint8_t>> images;
+    for (size_t i = 0; i < count && !failed; ++i) {
+      images.push_back(Image(exactSize));
+      if (images.back().empty()) failed = true;
+    }
+    return failed ? std::vector<std::vector<uint8_t>>{} : images;
   }
   size_t Position() const { return at_; }
   bool RanOut() const { return ranOut_; }
@@ -112,7 +137,8 @@ std::string ProblemText(RecordProblem problem) {
 std::vector<uint8_t> EncodeRecord(const RecoveryRecord& r) {
   Writer w;
   w.Bytes(kMagic, sizeof kMagic);
-  w.Number(kRecordFormat, 2);
+  const bool bound = r.format >= kRecordFormat;
+  w.Number(bound ? kRecordFormat : kRecordFormatUnbound, 2);
   w.Number(static_cast<uint8_t>(r.kind), 1);
   w.Number(static_cast<uint8_t>(r.phase), 1);
   w.Number(r.writtenAt, 8);
@@ -131,6 +157,13 @@ std::vector<uint8_t> EncodeRecord(const RecoveryRecord& r) {
   w.Image(r.sector6Written);
   w.Image(r.memoriesRead);
   w.Image(r.memoriesWritten);
+  if (bound) {
+    w.Number(r.answered, 1);
+    w.Texts(r.earlierFileVersions);
+    w.Image(r.copyChecks);
+    w.Images(r.earlierSector6Written);
+    w.Images(r.earlierMemoriesWritten);
+  }
   const Sha256::Digest sum = Sha256::Of(w.out);
   w.Bytes(sum.data(), sum.size());
   return w.out;
@@ -142,6 +175,7 @@ namespace {
 // its range.
 bool ReadFields(Reader& in, RecoveryRecord& r, uint8_t& kind, uint8_t& phase,
                 uint64_t& secondHalf) {
+  const bool bound = r.format >= kRecordFormat;
   kind = static_cast<uint8_t>(in.Number(1));
   phase = static_cast<uint8_t>(in.Number(1));
   r.writtenAt = in.Number(8);
@@ -160,7 +194,47 @@ bool ReadFields(Reader& in, RecoveryRecord& r, uint8_t& kind, uint8_t& phase,
   r.sector6Written = in.Image(kSector6WrittenBytes);
   r.memoriesRead = in.Image(kMemoriesBytes);
   r.memoriesWritten = in.Image(kMemoriesBytes);
+  if (bound) {
+    r.answered = static_cast<uint8_t>(in.Number(1));
+    r.earlierFileVersions = in.Texts(6);
+    r.copyChecks = in.Image(kCopyChecksBytes);
+    r.earlierSector6Written = in.Images(kSector6WrittenBytes, kEarlierImagesMax);
+    r.earlierMemoriesWritten = in.Images(kMemoriesBytes, kEarlierImagesMax);
+  }
   return !in.failed;
+}
+
+// Checked good, yet a field out of its range or at odds with another, as a faulty writer
+// could leave it: refused as well.
+bool Consistent(const RecoveryRecord& r, uint8_t kind, uint8_t phase, uint64_t secondHalf) {
+  const auto is = [](uint8_t value, auto name) { return value == static_cast<uint8_t>(name); };
+  if (kind < static_cast<uint8_t>(RecordKind::Update) ||
+      kind > static_cast<uint8_t>(RecordKind::StarterUpdate) || secondHalf > 1)
+    return false;
+  const bool bound = r.format >= kRecordFormat;
+  if (phase > static_cast<uint8_t>(bound ? RecordPhase::Finished : RecordPhase::Memories))
+    return false;
+  if (is(phase, RecordPhase::Finished) && !is(kind, RecordKind::Update)) return false;
+  if (is(kind, RecordKind::StarterUpdate) &&
+      (!is(phase, RecordPhase::Read) || !r.sector6Saved.empty() || !r.memoriesRead.empty()))
+    return false;
+  if (r.answered > kAnsweredAll) return false;
+  // An update binds to its panel by data taken before it changed anything.
+  if (bound && !is(kind, RecordKind::Backup) && r.copyChecks.empty()) return false;
+  // What an update writes is kept only beside what was there before it, and what earlier
+  // runs wrote only beside what this one writes.
+  if ((r.sector6Saved.empty() && !r.sector6Written.empty()) ||
+      (r.memoriesRead.empty() && !r.memoriesWritten.empty()) ||
+      (r.sector6Written.empty() && !r.earlierSector6Written.empty()) ||
+      (r.memoriesWritten.empty() && !r.earlierMemoriesWritten.empty()))
+    return false;
+  // A phase that may have changed sector 6 or the memories must carry their images.
+  const bool changing =
+      is(kind, RecordKind::Update) && phase <= static_cast<uint8_t>(RecordPhase::Memories);
+  if (changing && phase >= static_cast<uint8_t>(RecordPhase::Sector6) && r.sector6Written.empty())
+    return false;
+  if (changing && is(phase, RecordPhase::Memories) && r.memoriesWritten.empty()) return false;
+  return true;
 }
 
 }  // namespace
@@ -171,10 +245,12 @@ RecordProblem DecodeRecord(std::span<const uint8_t> bytes, RecoveryRecord& recor
   if (bytes.size() < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0)
     return RecordProblem::NotARecord;
   if (bytes.size() < header) return RecordProblem::CutShort;
-  if ((bytes[sizeof kMagic] | bytes[sizeof kMagic + 1] << 8) != kRecordFormat)
+  const auto format = static_cast<uint16_t>(bytes[sizeof kMagic] | bytes[sizeof kMagic + 1] << 8);
+  if (format != kRecordFormat && format != kRecordFormatUnbound)
     return RecordProblem::UnknownFormat;
 
   RecoveryRecord r;
+  r.format = format;
   uint8_t kind = 0, phase = 0;
   uint64_t secondHalf = 0;
   Reader in(bytes.subspan(header));
@@ -191,27 +267,7 @@ RecordProblem DecodeRecord(std::span<const uint8_t> bytes, RecoveryRecord& recor
     return RecordProblem::ChecksumWrong;
   if (!fieldsRead || body.size() != bodySize) return RecordProblem::Malformed;
 
-  if (kind < static_cast<uint8_t>(RecordKind::Update) ||
-      kind > static_cast<uint8_t>(RecordKind::StarterUpdate))
-    return RecordProblem::Malformed;
-  if (kind == static_cast<uint8_t>(RecordKind::StarterUpdate) &&
-      (phase != static_cast<uint8_t>(RecordPhase::Read) || !r.sector6Saved.empty() ||
-       !r.memoriesRead.empty()))
-    return RecordProblem::Malformed;
-  if (phase > static_cast<uint8_t>(RecordPhase::Memories) || secondHalf > 1)
-    return RecordProblem::Malformed;
-  // What an update writes is kept only beside what was there before it; and a phase that
-  // may have changed sector 6 or the memories must carry their images.
-  if ((r.sector6Saved.empty() && !r.sector6Written.empty()) ||
-      (r.memoriesRead.empty() && !r.memoriesWritten.empty()))
-    return RecordProblem::Malformed;
-  const bool updatePhase = kind == static_cast<uint8_t>(RecordKind::Update);
-  if (updatePhase && phase >= static_cast<uint8_t>(RecordPhase::Sector6) &&
-      r.sector6Written.empty())
-    return RecordProblem::Malformed;
-  if (updatePhase && phase >= static_cast<uint8_t>(RecordPhase::Memories) &&
-      r.memoriesWritten.empty())
-    return RecordProblem::Malformed;
+  if (!Consistent(r, kind, phase, secondHalf)) return RecordProblem::Malformed;
   r.kind = static_cast<RecordKind>(kind);
   r.phase = static_cast<RecordPhase>(phase);
   r.secondHalf = secondHalf == 1;

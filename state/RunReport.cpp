@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "firmware/Sha256.h"
+#include "state/OwnFolders.h"
 
 namespace tavrino {
 namespace {
@@ -61,7 +62,7 @@ std::string FileName(const RunReport& report, int attempt) {
   std::transform(command.begin(), command.end(), command.begin(),
                  [](unsigned char c) { return std::isalnum(c) ? std::tolower(c) : '-'; });
   std::string name = std::string(stamp) + "-" + command;
-  if (attempt > 0) name += "-" + std::to_string(attempt + 1);
+  if (attempt > 0) name += '-' + std::to_string(attempt + 1);
   return name + ".txt";
 }
 
@@ -70,20 +71,6 @@ bool IsReportName(const std::string& name) {
          std::all_of(name.begin(), name.begin() + 8,
                      [](unsigned char c) { return std::isdigit(c); }) &&
          name[8] == '-';
-}
-
-void RemoveOldest(const fs::path& dir) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    std::error_code own;
-    if (it->is_regular_file(own) && IsReportName(name)) names.push_back(name);
-  }
-  if (names.size() <= kKeptRunReports) return;
-  std::sort(names.begin(), names.end());
-  const size_t surplus = names.size() - kKeptRunReports;
-  for (size_t i = 0; i < surplus; ++i) os::RemoveFile(dir / names[i]);
 }
 
 }  // namespace
@@ -112,7 +99,7 @@ std::string FormatRunReport(const RunReport& r) {
       {"speed", r.speed},
   };
   for (const auto& [name, value] : fields) {
-    out << name << ":" << (value.empty() ? "" : " " + OneLine(value)) << "\n";
+    out << name << ":" << (value.empty() ? "" : ' ' + OneLine(value)) << "\n";
   }
   out << "status lines:\n";
   for (const std::string& line : r.lines) out << "  " << OneLine(line) << "\n";
@@ -140,26 +127,32 @@ fs::path RunReportDir(os::Failure& reason) {
   return state / "runs";
 }
 
-os::Failure SaveRunReport(const fs::path& dir, const RunReport& report, fs::path& written) {
+os::Failure SaveRunReport(const fs::path& dir, const RunReport& report, fs::path& written,
+                          size_t& removed) {
   written.clear();
-  // The host's own folder is private too when it is made here, not only the reports'.
-  std::error_code missing;
-  if (!dir.parent_path().empty() && !fs::exists(dir.parent_path(), missing)) {
-    if (os::Failure made = os::MakePrivateDir(dir.parent_path()); !made.empty()) return made;
-  }
-  if (os::Failure made = os::MakePrivateDir(dir); !made.empty()) return made;
+  removed = 0;
+  // The host's own folder is private too when it is made here, not only the reports'; and
+  // neither is used when another user could have put files there or made it a link.
+  if (os::Failure refused = state::MakeOwnFolder(dir.parent_path(), dir); !refused.empty())
+    return refused;
   const std::string text = FormatRunReport(report);
   fs::path path;
-  std::error_code ec;
-  for (int attempt = 0; attempt < kNameTries; ++attempt) {
-    path = dir / FileName(report, attempt);
-    if (!fs::exists(path, ec)) break;
-  }
+  const auto name = [&report](int attempt) { return FileName(report, attempt); };
+  if (os::Failure failed = state::ClaimNewName(dir, name, kNameTries, path); !failed.empty())
+    return failed;
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  if (os::Failure failed = os::WriteFileAtomically(path, bytes); !failed.empty()) return failed;
+  if (os::Failure failed = os::WriteFileAtomically(path, bytes); !failed.empty()) {
+    os::RemoveFile(path);
+    return failed;
+  }
   written = path;
-  RemoveOldest(dir);
+  removed = state::PruneOldest(dir, kKeptRunReports, IsReportName, path);
   return {};
+}
+
+os::Failure SaveRunReport(const fs::path& dir, const RunReport& report, fs::path& written) {
+  size_t removed = 0;
+  return SaveRunReport(dir, report, written, removed);
 }
 
 }  // namespace tavrino

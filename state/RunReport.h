@@ -39,9 +39,13 @@ os::Failure CheckRunReport(const std::string& text);
 
 // $XDG_STATE_HOME/tavrino/runs (see os::StateDir); empty with the reason when there is none.
 std::filesystem::path RunReportDir(os::Failure& reason);
-// Writes the report as a new file in dir (the folder made private first, the file 0600 and
-// written whole or not at all), then removes the oldest reports beyond kKeptRunReports.
-// written gets the new file's path.
+// Writes the report as a new file in dir (the folders made private when made here and
+// refused when another user could have put files there, the name claimed exclusively, the
+// file 0600 and written whole or not at all), then removes the oldest reports beyond
+// kKeptRunReports by the time each was written, never the new one. written gets the new
+// file's path, removed how many older reports went.
+os::Failure SaveRunReport(const std::filesystem::path& dir, const RunReport& report,
+                          std::filesystem::path& written, size_t& removed);
 os::Failure SaveRunReport(const std::filesystem::path& dir, const RunReport& report,
                           std::filesystem::path& written);
 

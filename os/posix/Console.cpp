@@ -16,10 +16,14 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from
 
 std::atomic<bool>* g_stopFlag = nullptr;
 volatile sig_atomic_t g_signalsSeen = 0;
+volatile sig_atomic_t g_hungUp = 0;
+// Started under nohup: SIGHUP was ignored before us and stays ignored.
+bool g_hangUpIgnored = false;
 
 extern "C" void OnStopSignal(int signo) {
   if (g_signalsSeen != 0) _exit(128 + signo);
   g_signalsSeen = 1;
+  if (signo == SIGHUP) g_hungUp = 1;
   if (g_stopFlag != nullptr) g_stopFlag->store(true, std::memory_order_relaxed);
 }
 
@@ -72,14 +76,24 @@ InputRead ReadInputByte(int fd, char& c) {
 void InstallStopSignals(std::atomic<bool>& stopFlag) {
   g_stopFlag = &stopFlag;
   g_signalsSeen = 0;
+  g_hungUp = 0;
   SetHandler(SIGINT, OnStopSignal);
   SetHandler(SIGTERM, OnStopSignal);
+  struct sigaction before {};
+  sigaction(SIGHUP, nullptr, &before);
+  g_hangUpIgnored = before.sa_handler == SIG_IGN;
+  if (!g_hangUpIgnored) SetHandler(SIGHUP, OnStopSignal);
   SetHandler(SIGPIPE, SIG_IGN);
+}
+
+bool ConsoleHungUp() {
+  return g_hungUp != 0;
 }
 
 void RestoreDefaultSignals() {
   SetHandler(SIGINT, SIG_DFL);
   SetHandler(SIGTERM, SIG_DFL);
+  SetHandler(SIGHUP, g_hangUpIgnored ? SIG_IGN : SIG_DFL);
   SetHandler(SIGPIPE, SIG_DFL);
   g_stopFlag = nullptr;
 }

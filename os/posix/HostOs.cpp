@@ -2,6 +2,8 @@
 #include "os/HostOs.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "os/FileFaults.h"
 
@@ -33,6 +36,20 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
   name += '-';
   name += std::to_string(generator() & 0xFFFFFF);
   return path.parent_path() / name;
+}
+
+// Whether nobody but the user may write to a folder or file of the tool's state. Group write
+// counts as the user's own when the group is the user's private group (named after the user,
+// no other members), as systems that give each user such a group and a umask of 002 create
+// every folder: refusing those would refuse the state folders an older version made there.
+bool OnlyTheUserWrites(const struct stat& st) {
+  if ((st.st_mode & S_IWOTH) != 0) return false;
+  if ((st.st_mode & S_IWGRP) == 0) return true;
+  if (st.st_gid != ::getegid()) return false;
+  const struct group* group = ::getgrgid(st.st_gid);
+  const struct passwd* user = ::getpwuid(::geteuid());
+  return group != nullptr && user != nullptr && std::strcmp(group->gr_name, user->pw_name) == 0 &&
+         (group->gr_mem == nullptr || group->gr_mem[0] == nullptr);
 }
 
 bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
@@ -75,12 +92,65 @@ std::filesystem::path StateDir(Failure& reason) {
 }
 
 Failure MakePrivateDir(const std::filesystem::path& dir) {
-  if (InjectedFileFault(FileOp::MakeFolder, dir)) return Reason("cannot create folder", dir, errno);
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (error) return "cannot create folder " + dir.string() + ": " + error.message();
-  if (::chmod(dir.c_str(), kPrivateDir) != 0) return Reason("cannot protect folder", dir, errno);
+  std::filesystem::path target = dir;
+  if (!target.has_filename()) target = target.parent_path();  // "a/b/" is "a/b"
+  if (target.empty()) return "cannot create folder: no name given";
+  // The folders to make, deepest first: up to the first one that is there (a link there is
+  // the user's choice and is left as it is).
+  std::vector<std::filesystem::path> missing;
+  for (std::filesystem::path at = target; !at.empty(); at = at.parent_path()) {
+    struct stat st {};
+    if (::lstat(at.c_str(), &st) == 0) break;
+    if (errno != ENOENT) return Reason("cannot create folder", at, errno);
+    missing.push_back(at);
+    if (at == at.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (InjectedFileFault(FileOp::MakeFolder, *it) || ::mkdir(it->c_str(), kPrivateDir) != 0) {
+      // Made meanwhile by someone else: theirs, so its mode stays.
+      if (errno == EEXIST) continue;
+      return Reason("cannot create folder", *it, errno);
+    }
+    // The umask may have cut more than the mode asked for; this folder is ours to set.
+    const int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int changed = fd >= 0 ? ::fchmod(fd, kPrivateDir) : ::chmod(it->c_str(), kPrivateDir);
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (changed != 0) return Reason("cannot protect folder", *it, error);
+  }
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0) return Reason("cannot create folder", target, errno);
+  if (!S_ISDIR(st.st_mode)) return "cannot create folder " + target.string() + ": not a folder";
   return {};
+}
+
+Failure CheckOwnFolder(const std::filesystem::path& dir) {
+  struct stat st {};
+  if (InjectedFileFault(FileOp::CheckFolder, dir) || ::lstat(dir.c_str(), &st) != 0)
+    return Reason("cannot use folder", dir, errno);
+  const std::string refused = "cannot use folder " + dir.string() + ": ";
+  if (S_ISLNK(st.st_mode)) return refused + "a link, not a folder";
+  if (!S_ISDIR(st.st_mode)) return refused + "not a folder";
+  if (st.st_uid != ::geteuid()) return refused + "owned by another user";
+  if (!OnlyTheUserWrites(st)) return refused + "others may write to it";
+  return {};
+}
+
+Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken) {
+  nameTaken = false;
+  const int fd = InjectedFileFault(FileOp::Create, path)
+                     ? -1
+                     : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              kPrivateFile);
+  if (fd < 0) {
+    nameTaken = errno == EEXIST;
+    return Reason("cannot create", path, errno);
+  }
+  Failure failure;
+  if (::fchmod(fd, kPrivateFile) != 0) failure = Reason("cannot protect", path, errno);
+  ::close(fd);
+  if (!failure.empty()) ::unlink(path.c_str());
+  return failure;
 }
 
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
@@ -117,11 +187,23 @@ Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const u
   return SyncFolder(path.parent_path());
 }
 
-Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
-                      std::vector<uint8_t>& bytes) {
+namespace {
+
+// A file of the tool's own state is read only when no other user can have put it there.
+Failure CheckOwnFile(const std::filesystem::path& path, const struct stat& st) {
+  if (st.st_uid != ::geteuid()) return "cannot use " + path.string() + ": owned by another user";
+  if (!OnlyTheUserWrites(st)) return "cannot use " + path.string() + ": others may write to it";
+  return {};
+}
+
+Failure ReadFile(const std::filesystem::path& path, size_t maxBytes, std::vector<uint8_t>& bytes,
+                 bool own) {
   bytes.clear();
   // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (own ? O_NOFOLLOW : 0));
+  if (fd < 0 && own && errno == ELOOP)
+    return "cannot use " + path.string() + ": a link, not a file";
   if (fd < 0) return Reason("cannot open", path, errno);
   struct stat st {};
   Failure failure;
@@ -129,7 +211,9 @@ Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
     failure = Reason("cannot read", path, errno);
   else if (!S_ISREG(st.st_mode))
     failure = "cannot read " + path.string() + ": not a regular file";
-  else if (static_cast<uint64_t>(st.st_size) > maxBytes)
+  else if (own)
+    failure = CheckOwnFile(path, st);
+  if (failure.empty() && static_cast<uint64_t>(st.st_size) > maxBytes)
     failure = "cannot read " + path.string() + ": file too large";
   if (failure.empty()) {
     bytes.resize(static_cast<size_t>(st.st_size));
@@ -149,6 +233,18 @@ Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
   ::close(fd);
   if (!failure.empty()) bytes.clear();
   return failure;
+}
+
+}  // namespace
+
+Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
+                      std::vector<uint8_t>& bytes) {
+  return ReadFile(path, maxBytes, bytes, false);
+}
+
+Failure ReadOwnFile(const std::filesystem::path& path, size_t maxBytes,
+                    std::vector<uint8_t>& bytes) {
+  return ReadFile(path, maxBytes, bytes, true);
 }
 
 Failure RemoveFile(const std::filesystem::path& path) {

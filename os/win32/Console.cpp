@@ -18,12 +18,14 @@ constexpr DWORD kCloseGraceMs = 4500;
 
 std::atomic<bool>* g_stopFlag = nullptr;
 std::atomic<int> g_stopsSeen{0};
+std::atomic<bool> g_hungUp{false};
 HANDLE g_finished = nullptr;  // set when the command has ended and the handler is removed
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
   if (g_stopsSeen.fetch_add(1) > 0) ExitProcess(kCtrlCStatus);
   if (g_stopFlag != nullptr) g_stopFlag->store(true, std::memory_order_relaxed);
   if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
+    g_hungUp = true;
     // The process ends when this returns: give the command its next exchange to stop.
     if (g_finished != nullptr) WaitForSingleObject(g_finished, kCloseGraceMs);
   }
@@ -73,9 +75,14 @@ InputRead ReadInputByte(int fd, char& c) {
 void InstallStopSignals(std::atomic<bool>& stopFlag) {
   g_stopFlag = &stopFlag;
   g_stopsSeen = 0;
+  g_hungUp = false;
   if (g_finished == nullptr) g_finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (g_finished != nullptr) ResetEvent(g_finished);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool ConsoleHungUp() {
+  return g_hungUp.load();
 }
 
 void RestoreDefaultSignals() {

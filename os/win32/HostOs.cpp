@@ -62,12 +62,40 @@ std::filesystem::path StateDir(Failure& reason) {
 }
 
 // The user's own folders are private to the user by their inherited access rules; a folder
-// made here inherits them.
+// made here inherits them, and a folder that was there keeps its own.
 Failure MakePrivateDir(const std::filesystem::path& dir) {
   if (Injected(FileOp::MakeFolder, dir)) return Reason("cannot create folder", dir, GetLastError());
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) return "cannot create folder " + dir.string() + ": " + error.message();
+  return {};
+}
+
+// Owners and access lists are the system's to keep here (a folder under %LOCALAPPDATA% is
+// the user's alone); what can be refused is a link that leads the records elsewhere.
+Failure CheckOwnFolder(const std::filesystem::path& dir) {
+  const DWORD attributes = Injected(FileOp::CheckFolder, dir) ? INVALID_FILE_ATTRIBUTES
+                                                              : GetFileAttributesW(dir.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return Reason("cannot use folder", dir, GetLastError());
+  const std::string refused = "cannot use folder " + dir.string() + ": ";
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return refused + "a link, not a folder";
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return refused + "not a folder";
+  return {};
+}
+
+Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken) {
+  nameTaken = false;
+  HANDLE h = Injected(FileOp::Create, path)
+                 ? INVALID_HANDLE_VALUE
+                 : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    nameTaken = err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS;
+    return Reason("cannot create", path, err);
+  }
+  CloseHandle(h);
   return {};
 }
 
@@ -123,6 +151,15 @@ Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
     return "cannot read " + path.string();
   }
   return {};
+}
+
+Failure ReadOwnFile(const std::filesystem::path& path, size_t maxBytes,
+                    std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return "cannot use " + path.string() + ": a link, not a file";
+  return ReadWholeFile(path, maxBytes, bytes);
 }
 
 Failure RemoveFile(const std::filesystem::path& path) {

@@ -109,14 +109,20 @@ std::string GroupOf(const struct stat& st) {
 
 // Exists, may be opened, and is held: found by opening without changing the line's settings
 // and asking for the lock the backend keeps while it works. A lock that is free is let go at
-// once.
-void ProbeNode(const fs::path& node, SerialDeviceInfo& info) {
+// once. A node the system does not list as a tty (checkTerminal) is only opened when it is
+// a character device, and counts only when it is a terminal, as the backend requires.
+void ProbeNode(const fs::path& node, SerialDeviceInfo& info, bool checkTerminal) {
   struct stat st {};
   if (stat(node.c_str(), &st) != 0) {
     info.present = false;
     return;
   }
   info.group = GroupOf(st);
+  if (checkTerminal && !S_ISCHR(st.st_mode)) {
+    // A FIFO, a file or a folder: not opened at all (a FIFO must not be touched).
+    info.serialPort = false;
+    return;
+  }
   info.mayOpen = access(node.c_str(), R_OK | W_OK) == 0 ? Answer::Yes : Answer::No;
   if (info.mayOpen == Answer::No) return;  // whether another program holds it is not known
   const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -140,6 +146,11 @@ void ProbeNode(const fs::path& node, SerialDeviceInfo& info) {
     }
     return;
   }
+  if (checkTerminal && isatty(fd) != 1) {
+    info.serialPort = false;  // /dev/zero, /dev/null and the like
+    ::close(fd);
+    return;
+  }
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
     info.held = Answer::No;
     flock(fd, LOCK_UN);
@@ -155,7 +166,7 @@ SerialDeviceInfo Describe(const fs::path& ttyDir, const fs::path& node, const fs
   info.present = !UartWithoutChip(ttyDir);
   ReadSysfs(ttyDir, info);
   info.stableName = StableName(devRoot, node);
-  if (info.present) ProbeNode(node, info);
+  if (info.present) ProbeNode(node, info, false);
   return info;
 }
 
@@ -193,7 +204,7 @@ SerialDeviceInfo ProbeSerialDevice(const std::string& device, const DiscoveryRoo
   info.device = device;
   info.present = true;
   info.stableName = StableName(roots.dev, node);
-  ProbeNode(node, info);
+  ProbeNode(node, info, true);
   return info;
 }
 

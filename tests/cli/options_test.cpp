@@ -118,6 +118,7 @@ TEST(ParseArguments, BackupCommands) {
     Command command;
     std::string path;
     std::string error;
+    bool force = false;
   };
   const BackupCase cases[] = {
       {{"backup", "--port", "2"}, Command::Backup, "", ""},
@@ -127,6 +128,10 @@ TEST(ParseArguments, BackupCommands) {
       {{"backup", "a", "b", "--port", "1"}, Command::None, "", "too many arguments for backup"},
       {{"backups", "--port", "1"}, Command::None, "", "backups does not use a port"},
       {{"backups", "x"}, Command::None, "", "backups takes no arguments"},
+      {{"backup", "--force", "mine.tavrec", "--port=1"}, Command::Backup, "mine.tavrec", "", true},
+      // Only a FILE the user names can be replaced.
+      {{"backup", "--port", "1", "--force"}, Command::None, "", "--force only goes with backup"},
+      {{"test", "a.17", "--port", "1", "--force"}, Command::None, "", "--force only goes with"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : c.args[0]);
@@ -138,6 +143,7 @@ TEST(ParseArguments, BackupCommands) {
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.options.command, c.command);
     EXPECT_EQ(r.options.backupPath, c.path);
+    EXPECT_EQ(r.options.force, c.force);
   }
 }
 

@@ -3,6 +3,8 @@
 // device that no COMn opens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/PortsCommand.h"
 
 namespace tavrino::cli {
@@ -35,6 +37,39 @@ TEST(PortsTable, OneAlignedRowPerDeviceWithItsComAndState) {
       "\nA device without a port: use it for one command with --port DEVICE, or make it a "
       "port\nwith TAVRINO_COMn=DEVICE (for example TAVRINO_COM1=/dev/ttyUSB0).\n");
   EXPECT_EQ(PortsTableText({{1, uart}}).find("A device without a port"), std::string::npos);
+}
+
+// A name that comes from outside (a TAVRINO_COMn value, what an adapter says it is) cannot
+// make a row of its own or reach the terminal as a command.
+TEST(PortsTable, NamesAreShownWithTheirControlCharactersEscaped) {
+  SerialDeviceInfo forged{"/dev/ttyS0\nCOM9  /dev/ttyUSB9  free",
+                          "",
+                          "",
+                          "",
+                          "",
+                          "",
+                          "",
+                          "dialout",
+                          true,
+                          Answer::Yes,
+                          Answer::No};
+  SerialDeviceInfo usb = forged;
+  usb.device = "/dev/ttyUSB0";
+  usb.usbVendor = "0403";
+  usb.usbProduct = "6001";
+  usb.usbSerial = "A1\x1b]2;owned\x07";
+  usb.stableName =
+      "/dev/serial/by-id/usb-\xc2\x9b"
+      "31m-\xff-caf\xc3\xa9\\x";
+  const std::string table = PortsTableText({{1, forged}, {0, usb}});
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3 + 3) << table;
+  EXPECT_NE(table.find("COM1  /dev/ttyS0\\x0aCOM9  /dev/ttyUSB9  free  free"), std::string::npos)
+      << table;
+  EXPECT_NE(table.find("A1\\x1b]2;owned\\x07"), std::string::npos) << table;
+  // A C1 control and a stray byte are escaped; printable UTF-8 and the backslash itself stay
+  // readable.
+  EXPECT_NE(table.find("usb-\\xc2\\x9b31m-\\xff-caf\xc3\xa9\\\\x"), std::string::npos) << table;
+  for (char c : table) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << table;
 }
 
 }  // namespace

@@ -110,7 +110,11 @@ Finished RunProgram(const std::vector<std::string>& argv, const Env& env, int li
 TerminalSession::TerminalSession(const std::vector<std::string>& argv, const Env& env) {
   const auto vars = Environment(env);
   pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-  if (pid_ == 0) Exec(argv, vars);
+  if (pid_ == 0) {
+    // As a terminal starts it, even when the tests run under nohup.
+    signal(SIGHUP, SIG_DFL);
+    Exec(argv, vars);
+  }
   if (pid_ > 0) slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
@@ -153,7 +157,20 @@ void TerminalSession::Signal(int signo) {
   kill(pid_, signo);
 }
 
+void TerminalSession::HangUp() {
+  if (slave_ >= 0) close(slave_);
+  if (master_ >= 0) close(master_);
+  slave_ = master_ = -1;
+}
+
 Finished TerminalSession::Finish(int limitSeconds) {
+  if (master_ < 0) {
+    Finished f;
+    f.status = WaitForExit(pid_, limitSeconds);
+    pid_ = -1;
+    f.out = shown_;
+    return f;
+  }
   const auto end = Clock::now() + std::chrono::seconds(limitSeconds);
   int raw = 0;
   bool exited = false;

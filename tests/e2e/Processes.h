@@ -31,6 +31,9 @@ class TerminalSession {
   bool WaitFor(const std::string& text, int seconds);
   void Type(const std::string& keys);
   void Signal(int signo);
+  // Closes the terminal as a closed window does: the system hangs it up (SIGHUP to the
+  // program), and nothing more it shows can be read.
+  void HangUp();
   // Reads to the end and waits for the program; kills it after limitSeconds.
   Finished Finish(int limitSeconds);
   const std::string& Shown() const { return shown_; }

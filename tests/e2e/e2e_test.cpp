@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +12,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include "Processes.h"
@@ -107,6 +111,32 @@ class EndToEnd : public ::testing::Test {
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// The request of an uninterrupted run's transcript at which it was writing memory 1 (its
+// 40th block), in the middle of the settings conversion; 0 when there is none.
+uint32_t MidConversion(const std::string& transcript) {
+  std::ifstream lines(transcript);
+  std::string line;
+  uint32_t requests = 0, memoryWrites = 0;
+  while (std::getline(lines, line)) {
+    if (line.find("\treq\t") == std::string::npos) continue;
+    ++requests;
+    if (Has(line, "WriteSettings memory 1") && ++memoryWrites == 40) return requests;
+  }
+  return 0;
+}
+
+size_t FilesIn(const fs::path& dir) {
+  std::error_code error;
+  size_t n = 0;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) ++n;
+  return n;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST_F(EndToEnd, ProgramConvertsTheSettingsAndATestThenFindsTheSameProgram) {
@@ -303,15 +333,7 @@ TEST_F(EndToEnd, AProgramCutShortMidConversionIsFinishedByTheSameCommand) {
     ASSERT_EQ(f.status, 0) << f.out << f.err;
     ASSERT_EQ(whole.Stop(), 0);
   }
-  // Where the uninterrupted run was writing memory 1 (its 40th block).
-  std::ifstream lines(transcript);
-  std::string line;
-  uint32_t requests = 0, cutAt = 0, memoryWrites = 0;
-  while (std::getline(lines, line) && cutAt == 0) {
-    if (line.find("\treq\t") == std::string::npos) continue;
-    ++requests;
-    if (Has(line, "WriteSettings memory 1") && ++memoryWrites == 40) cutAt = requests;
-  }
+  const uint32_t cutAt = MidConversion(transcript);
   ASSERT_NE(cutAt, 0u) << "the conversion writes memory 1";
 
   {
@@ -338,6 +360,180 @@ TEST_F(EndToEnd, AProgramCutShortMidConversionIsFinishedByTheSameCommand) {
   EXPECT_TRUE(finished.Memory1() == whole.Memory1()) << "memory 1";
   EXPECT_TRUE(finished.Memory2() == whole.Memory2()) << "memory 2";
   EXPECT_TRUE(finished.Flash() == whole.Flash()) << "program, BootCopy and sector 6";
+}
+
+// Two panels of two kinds on two ports, programmed at once with one state folder, both cut
+// in the middle of the settings conversion: each rerun finds its own record and finishes
+// its own panel exactly as an uninterrupted run leaves it.
+TEST_F(EndToEnd, TwoRunsAtOnceOnTwoPanelsEachFinishTheirOwnCut) {
+  struct Port {
+    std::string link, flashType, state, whole, transcript;
+    uint32_t cutAt = 0;
+  };
+  std::vector<Port> ports;
+  for (const char* type : {"2", "5"}) {
+    const std::string at = (dir_ / (std::string("type") + type)).string();
+    ports.push_back({at + ".pty", type, at + ".state", at + ".whole", at + ".transcript"});
+  }
+  // Both runs at once, each on its own port as its COM1.
+  const auto both = [&](const std::function<std::vector<std::string>(const Port&)>& panel) {
+    std::vector<std::unique_ptr<Panel>> panels;
+    for (const Port& p : ports) {
+      panels.push_back(std::make_unique<Panel>(p.link, panel(p)));
+      EXPECT_TRUE(panels.back()->Started());
+    }
+    std::vector<std::future<Finished>> runs;
+    for (const Port& p : ports) {
+      runs.push_back(std::async(std::launch::async, [&, link = p.link] {
+        return RunProgram({TAVRINO_CLI_PATH, file_, "1"}, {{"TAVRINO_COM1", link}}, kRunLimitS);
+      }));
+    }
+    std::vector<Finished> done;
+    for (auto& r : runs) done.push_back(r.get());
+    for (auto& panel : panels) EXPECT_EQ(panel->Stop(), 0);
+    return done;
+  };
+  const auto field = [](const Port& p, std::vector<std::string> more) {
+    std::vector<std::string> o = {"--flash-type", p.flashType,  "--program-version",
+                                  "1.03.05:0",    "--settings", "103"};
+    o.insert(o.end(), more.begin(), more.end());
+    return o;
+  };
+
+  for (const Finished& f : both([&](const Port& p) {
+         return field(p, {"--state", p.whole, "--transcript", p.transcript});
+       }))
+    ASSERT_EQ(f.status, 0) << f.out << f.err;
+  for (Port& p : ports) {
+    p.cutAt = MidConversion(p.transcript);
+    ASSERT_NE(p.cutAt, 0u) << p.flashType;
+  }
+  const fs::path recovery = dir_ / "state/tavrino/recovery";
+  for (const Finished& f : both([&](const Port& p) {
+         return field(p, {"--state", p.state, "--die-after", std::to_string(p.cutAt)});
+       })) {
+    EXPECT_EQ(f.status, 3) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, Line("Data conversion:", "port stopped working"))) << f.out;
+  }
+  EXPECT_EQ(FilesIn(recovery), 2u) << "one record for each run";
+  for (const Finished& f : both([&](const Port& p) {
+         return std::vector<std::string>{"--state", p.state};
+       })) {
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, "Unfinished update:")) << f.out;
+    EXPECT_FALSE(Has(f.out, "other panel")) << f.out;
+    EXPECT_TRUE(Has(f.out, Line("Data conversion:", "  ok"))) << f.out;
+  }
+  EXPECT_EQ(FilesIn(recovery), 0u);
+  for (const Port& p : ports) {
+    sim::SimulatedPanel whole, finished;
+    ASSERT_TRUE(whole.LoadState(p.whole)) << whole.StateError();
+    ASSERT_TRUE(finished.LoadState(p.state)) << finished.StateError();
+    EXPECT_TRUE(finished.Flash() == whole.Flash()) << p.flashType;
+    EXPECT_TRUE(finished.Memory1() == whole.Memory1()) << p.flashType;
+    EXPECT_TRUE(finished.Memory2() == whole.Memory2()) << p.flashType;
+  }
+}
+
+// Another local user's folder in place of recovery/ (a link to it, holding a record of
+// theirs): the record is refused as untrusted and said so, nothing is written through the
+// link, and the healthy panel is left as it is. Run with umask 000, every folder made for
+// the host's state is still private.
+TEST_F(EndToEnd, AHostileRecoveryFolderIsRefusedAndThePanelLeftAlone) {
+  {
+    // A record of a run cut while programming, on another panel of the same kind.
+    Panel other(link_, {"--program-version", "1.03.05:0", "--settings", "103", "--state",
+                        (dir_ / "other.state").string(), "--die-after", "800"});
+    ASSERT_TRUE(other.Started());
+    const mode_t mask = ::umask(0);
+    const Finished f = Cli({file_, "1"});
+    ::umask(mask);
+    ASSERT_EQ(f.status, 3) << f.out << f.err;
+    ASSERT_EQ(other.Stop(), 0);
+  }
+  const fs::path state = dir_ / "state";
+  for (const fs::path& made :
+       {state, state / "tavrino", state / "tavrino/recovery", state / "tavrino/runs"})
+    EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all) << made;
+  const fs::path theirs = dir_ / "theirs";
+  fs::rename(state / "tavrino/recovery", theirs);
+  fs::create_directory_symlink(theirs, state / "tavrino/recovery");
+
+  Panel panel(link_, FieldPanel());
+  ASSERT_TRUE(panel.Started());
+  const Finished f = Cli({file_, "1"});
+  EXPECT_EQ(f.status, 9) << f.out << f.err;
+  EXPECT_TRUE(Has(f.out, Line("Recovery record:", "a link, not a folder"))) << f.out;
+  EXPECT_FALSE(Has(f.out, "Unfinished update:")) << f.out;
+  EXPECT_FALSE(Has(f.out, "FLASH erasing:")) << f.out;
+  EXPECT_EQ(FilesIn(theirs), 1u) << "nothing was written through the link";
+  ASSERT_EQ(panel.Stop(), 0);
+  sim::SimulatedPanel saved = SavedPanel();
+  const std::string record(saved.Flash().begin() + 0x12000, saved.Flash().begin() + 0x12005);
+  EXPECT_EQ(record, "10305") << "the panel keeps its program";
+}
+
+// The terminal closed in the middle of programming: the run winds down as on Ctrl+C, keeps
+// its record and its run report with the line that says what was left, and ends with 129.
+TEST_F(EndToEnd, AClosedTerminalEndsTheRunLikeCtrlCWithStatus129) {
+  Panel panel(link_, FieldPanel());
+  ASSERT_TRUE(panel.Started());
+  TerminalSession cli({TAVRINO_CLI_PATH, file_, "1"}, Environment());
+  ASSERT_TRUE(cli.WaitFor("FLASH programing:", 90)) << cli.Shown();
+  cli.HangUp();
+  const Finished f = cli.Finish(60);
+  EXPECT_EQ(f.status, 129);
+  const fs::path runs = dir_ / "state/tavrino/runs";
+  ASSERT_EQ(FilesIn(runs), 1u);
+  const std::string report = ReadText(fs::directory_iterator(runs)->path());
+  EXPECT_TRUE(Has(report, "outcome: stopped (exit status 129)\n")) << report;
+  EXPECT_TRUE(Has(report, "  Cut short: the panel's program is incomplete.\n")) << report;
+  EXPECT_EQ(FilesIn(dir_ / "state/tavrino/recovery"), 1u) << "the record stays for the next run";
+}
+
+// A Program run that ended at its first erase (here refused by the panel) leaves its
+// recovery record on this computer; the technician then updates the panel whole from
+// another computer and comes back. The record is not the panel's any more: it is named and
+// left alone, and the panel, which holds the file's program, is not written again.
+TEST_F(EndToEnd, APanelUpdatedElsewhereIsNotResumedFromThisComputersRecord) {
+  {
+    Panel refusing(link_, FieldPanel({"--refuse", "102"}));  // 0x66: erase
+    ASSERT_TRUE(refusing.Started());
+    const Finished f = Cli({file_, "1"});
+    EXPECT_EQ(f.status, 5) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, Line("FLASH erasing:", kBlad, 4))) << f.out;
+    ASSERT_EQ(refusing.Stop(), 0);
+  }
+  const fs::path records = dir_ / "state" / "tavrino" / "recovery";
+  ASSERT_EQ(std::distance(fs::directory_iterator(records), fs::directory_iterator()), 1);
+  {
+    Panel elsewhere(link_, {"--state", state_});
+    ASSERT_TRUE(elsewhere.Started());
+    Env other = Environment();
+    other["XDG_STATE_HOME"] = (dir_ / "other-computer").string();
+    const Finished f = RunProgram({TAVRINO_CLI_PATH, file_, "1"}, other, kRunLimitS);
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_FALSE(Has(f.out, "Unfinished update:")) << f.out;
+    ASSERT_EQ(elsewhere.Stop(), 0);
+  }
+  sim::SimulatedPanel updated = SavedPanel();
+  {
+    Panel again(link_, {"--state", state_});
+    ASSERT_TRUE(again.Started());
+    const Finished f = Cli({file_, "1"});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, Line("Unfinished update:", "other panel"))) << f.out;
+    EXPECT_TRUE(Has(f.out, Line("Programs comparison:", "  ok"))) << f.out;
+    EXPECT_FALSE(Has(f.out, "FLASH erasing:")) << f.out;
+    EXPECT_TRUE(Has(f.out, "Done: the panel already held this program.")) << f.out;
+    ASSERT_EQ(again.Stop(), 0);
+  }
+  sim::SimulatedPanel after = SavedPanel();
+  EXPECT_TRUE(after.Flash() == updated.Flash()) << "program, BootCopy and sector 6";
+  EXPECT_TRUE(after.Memory1() == updated.Memory1()) << "memory 1";
+  EXPECT_TRUE(after.Memory2() == updated.Memory2()) << "memory 2";
+  EXPECT_EQ(std::distance(fs::directory_iterator(records), fs::directory_iterator()), 1)
+      << "the record is left alone";
 }
 
 }  // namespace

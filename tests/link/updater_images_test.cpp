@@ -113,6 +113,20 @@ const CheckCase kCheckCases[] = {
     {"UnmarkedImageWithoutTheVariable",
      [](Bytes& b) { Put(b, 56, "Starter updater 3.1 QZ-17 AM29F040B 2006 (c) maker\r\n"); },
      "AM29F040B", "", false},
+    // The mark counts in any case.
+    {"MarkInOtherCaseWithoutTheVariable",
+     [](Bytes& b) { Put(b, 56, "Tavrino Starter updater 3.1 (AM29F040B) Test Image, not for panels"); },
+     "AM29F040B", "test image, not for panels", false},
+    // An updater programs one chip: the panel's, and no other.
+    {"BannerNamesAnotherUpdaterChipToo",
+     [](Bytes& b) { Put(b, 56, "Starter updater 3.1 QZ-17 AM29F040B/W29C040 (c) maker\r\n"); },
+     "AM29F040B", "names the W29C040 too", false},
+    {"BannerNamesAChipWithoutUpdaterToo",
+     [](Bytes& b) { Put(b, 56, "Starter updater 3.1 QZ-17 mx29f040, AM29F040B (c) maker\r\n"); },
+     "AM29F040B", "names the MX29F040 too", false},
+    {"BannerNamesThePanelsChipTwice",
+     [](Bytes& b) { Put(b, 56, "Starter updater 3.1 AM29F040B (am29f040b) (c) maker\r\n"); },
+     "AM29F040B", "", false},
 };
 // clang-format on
 
@@ -146,6 +160,12 @@ TEST(UpdaterSums, TheImageMustMatchItsOwnLineInTheList) {
       // A line for another file, or one that is not a sum line, says nothing for this one.
       {sum + "  X" + name + "\n" + sum + name + "\n", "not listed in SHA256SUMS"},
       {"", "not listed in SHA256SUMS"},
+      // Two sums for one name vouch for neither, whichever comes first.
+      {sum + "  " + name + "\n" + other + "  " + name + "\n",
+       "listed twice in SHA256SUMS with different sums"},
+      {other + "  " + name + "\n" + sum + "  " + name + "\n",
+       "listed twice in SHA256SUMS with different sums"},
+      {sum + "  " + name + "\n" + upper + " *" + name + "\n", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.list);

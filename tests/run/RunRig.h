@@ -22,6 +22,13 @@
 #include "support/PanelRig.h"
 #include "support/ScriptedFrontEnd.h"
 
+namespace tavrino {
+// Failures name the outcome, not its bytes.
+inline void PrintTo(Outcome outcome, std::ostream* os) {
+  *os << OutcomeName(outcome);
+}
+}  // namespace tavrino
+
 namespace tavrino::test {
 
 using Bytes = std::vector<uint8_t>;

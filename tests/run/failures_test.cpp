@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 #include "tests/run/RunRig.h"
 
@@ -107,6 +108,11 @@ const FailureCase kFailureCases[] = {
      Outcome::Updated},
 };
 // clang-format on
+
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class RunFailures : public ::testing::TestWithParam<FailureCase> {};
 

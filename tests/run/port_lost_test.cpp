@@ -26,6 +26,8 @@ void PrintTo(const LostCase& c, std::ostream* os) {
 // clang-format off
 const LostCase kLostCases[] = {
     {"MidStarterUpdate", "Starter updater loading:", 5, 104, 3000, 0x25},
+    // After the restart into the updater: the erase, the 33 blocks and the restart answered.
+    {"AfterTheStarterUpdateRestart", "Starter updater loading:", 35, 104, 3000, 0x25},
     {"MidErase",         "FLASH erasing:",    1,   104, 15000},
     {"MidWrite",         "FLASH programing:", 100, 104, 3000},
     {"MidSettingsWrite", "Data recovering:",  10,  104, 49},

@@ -10,155 +10,86 @@
 #include <fstream>
 #include <functional>
 
+#include "run/Core.h"
 #include "state/RecordStore.h"
 #include "support/TestFolders.h"
-#include "tests/run/RunRig.h"
+#include "tests/run/RecoveryRig.h"
 
 namespace tavrino::test {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace recovery;
 
-constexpr uint32_t kVersionRecordAt = 0x12000;
-constexpr uint8_t kEraseCommand = 0x66;
-
-struct Update {
-  const char* name;
-  uint8_t flashType;
-  const char* panel;
-  const char* file;
-  int format;  // the panel's settings format
+// Every place a cut can fall in each update; the conversion's places only where it converts.
+struct CutCase {
+  Update update;
+  Cut cut;
 };
-const Update kUpdates[] = {
-    {"103to104", 2, "1.03.05", "1.04.02", 103},
-    {"104to103", 6, "1.04.02", "1.03.05", 104},
-    {"Same104OnAnSt", 5, "1.04.01", "1.04.02", 104},
-};
-
-// Where the line is cut: the phase's line and the answers it has had. The programming
-// cuts are made on either side of the block that holds the version record.
-struct Cut {
-  const char* name;
-  const char* label;
-  uint32_t afterAnswers;
-  bool conversionOnly;
-};
-const Cut kCuts[] = {
-    {"ProgrammingBeforeTheVersionRecord", "FLASH programing:", 40, false},
-    {"ProgrammingAfterTheVersionRecord", "FLASH programing:", 0, false},  // see Panel()
-    {"AfterTheSector6Erasure", "Data recovering:", 194, false},
-    {"MidSector6WriteBack", "Data recovering:", 300, false},
-    {"MidReadingMemory1", "Data conversion:", 60, true},
-    {"MidReadingMemory2", "Data conversion:", 160, true},
-    {"MidWritingMemory1", "Data conversion:", 250, true},
-    {"MidWritingMemory2", "Data conversion:", 350, true},
-    {"MidVerification", "Verification:", 300, false},
-};
-
-// The panel as the technician finds it; its sector 6 copies differ from its memories, so
-// that settings taken from the wrong place show.
-void Prepare(RunRig& rig, const Update& u) {
-  rig.panel.Config().flashType = u.flashType;
-  rig.panel.SynthesizeProgram(u.panel, 0);
-  rig.panel.FillSettings(u.format);
-  auto& flash = rig.panel.Flash();
-  for (uint32_t i = 0x64000; i < 0x70000; ++i) flash[i] ^= static_cast<uint8_t>(i * 13 + 7);
+std::vector<CutCase> EveryCutOfEveryUpdate() {
+  const Cut cuts[] = {kReadingTheSettings,  kProgrammingBefore,   kProgrammingAfter,
+                      kAfterSector6Erasure, kMidSector6WriteBack, kMidWritingMemory1,
+                      kMidWritingMemory2,   kMidVerification};
+  std::vector<CutCase> cases;
+  for (const Update& u : {k103To104, k104To103, kSame104OnAnSt})
+    for (const Cut& cut : cuts)
+      if (u.Converts() || !cut.conversionOnly) cases.push_back({u, cut});
+  return cases;
 }
-
-// Programming answers until the block of the version record has been written.
-uint32_t AnswersThroughVersionRecord(const Bytes& half) {
-  uint32_t answers = 0;
-  for (uint32_t a = 0; a <= kVersionRecordAt; a += 256)
-    if (std::any_of(half.begin() + a, half.begin() + a + 256, [](uint8_t b) { return b != 0xFF; }))
-      ++answers;
-  return answers + 1;
+std::string Name(const CutCase& c) {
+  return std::string(c.update.name) + "_" + c.cut.name;
 }
-
-struct PanelBytes {
-  Bytes flash, memory1, memory2;
-  bool operator==(const PanelBytes&) const = default;
-};
-PanelBytes Contents(RunRig& rig) {
-  return {rig.panel.Flash(), rig.panel.Memory1(), rig.panel.Memory2()};
-}
-
-PanelBytes Uninterrupted(const Update& u) {
-  RunRig twin;
-  Prepare(twin, u);
-  twin.UseProgramFile(u.file, 1);
-  EXPECT_EQ(twin.core.Program(true), Outcome::Updated);
-  return Contents(twin);
-}
-
-size_t Files(const fs::path& dir) {
-  std::error_code e;
-  if (!fs::is_directory(dir, e)) return 0;
-  return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
-
-// The line goes silent from here on: the cable pulled, the panel's supply gone.
-void CutTheLine(RunRig& rig) {
-  rig.panel.FaultSettings().silentAfterFrames = rig.panel.RequestCount();
-}
-void PowerCycle(RunRig& rig) {
-  rig.panel.FaultSettings() = {};
-  rig.panel.PowerOn();
-}
-
-using CutCase = std::tuple<Update, Cut>;
-void PrintTo(const Update& u, std::ostream* os) {
-  *os << u.name;
-}
-void PrintTo(const Cut& c, std::ostream* os) {
-  *os << c.name;
+void PrintTo(const CutCase& c, std::ostream* os) {
+  *os << Name(c);
 }
 
 class CutShort : public ::testing::TestWithParam<CutCase> {};
 
 TEST_P(CutShort, TheNextRunFinishesTheUpdateExactly) {
   const auto& [u, cut] = GetParam();
-  const bool converting = std::string(u.panel).substr(0, 4) != std::string(u.file).substr(0, 4);
-  if (cut.conversionOnly && !converting) GTEST_SKIP() << "no conversion in this update";
-  const PanelBytes want = Uninterrupted(u);
-
   RunRig rig;
   Prepare(rig, u);
-  const Bytes half = rig.UseProgramFile(u.file, 1);
-  const size_t backupsBefore = Files(rig.stateDir / "backups");  // the twin's
-  uint32_t after = cut.afterAnswers;
-  if (std::string(cut.name) == "ProgrammingAfterTheVersionRecord")
-    after = AnswersThroughVersionRecord(half) + 5;
-  bool cutMade = false;
-  rig.hooks.At(cut.label, after, [&] {
-    CutTheLine(rig);
-    cutMade = true;
-  });
-  EXPECT_EQ(rig.core.Program(true), Outcome::NoConnection);
-  ASSERT_TRUE(cutMade);
-  EXPECT_EQ(rig.CutShortNote().size(), 2u) << "the run says what it left";
-  if (std::string(cut.name) == "ProgrammingBeforeTheVersionRecord") {
+  const PanelBytes before = Contents(rig);
+  const TwinRun want = RunElsewhere(u, before, u.file);
+  ASSERT_EQ(want.outcome, Outcome::Updated);
+
+  const Bytes half = sim::SimulatedPanel::SyntheticProgram(u.file, 1);
+  ASSERT_TRUE(CutRun(rig, cut, u.file)) << "the cut was never made";
+  // Reading the settings comes before any change: nothing to finish, nothing kept.
+  const bool changed = std::string(cut.name) != kReadingTheSettings.name;
+  EXPECT_EQ(rig.CutShortNote().size(), changed ? 2u : 0u) << "the run says what it left";
+  if (!changed) {
+    EXPECT_TRUE(Contents(rig) == before) << "the panel is as it was";
+  }
+  if (std::string(cut.name) == kProgrammingBefore.name) {
     ASSERT_EQ(rig.Flash(kVersionRecordAt, 5), Bytes(5, 0xFF)) << "cut while the record is erased";
   }
-  if (std::string(cut.name) == "ProgrammingAfterTheVersionRecord") {
-    const Bytes chars = {uint8_t(u.file[0]), uint8_t(u.file[2]), uint8_t(u.file[3]),
-                         uint8_t(u.file[5]), uint8_t(u.file[6])};
-    ASSERT_EQ(rig.Flash(kVersionRecordAt, 5), chars) << "cut once the record is the new one";
+  if (std::string(cut.name) == kProgrammingAfter.name) {
+    ASSERT_EQ(rig.Flash(kVersionRecordAt, 6),
+              Bytes(half.begin() + kVersionRecordAt, half.begin() + kVersionRecordAt + 6))
+        << "cut once the record is the new one";
   }
-  ASSERT_EQ(Files(rig.stateDir / "recovery"), 1u);
+  ASSERT_EQ(Files(rig.stateDir / "recovery"), changed ? 1u : 0u);
 
-  PowerCycle(rig);
+  const Sent sentBefore = SentSoFar(rig);
   EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
-  EXPECT_EQ(rig.LineOf("Unfinished update:").empty(), false);
-  EXPECT_TRUE(Contents(rig) == want) << "the panel ends as an uninterrupted run leaves it";
+  if (changed) {
+    const std::string unfinished = rig.LineOf("Unfinished update:");
+    EXPECT_TRUE(!unfinished.empty() && unfinished != L("Unfinished update:", "other panel"))
+        << unfinished;
+    // Written again because the update was cut short, whatever the versions say; an older
+    // file is still called so (and asked about in an attended run).
+    const bool older = std::string(u.file) < u.panel;
+    EXPECT_EQ(rig.LineOf("Programs comparison:"),
+              L("Programs comparison:", older ? "older" : "unfinished"));
+  }
+  EXPECT_TRUE(Contents(rig) == want.after) << "the panel ends as an uninterrupted run leaves it";
+  EXPECT_EQ(SentSoFar(rig) - sentBefore, want.sent) << "and is changed as much, no more";
   EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u) << "the record is retired";
-  EXPECT_EQ(Files(rig.stateDir / "backups"), backupsBefore + 1) << "kept as a settings backup";
+  EXPECT_EQ(Files(rig.stateDir / "backups"), 1u) << "kept as a settings backup";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Run, CutShort, ::testing::Combine(::testing::ValuesIn(kUpdates), ::testing::ValuesIn(kCuts)),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(Run, CutShort, ::testing::ValuesIn(EveryCutOfEveryUpdate()),
+                         [](const auto& info) { return Name(info.param); });
 
 // A panel of the 103 -> 104 update on an AMD chip, cut right after its sector 6 was erased:
 // the record is then all that holds the settings' copies.
@@ -168,41 +99,16 @@ struct CutPanel {
   fs::path record;
 };
 void CutAfterSector6Erasure(CutPanel& p) {
-  Prepare(p.rig, kUpdates[0]);
-  p.rig.UseProgramFile(kUpdates[0].file, 1);
+  // No record of an earlier panel of the same test.
+  std::error_code ignored;
+  fs::remove_all(p.rig.stateDir, ignored);
+  Prepare(p.rig, k103To104);
   p.before = Contents(p.rig);
-  p.rig.hooks.At("Data recovering:", 194, [&p] { CutTheLine(p.rig); });
-  ASSERT_EQ(p.rig.core.Program(true), Outcome::NoConnection);
+  ASSERT_TRUE(CutRun(p.rig, kAfterSector6Erasure, k103To104.file));
   ASSERT_EQ(p.rig.panel.CommandCount(kEraseCommand), 7u);
-  PowerCycle(p.rig);
   const auto records = fs::directory_iterator(p.rig.stateDir / "recovery");
   ASSERT_NE(records, fs::directory_iterator());
   p.record = records->path();
-}
-void Put(RunRig& rig, const PanelBytes& b) {
-  rig.panel.Flash() = b.flash;
-  rig.panel.Memory1() = b.memory1;
-  rig.panel.Memory2() = b.memory2;
-}
-
-TEST(RecoveryRecord, AnotherPanelsRecordIsNotApplied) {
-  CutPanel p;
-  CutAfterSector6Erasure(p);
-  // Another panel of the same chip, Starter and program, with settings of its own.
-  PanelBytes other = p.before;
-  for (size_t i = 0; i < other.memory1.size(); ++i) other.memory1[i] ^= 0x5A;
-  for (uint32_t i = 0x64000; i < 0x70000; ++i) other.flash[i] ^= 0xA5;
-  Put(p.rig, other);
-  RunRig twin;
-  Prepare(twin, kUpdates[0]);
-  Put(twin, other);
-  twin.UseProgramFile(kUpdates[0].file, 1);
-  ASSERT_EQ(twin.core.Program(true), Outcome::Updated);
-
-  EXPECT_EQ(p.rig.core.Program(true), Outcome::Updated);
-  EXPECT_EQ(p.rig.LineOf("Unfinished update:"), L("Unfinished update:", "other panel"));
-  EXPECT_TRUE(Contents(p.rig) == Contents(twin)) << "the other panel is updated as today";
-  EXPECT_TRUE(fs::exists(p.record)) << "the record stays for its own panel";
 }
 
 TEST(RecoveryRecord, ADamagedRecordIsNamedAndNeverUsed) {
@@ -226,7 +132,7 @@ TEST(RecoveryRecord, ADamagedRecordIsNamedAndNeverUsed) {
         .write(bytes.data(), static_cast<long>(bytes.size()));
     // The panel as it was: a run that takes nothing from the record updates it as today.
     Put(p.rig, p.before);
-    const PanelBytes want = Uninterrupted(kUpdates[0]);
+    const PanelBytes want = RunElsewhere(k103To104, p.before, k103To104.file).after;
 
     EXPECT_EQ(p.rig.core.Program(true), Outcome::Updated);
     const std::string label = "Record " + p.record.filename().string() + ":";
@@ -237,22 +143,91 @@ TEST(RecoveryRecord, ADamagedRecordIsNamedAndNeverUsed) {
   }
 }
 
-TEST(RecoveryRecord, AnAttendedRunAsksFirstAndNoLeavesEverythingAsItIs) {
+// The questions of a resume: a resume asks first, then every question the normal run would
+// ask, unless the record shows the technician answered that very question for this panel
+// and this file in the cut run; the line then says so.
+const std::string kConvertQuestion =
+    "Data format in panel differs from data format in file.\r"
+    "Program can automatically convert format in panel.\r\rContinue ?";
+const std::string kContinue = "Continue ?";
+const std::string kUpdatingOk = "Updating ok.";
+const std::string kResumeQuestion = "The update of this panel of ";
+
+struct QuestionCase {
+  const char* name;
+  bool cutAttended;
+  const char* rerunFile;
+  std::vector<std::string> boxes;  // of the rerun; the resume's own question by its start
+  std::string answeredLine;        // empty: none
+};
+
+TEST(RecoveryRecord, AResumeAsksEveryQuestionNotAnsweredForThisPanelAndFile) {
+  const QuestionCase cases[] = {
+      {"UnattendedCut",
+       false,
+       "1.04.02",
+       {kResumeQuestion, kConvertQuestion, kContinue, kUpdatingOk},
+       ""},
+      {"AttendedCut",
+       true,
+       "1.04.02",
+       {kResumeQuestion, kUpdatingOk},
+       L("Answered before the cut:", "data format, Continue ?")},
+      {"AttendedCutAnotherFile",
+       true,
+       "1.04.03",
+       {kResumeQuestion, kConvertQuestion, kContinue, kUpdatingOk},
+       ""},
+  };
+  for (const QuestionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunRig rig;
+    Prepare(rig, k103To104);
+    const PanelBytes before = Contents(rig);
+    ASSERT_TRUE(CutRun(rig, kAfterSector6Erasure, k103To104.file, c.cutAttended));
+    rig.ui.boxes.clear();
+    rig.UseProgramFile(c.rerunFile, 1);
+    EXPECT_EQ(rig.core.Program(false), Outcome::Updated);
+    const auto boxes = rig.ui.BoxTexts();
+    ASSERT_EQ(boxes.size(), c.boxes.size()) << ::testing::PrintToString(boxes);
+    EXPECT_EQ(boxes[0].rfind(kResumeQuestion, 0), 0u) << boxes[0];
+    for (size_t i = 1; i < boxes.size(); ++i) EXPECT_EQ(boxes[i], c.boxes[i]);
+    EXPECT_EQ(rig.LineOf("Answered before the cut:"), c.answeredLine);
+    EXPECT_TRUE(Contents(rig) == RunElsewhere(k103To104, before, c.rerunFile).after);
+  }
+}
+
+TEST(RecoveryRecord, NoToTheResumeLeavesEverythingAsItIsAndSaysHowToFinish) {
   CutPanel p;
   CutAfterSector6Erasure(p);
   const PanelBytes cut = Contents(p.rig);
-  const auto recordBytes = fs::file_size(p.record);
+  const auto records = FolderBytes(p.rig.stateDir / "recovery");
   p.rig.ui.answers = {false};
   EXPECT_EQ(p.rig.core.Program(false), Outcome::Declined);
-  ASSERT_FALSE(p.rig.ui.BoxTexts().empty());
-  EXPECT_EQ(p.rig.ui.BoxTexts().back().rfind("The update of this panel of ", 0), 0u);
+  ASSERT_EQ(p.rig.ui.BoxTexts().size(), 1u);
+  EXPECT_EQ(p.rig.ui.BoxTexts().back().rfind(kResumeQuestion, 0), 0u);
+  EXPECT_EQ(p.rig.CutShortNote(), (Lines{"Not finished: the panel's update is incomplete.",
+                                         "The same command finishes the work."}));
   EXPECT_TRUE(Contents(p.rig) == cut);
-  EXPECT_EQ(fs::file_size(p.record), recordBytes);
+  EXPECT_EQ(FolderBytes(p.rig.stateDir / "recovery"), records);
 
   PowerCycle(p.rig);
   p.rig.ui.answers = {true};
   EXPECT_EQ(p.rig.core.Program(false), Outcome::Updated);
-  EXPECT_TRUE(Contents(p.rig) == Uninterrupted(kUpdates[0]));
+  EXPECT_TRUE(Contents(p.rig) == RunElsewhere(k103To104, p.before, k103To104.file).after);
+}
+
+// A record of another panel asks nothing of its own: the run asks what a normal run asks.
+TEST(RecoveryRecord, AnotherPanelsRecordLeavesEveryQuestionOfTheNormalRun) {
+  CutPanel p;
+  CutAfterSector6Erasure(p);
+  Put(p.rig, p.before);
+  for (auto& b : p.rig.panel.Memory1()) b ^= 0x5A;
+  p.rig.ui.boxes.clear();
+  EXPECT_EQ(p.rig.core.Program(false), Outcome::Updated);
+  EXPECT_EQ(p.rig.LineOf("Unfinished update:"), L("Unfinished update:", "other panel"));
+  EXPECT_EQ(p.rig.ui.BoxTexts(),
+            (std::vector<std::string>{kConvertQuestion, kContinue, kUpdatingOk}));
 }
 
 // The host cannot keep the record (here the state folder's place is taken by a file): the
@@ -264,8 +239,8 @@ TEST(RecoveryRecord, NoRecordNoChange) {
     sim::PanelConfig config;
     config.starterVersion = starterVersion;
     RunRig rig(config);
-    Prepare(rig, kUpdates[0]);
-    rig.UseProgramFile(kUpdates[0].file, 1);
+    Prepare(rig, k103To104);
+    rig.UseProgramFile(k103To104.file, 1);
     const PanelBytes before = Contents(rig);
     const std::string saved = std::getenv("XDG_STATE_HOME");
     const fs::path blocked = rig.stateDir.parent_path() / "blocked";
@@ -285,6 +260,48 @@ TEST(RecoveryRecord, NoRecordNoChange) {
     EXPECT_EQ(rig.panel.CommandCount(kEraseCommand), 0u);
     EXPECT_TRUE(Contents(rig) == before);
   }
+}
+
+// A resume judges the panel by the version the record names, but the run report, like the
+// status line, names what the panel holds: here an erased version record.
+TEST(RecoveryRecord, TheRunReportNamesThePanelsVersionAsTheLineShowsIt) {
+  RunRig rig;
+  Prepare(rig, k103To104);
+  ASSERT_TRUE(CutRun(rig, kProgrammingBefore, k103To104.file));
+  Core core(rig.gate, rig.clock, rig.ui, rig.log);
+  core.Use({rig.core.file.FirmwareFileName, 1, "", false, true, rig.updaters.Path().string()});
+  RunReport report = core.BeginRunReport("Program", "test");
+  EXPECT_EQ(core.Program(), Outcome::Updated);
+  core.FinishRunReport(Outcome::Updated, report);
+  EXPECT_EQ(rig.LineOf("Program in panel:"), L("Program in panel:", "???"));
+  EXPECT_EQ(report.panelVersion, "???");
+}
+
+// The settings backup at the end of a finished update cannot be written (here backups/ is
+// taken by a file): the panel is whole all the same, so the record says the update is
+// finished, the line says the backup failed, and the next run does not do it again.
+TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
+  RunRig rig;
+  Prepare(rig, k103To104);
+  rig.UseProgramFile(k103To104.file, 1);
+  fs::create_directories(rig.stateDir);
+  std::ofstream(rig.stateDir / "backups") << "not a folder";
+
+  EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+  const std::string backup = rig.LineOf("Settings backup:");
+  EXPECT_EQ(backup.rfind("Settings backup:", 0), 0u);
+  EXPECT_NE(backup.find("failed: "), std::string::npos) << backup;
+  const auto records = state::RecordStore().List(state::Folder::Recovery);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].record.phase, state::RecordPhase::Finished);
+
+  const PanelBytes updated = Contents(rig);
+  const Sent before = SentSoFar(rig);
+  EXPECT_EQ(rig.core.Program(true), Outcome::SameProgram);
+  EXPECT_EQ(rig.LineOf("Unfinished update:"), "");
+  EXPECT_EQ(rig.LineOf("Programs comparison:"), L("Programs comparison:", kOk));
+  EXPECT_EQ(SentSoFar(rig) - before, Sent{}) << "nothing written again";
+  EXPECT_TRUE(Contents(rig) == updated);
 }
 
 // A Starter update cut short: on this chip it erases sector 0, the program's first sector,
@@ -309,7 +326,7 @@ TEST(RecoveryRecord, AStarterUpdateCutShortIsFinishedByTheNextRun) {
   };
   sim::PanelConfig oldStarter;
   oldStarter.starterVersion = 0x30;
-  const Update& u = kUpdates[0];
+  const Update& u = k103To104;
   PanelBytes want;
   {
     RunRig twin(oldStarter);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 
 #include "sim/PanelImages.h"
 #include "tests/run/RunRig.h"
@@ -77,6 +78,11 @@ const SettingsCase kSettingsCases[] = {
      Unchanged},
 };
 // clang-format on
+
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const SettingsCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SettingsAcrossProgramming : public ::testing::TestWithParam<SettingsCase> {};
 

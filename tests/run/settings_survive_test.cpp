@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "sim/PanelImages.h"
+#include "state/RecordStore.h"
 #include "tests/run/RunRig.h"
 #include "tests/settings/ConversionExpectations.h"
 
@@ -250,9 +251,9 @@ struct LateMoment {
 const LateMoment kLateMoments[] = {
     {"ReadingSector6", "Data recovering:", 20, 2, 3100},
     {"WritingSector6Back", "Data recovering:", 250, 1, 3100},
-    {"ReadingMemory1", "Data conversion:", 20, 3, 60},
-    {"WritingMemory1", "Data conversion:", 200, 2, 60},
-    {"WritingMemory2", "Data conversion:", 340, 1, 60},
+    {"ReadingMemory1", "Reading settings:", 20, 3, 60},
+    {"WritingMemory1", "Data conversion:", 60, 2, 60},
+    {"WritingMemory2", "Data conversion:", 150, 1, 60},
 };
 
 TEST(LateAnswers, LeaveEverySettingsBlockWhereItBelongs) {
@@ -314,6 +315,16 @@ void MemoriesAsBeforeSector6Converted(const PanelSettings& after, const PanelSet
                                       const PanelSettings& converted) {
   ExpectSame(after, {before.memory1, before.memory2, converted.copy1, converted.copy2});
 }
+void MemoriesInTheRecordSector6Converted(const PanelSettings& after, const PanelSettings& before,
+                                         const PanelSettings& converted) {
+  EXPECT_EQ(FirstDifferenceIn("sector 6 copy of memory 1", after.copy1, converted.copy1), "");
+  EXPECT_EQ(FirstDifferenceIn("sector 6 copy of memory 2", after.copy2, converted.copy2), "");
+  const auto records = state::RecordStore().List(state::Folder::Recovery);
+  ASSERT_EQ(records.size(), 1u);
+  Memory memories = before.memory1;
+  memories.insert(memories.end(), before.memory2.begin(), before.memory2.end());
+  EXPECT_TRUE(records[0].record.memoriesRead == memories) << "the record keeps them as they were";
+}
 
 // Answers counted from the open line: the keypad text, then 192 saved blocks, then (where
 // the chip needs it) the erasure, then the 256 written back.
@@ -325,8 +336,12 @@ const SettingsFault kSettingsFaults[] = {
      Outcome::PanelRefused, AllAsBefore},
     {"Sector6WriteRefusedOnAtmel", 1, "Data recovering:", 0, Refuse(kWritePageCommand), kBlad,
      Outcome::PanelRefused, AllAsBefore},
-    {"SilentWhileReadingTheMemories", 6, "Data conversion:", 100, SilentFromNow, kNoConn,
-     Outcome::NoConnection, MemoriesAsBeforeSector6Converted},
+    // The memories are read before anything is changed.
+    {"SilentWhileReadingTheMemories", 6, "Reading settings:", 100, SilentFromNow, kNoConn,
+     Outcome::NoConnection, AllAsBefore},
+    // Half converted in the panel, whole as they were in the recovery record.
+    {"SilentWhileWritingTheMemories", 6, "Data conversion:", 100, SilentFromNow, kNoConn,
+     Outcome::NoConnection, MemoriesInTheRecordSector6Converted},
     // The line is the same as for a silent panel; the outcome says the panel refused.
     {"Memory1WriteRefused", 4, "Data conversion:", 0, Refuse(kWriteMemory1Command), kNoConn,
      Outcome::PanelRefused, MemoriesAsBeforeSector6Converted},

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <ostream>
 
 #include "firmware/Sha256.h"
 #include "sim/PanelFlash.h"
@@ -92,6 +93,11 @@ const StarterCase kStarterCases[] = {
 };
 // clang-format on
 
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const StarterCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class StarterChecks : public ::testing::TestWithParam<StarterCase> {};
 
 TEST_P(StarterChecks, DecideWhetherTheStarterIsReplaced) {
@@ -161,6 +167,11 @@ const ImageCase kImageCases[] = {
     {"SumsMatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image())); }, ""},
 };
 // clang-format on
+
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const ImageCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class UpdaterImages : public ::testing::TestWithParam<ImageCase> {};
 

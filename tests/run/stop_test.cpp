@@ -25,6 +25,7 @@ const StopCase kStopCases[] = {
     {"FLASH type:", 1, kNoConn},
     {"Starter checking:", 10, kNoConn},
     {"Program in panel:", 2, kNoConn},
+    {"Reading settings:", 20, kNoConn},
     {"FLASH erasing:", 1, kBlad},
     {"FLASH programing:", 50, kBlad},
     {"FLASH programing:", kLastProgramBlock, kBlad},
@@ -74,13 +75,20 @@ TEST_P(StopAtEveryPhase, EndsThroughTheFailurePath) {
   EXPECT_EQ(rig.CutShortNote().empty(), !changed);
 }
 
+// The phase's label and the answers into it: "FLASHprograming_50".
+std::string Name(const StopCase& c) {
+  std::string name;
+  for (char ch : std::string(c.label))
+    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+  return name + "_" +
+         (c.afterAnswers == kLastProgramBlock ? "last" : std::to_string(c.afterAnswers));
+}
+void PrintTo(const StopCase& c, std::ostream* os) {
+  *os << Name(c);
+}
+
 INSTANTIATE_TEST_SUITE_P(Run, StopAtEveryPhase, ::testing::ValuesIn(kStopCases),
-                         [](const auto& info) {
-                           std::string name;
-                           for (char ch : std::string(info.param.label))
-                             if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
-                           return name + "_" + std::to_string(info.index);
-                         });
+                         [](const auto& info) { return Name(info.param); });
 
 TEST(StopAtEveryPhase, StopDuringATestEndsWithoutComparisonOk) {
   RunRig rig;

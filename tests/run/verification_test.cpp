@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 #include "tests/run/RunRig.h"
 
@@ -48,6 +49,11 @@ const DifferenceCase kDifferenceCases[] = {
      {L("Verification:", kBlad + " @0x2ABCD"), ""}, "Error   @0x2ABCD"},
 };
 // clang-format on
+
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const DifferenceCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class VerificationDifferences : public ::testing::TestWithParam<DifferenceCase> {};
 
@@ -173,6 +179,11 @@ const RestartCase kRestartCases[] = {
      {"Restarting panel"}, Outcome::Stopped},
 };
 // clang-format on
+
+// The case's name in test names and failures, never its bytes.
+void PrintTo(const RestartCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class RestartCommand : public ::testing::TestWithParam<RestartCase> {};
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "serial/InMemoryLine.h"
 #include "serial/SerialPort.h"
+#include "support/Env.h"
 
 namespace tavrino {
 namespace {
@@ -56,6 +58,41 @@ TEST(SerialPort, RefusesWhatCannotBeOpened) {
   EXPECT_EQ(rig.port.LastOpenError(), OpenError::None);
   EXPECT_FALSE(rig.port.OpenPort(2, 12, 'N'));
   EXPECT_FALSE(rig.port.IsOpen()) << "a failed open leaves no port open";
+}
+
+// However the port's device was named, a speed change keeps the device open: no other
+// program can take the line between two speeds.
+TEST(SerialPort, EverySpeedChangeKeepsTheDeviceOpenHoweverItWasNamed) {
+  struct Case {
+    const char* name;
+    std::function<void(SerialPort&)> name_it;
+    std::string device;
+  };
+  const Case cases[] = {
+      {"ComByNumber", [](SerialPort&) {}, "/dev/ttyS0"},
+      {"ComMappedByTheVariable", [](SerialPort&) { test::SetEnv("TAVRINO_COM1", "/dev/ttyUSB2"); },
+       "/dev/ttyUSB2"},
+      // --port DEVICE, or an adapter taken in the port dialog.
+      {"DeviceMappedForTheSession", [](SerialPort& p) { p.MapPort(1, "/dev/ttyUSB7"); },
+       "/dev/ttyUSB7"},
+      {"SessionMappingOverTheVariable",
+       [](SerialPort& p) {
+         test::SetEnv("TAVRINO_COM1", "/dev/ttyUSB2");
+         p.MapPort(1, "/dev/serial/by-id/usb-adapter");
+       },
+       "/dev/serial/by-id/usb-adapter"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PortRig rig;
+    c.name_it(rig.port);
+    for (uint16_t divisor : {12, 3, 2, 6, 12}) ASSERT_TRUE(rig.port.OpenPort(1, divisor, 'N'));
+    test::UnsetEnv("TAVRINO_COM1");
+    EXPECT_EQ(rig.line.device, c.device);
+    EXPECT_EQ(rig.line.opens, 1);
+    EXPECT_EQ(rig.line.speedChanges, 4);
+    EXPECT_EQ(rig.line.baud, 9600u);
+  }
 }
 
 TEST(SerialPort, PortAvailableClosesTheOpenPortAndTriesAFreshOne) {

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -319,6 +321,103 @@ TEST_F(CliCommand, BackupKeepsTheSettingsAndBackupsListsThem) {
   EXPECT_TRUE(Shows("damaged.tavrec  cannot be used: not a record\n")) << out_.str();
   EXPECT_TRUE(Shows("Unfinished updates in " + (state / "recovery").string() + ":\n  none\n"))
       << out_.str();
+}
+
+// Where backup FILE may go: a regular file or none, found out before the panel is read; an
+// existing FILE is replaced only with --force; the folder FILE is in keeps its mode.
+TEST_F(CliCommand, BackupWritesOnlyARegularFileAndRefusesTheRestBeforeReadingThePanel) {
+  const fs::path shared = dir_ / "shared";
+  fs::create_directory(shared);
+  ::chmod(shared.c_str(), 0755);
+  ASSERT_EQ(::mkfifo((shared / "fifo").c_str(), 0600), 0);
+  fs::create_directory(shared / "folder");
+  fs::create_symlink(shared / "elsewhere.tavrec", shared / "link");
+  const bool root = ::geteuid() == 0;
+  // A device node of our own (/dev/null's numbers), so that /dev itself is never at stake.
+  if (root) {
+    ASSERT_EQ(::mknod((shared / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  }
+  struct Case {
+    const char* name;
+    std::string file;
+    bool force;
+    int status;
+    std::string said;  // on standard error
+  };
+  const Case cases[] = {
+      {"NewFile", (shared / "new.tavrec").string(), false, 0, ""},
+      {"BareName", "bare.tavrec", false, 0, ""},
+      {"ExistingWithoutForce", (shared / "old.tavrec").string(), false, 1,
+       "exists; add --force to replace it"},
+      {"ExistingWithForce", (shared / "old.tavrec").string(), true, 0, ""},
+      {"Fifo", (shared / "fifo").string(), true, 1, "is not a regular file"},
+      {"Device", (shared / "null").string(), true, 1, "is not a regular file"},
+      {"Folder", (shared / "folder").string(), true, 1, "is a folder"},
+      {"Link", (shared / "link").string(), true, 1, "is a link"},
+      {"FolderTakesNoFile", "/proc/settings.tavrec", false, 1, "cannot write in the folder /proc"},
+      {"FolderMissing", (shared / "missing" / "x.tavrec").string(), false, 1,
+       "cannot write in the folder"},
+  };
+  const fs::path cwd = fs::current_path();
+  fs::current_path(shared);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.name) == "Device" && !root) continue;
+    std::ofstream(shared / "old.tavrec") << "old";
+    const uint32_t opens = line_.OpenCount();
+    std::vector<std::string> args = {"backup", "--port", "1", c.file};
+    if (c.force) args.push_back("--force");
+    EXPECT_EQ(Run(args), c.status) << err_.str();
+    if (c.status == 0) {
+      EXPECT_TRUE(state::ReadRecordFile(shared / fs::path(c.file).filename()).Usable());
+      EXPECT_TRUE(Shows("Settings kept in " + c.file + "\n")) << out_.str();
+    } else {
+      EXPECT_NE(err_.str().find(c.said), std::string::npos) << err_.str();
+      EXPECT_EQ(line_.OpenCount(), opens) << "refused before the port was opened";
+      EXPECT_EQ(out_.str(), "");
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u) << "the folder of FILE is the user's";
+  }
+  fs::current_path(cwd);
+  EXPECT_TRUE(fs::is_fifo(shared / "fifo"));
+  EXPECT_TRUE(fs::is_symlink(shared / "link"));
+  EXPECT_FALSE(fs::exists(shared / "elsewhere.tavrec"));
+  if (root) {
+    EXPECT_TRUE(fs::is_character_file(shared / "null"));
+  }
+}
+
+// A backup made after the clock was set back (every kept backup carries a later name and
+// time) is the one named as kept, and it stays; one older backup makes room, and says so.
+TEST_F(CliCommand, ABackupMadeAfterTheClockWasSetBackStaysAndWhatWentIsCounted) {
+  const fs::path state = test::FreshStateForThisTest();
+  ASSERT_EQ(Run({"backup", "--port", "1"}), 0) << err_.str();
+  std::vector<fs::path> kept;
+  for (const auto& e : fs::directory_iterator(state / "backups")) kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365);
+  for (size_t i = 0; i < state::RecordStore::kBackupsKept; ++i) {
+    const fs::path later =
+        state / "backups" /
+        ("2099010" + std::to_string(i % 10) + "-000000-" + std::to_string(10 + i) + ".tavrec");
+    fs::copy_file(kept[0], later);
+    fs::last_write_time(later, future + std::chrono::minutes(i));
+  }
+  fs::remove(kept[0]);
+
+  EXPECT_EQ(Run({"backup", "--port", "1"}), 0) << err_.str();
+  const std::string told = "Settings kept in ";
+  const size_t at = out_.str().find(told);
+  ASSERT_NE(at, std::string::npos) << out_.str();
+  const fs::path named =
+      out_.str().substr(at + told.size(), out_.str().find('\n', at) - at - told.size());
+  EXPECT_TRUE(state::ReadRecordFile(named).Usable()) << named;
+  EXPECT_TRUE(Shows("Older backups removed:") && Shows(" 1\n")) << out_.str();
+  EXPECT_EQ(std::distance(fs::directory_iterator(state / "backups"), fs::directory_iterator()),
+            static_cast<long>(state::RecordStore::kBackupsKept));
+  EXPECT_FALSE(fs::exists(state / "backups" / "20990100-000000-10.tavrec")) << "the oldest went";
 }
 
 }  // namespace

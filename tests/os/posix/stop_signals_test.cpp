@@ -8,12 +8,13 @@
 namespace tavrino::os {
 namespace {
 
-// Runs in a child process: the first signal only sets the flag; the process lives on.
+// Runs in a child process: the first signal only sets the flag; the process lives on, and
+// knows whether the terminal went away.
 [[noreturn]] void FirstSignalOnlyStops(int signo) {
   std::atomic<bool> stop{false};
   InstallStopSignals(stop);
   raise(signo);
-  std::_Exit(stop.load() ? 0 : 1);
+  std::_Exit(!stop.load() ? 1 : ConsoleHungUp() != (signo == SIGHUP) ? 2 : 0);
 }
 
 // Runs in a child process: a second signal ends it at once, whatever the program is doing.
@@ -26,7 +27,8 @@ namespace {
 }
 
 TEST(StopSignals, FirstSetsTheStopFlagSecondEndsTheProcess) {
-  for (int signo : {SIGINT, SIGTERM}) {
+  // SIGHUP: the terminal was closed; the command winds down as on Ctrl+C.
+  for (int signo : {SIGINT, SIGTERM, SIGHUP}) {
     EXPECT_EXIT(FirstSignalOnlyStops(signo), testing::ExitedWithCode(0), "");
     EXPECT_EXIT(SecondSignalEnds(signo), testing::ExitedWithCode(128 + signo), "");
   }
@@ -51,6 +53,21 @@ TEST(StopSignals, ClosedOutputPipeIsSurvived) {
         std::_Exit(0);
       },
       testing::KilledBySignal(SIGPIPE), "");
+}
+
+// Under nohup the terminal may close without stopping anything.
+TEST(StopSignals, AHangUpIgnoredBeforeStaysIgnored) {
+  EXPECT_EXIT(
+      {
+        std::signal(SIGHUP, SIG_IGN);
+        std::atomic<bool> stop{false};
+        InstallStopSignals(stop);
+        raise(SIGHUP);
+        RestoreDefaultSignals();
+        raise(SIGHUP);
+        std::_Exit(stop.load() || ConsoleHungUp() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(StopSignals, RestoredDefaultsEndTheProcessOnTheFirstSignal) {

@@ -186,6 +186,42 @@ TEST_F(FakeSystem, TheTableNamesTheComOfEachDeviceAndTheAdapterIsOfferedToAnUnma
   EXPECT_EQ(offer.name, "usb-FTDI_FT232R_A1B2C3-if00-port0");
 }
 
+// A COMn or --port name that leads to something other than a terminal is no port, however
+// freely it opens; a FIFO is not even opened, so nothing waits on it.
+TEST_F(FakeSystem, ANameThatIsNoTerminalIsNotASerialPort) {
+  ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
+  std::ofstream(root_ / "file") << "x";
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const struct {
+    std::string device;
+    std::string reason;
+  } cases[] = {
+      {"/dev/zero", "not a serial port"},
+      {"/dev/null", "not a serial port"},
+      {(root_ / "fifo").string(), "not a serial port"},
+      {(root_ / "file").string(), "not a serial port"},
+      {root_.string(), "not a serial port"},
+      {ptsname(master), ""},
+  };
+  for (const auto& c : cases) {
+    const SerialDeviceInfo info = ProbeSerialDevice(c.device, roots_);
+    EXPECT_EQ(UnavailableReason(info), c.reason) << c.device;
+    EXPECT_EQ(info.serialPort, c.reason.empty()) << c.device;
+  }
+  close(master);
+  FakeClock clock{0};
+  test::InMemoryLine line{clock};
+  SerialPort port(line);
+  setenv("TAVRINO_COM2", "/dev/zero", 1);
+  const auto rows = PortTable(port, roots_);
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[1].info.device, "/dev/zero");
+  EXPECT_EQ(UnavailableReason(rows[1].info), "not a serial port");
+}
+
 TEST(PortDiscovery, ReasonsInTheDialogsWords) {
   using E = SerialBackend::OpenError;
   EXPECT_EQ(UnavailableReason(E::None, ""), "");

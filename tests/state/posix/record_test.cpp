@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "state/RecordStore.h"
 #include "state/RecoveryRecord.h"
+#include "support/PosixGroups.h"
 
 namespace tavrino::state {
 namespace {
@@ -39,6 +42,7 @@ RecoveryRecord Sample(RecordPhase phase) {
   r.panelVersionRecord = "10305\x00";
   r.panelVersionRecord.resize(6);
   r.dataCode = "103";
+  r.copyChecks = Pattern(kCopyChecksBytes, 2);
   if (phase >= RecordPhase::Sector6) {
     r.sector6Saved = Pattern(kSector6SavedBytes, 3);
     r.sector6Written = Pattern(kSector6WrittenBytes, 4);
@@ -46,18 +50,41 @@ RecoveryRecord Sample(RecordPhase phase) {
   if (phase >= RecordPhase::Memories) {
     r.memoriesRead = Pattern(kMemoriesBytes, 5);
     r.memoriesWritten = Pattern(kMemoriesBytes, 6);
+    // What a run with an earlier file left, and the answers given for this one.
+    r.answered = kAnsweredDataFormat | kAnsweredContinue;
+    r.earlierFileVersions = {std::string("10401\x01", 6)};
+    r.earlierSector6Written = {Pattern(kSector6WrittenBytes, 7)};
+    r.earlierMemoriesWritten = {Pattern(kMemoriesBytes, 8)};
   }
   return r;
 }
 
 TEST(RecoveryRecord, ReadsBackWhatWasWrittenInEveryPhase) {
-  for (RecordPhase phase :
-       {RecordPhase::Programming, RecordPhase::Sector6, RecordPhase::Memories}) {
+  for (RecordPhase phase : {RecordPhase::Programming, RecordPhase::Sector6, RecordPhase::Memories,
+                            RecordPhase::Finished}) {
     const RecoveryRecord written = Sample(phase);
     RecoveryRecord read;
     ASSERT_EQ(DecodeRecord(EncodeRecord(written), read), RecordProblem::None);
     EXPECT_EQ(read, written);
+    EXPECT_TRUE(read.Bound());
   }
+}
+
+// A record of the first format reads, for the lists and for the settings it holds, but it
+// carries nothing that binds it to its panel.
+TEST(RecoveryRecord, AFirstFormatRecordReadsButIsNotBound) {
+  RecoveryRecord first = Sample(RecordPhase::Sector6);
+  first.format = kRecordFormatUnbound;
+  first.copyChecks.clear();
+  const std::vector<uint8_t> bytes = EncodeRecord(first);
+  EXPECT_EQ(bytes[8], 1);
+  RecoveryRecord read;
+  ASSERT_EQ(DecodeRecord(bytes, read), RecordProblem::None);
+  EXPECT_EQ(read, first);
+  EXPECT_FALSE(read.Bound());
+  // A finished phase is of the second format only.
+  first.phase = RecordPhase::Finished;
+  EXPECT_EQ(DecodeRecord(EncodeRecord(first), read), RecordProblem::Malformed);
 }
 
 TEST(RecoveryRecord, RefusesDamagedCutAndForeignFiles) {
@@ -79,7 +106,7 @@ TEST(RecoveryRecord, RefusesDamagedCutAndForeignFiles) {
       {"cut in the header", [](auto& b) { b.resize(9); }, RecordProblem::CutShort},
       {"empty", [](auto& b) { b.clear(); }, RecordProblem::NotARecord},
       {"another file", [](auto& b) { b[0] = 'X'; }, RecordProblem::NotARecord},
-      {"a later format", [](auto& b) { b[8] = 2; }, RecordProblem::UnknownFormat},
+      {"a later format", [](auto& b) { b[8] = 3; }, RecordProblem::UnknownFormat},
       {"a byte too many", [](auto& b) { b.push_back(0); }, RecordProblem::ChecksumWrong},
   };
   for (const Case& c : cases) {
@@ -111,7 +138,19 @@ TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
   starterInAPhase.phase = RecordPhase::Programming;
   RecoveryRecord unknownKind = starter;
   unknownKind.kind = static_cast<RecordKind>(4);
-  for (const RecoveryRecord& r : {noImages, starterWithImages, starterInAPhase, unknownKind})
+  RecoveryRecord unbound = Sample(RecordPhase::Programming);
+  unbound.copyChecks.clear();
+  RecoveryRecord finishedStarter = starter;
+  finishedStarter.phase = RecordPhase::Finished;
+  RecoveryRecord earlierAlone = Sample(RecordPhase::Sector6);
+  earlierAlone.earlierMemoriesWritten = {Pattern(kMemoriesBytes, 8)};
+  RecoveryRecord unknownAnswer = Sample(RecordPhase::Programming);
+  unknownAnswer.answered = 8;
+  RecoveryRecord tooManyEarlier = Sample(RecordPhase::Memories);
+  tooManyEarlier.earlierMemoriesWritten.assign(kEarlierImagesMax + 1, Pattern(kMemoriesBytes, 8));
+  for (const RecoveryRecord& r :
+       {noImages, starterWithImages, starterInAPhase, unknownKind, unbound, finishedStarter,
+        earlierAlone, unknownAnswer, tooManyEarlier})
     EXPECT_EQ(DecodeRecord(EncodeRecord(r), read), RecordProblem::Malformed);
 }
 
@@ -204,6 +243,180 @@ TEST_F(RecordStoreTest, RetiredRecordsBecomeBackupsAndTheNewestTwentyStay) {
   ASSERT_EQ(backups.size(), RecordStore::kBackupsKept);
   EXPECT_EQ(backups.front().record.writtenAt, 1797000000u + 60 * 3) << "the oldest went";
   EXPECT_EQ(Mode(root_ / "backups"), 0700u);
+}
+
+// Two runs at once on two panels, sharing the state folder: both claim a name in the same
+// second before either writes. Each keeps its own record, and retires only its own.
+TEST_F(RecordStoreTest, TwoRunsAtOnceNeverShareARecord) {
+  const RecordStore first(root_), second(root_);
+  RecoveryRecord a = Sample(RecordPhase::Memories), b = Sample(RecordPhase::Sector6);
+  b.flashType = 5;
+  fs::path pathA, pathB;
+  ASSERT_EQ(first.NewPath(Folder::Recovery, 1797000000, pathA), "");
+  ASSERT_EQ(second.NewPath(Folder::Recovery, 1797000000, pathB), "");
+  EXPECT_NE(pathA, pathB);
+  EXPECT_TRUE(second.List(Folder::Recovery).empty()) << "a claimed name holds no record yet";
+  ASSERT_EQ(second.Write(pathB, b), "");
+  ASSERT_EQ(first.Write(pathA, a), "");
+  auto listed = first.List(Folder::Recovery);
+  ASSERT_EQ(listed.size(), 2u);
+
+  ASSERT_EQ(first.Retire(pathA, a), "");
+  listed = second.List(Folder::Recovery);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].path, pathB);
+  EXPECT_EQ(listed[0].record, b) << "the other run's record is whole";
+  ASSERT_EQ(first.List(Folder::Backups).size(), 1u);
+  EXPECT_EQ(first.List(Folder::Backups)[0].record, a);
+}
+
+// Records another local user may have put or changed are never used: each situation is
+// refused with its reason, like a damaged record, and nothing is followed or changed.
+TEST_F(RecordStoreTest, ARecordThatAnotherUserCanHavePutIsRefused) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& root, const fs::path& record)> make;
+    const char* reason;  // the end of the refusal
+  };
+  const fs::path elsewhere = root_.string() + "-theirs";
+  const Case cases[] = {
+      {"RecoveryIsALinkToAnotherFolder",
+       [&](const fs::path& root, const fs::path&) {
+         fs::rename(root / "recovery", elsewhere);
+         fs::create_directory_symlink(elsewhere, root / "recovery");
+       },
+       "a link, not a folder"},
+      {"StateFolderIsALink",
+       [&](const fs::path& root, const fs::path&) {
+         fs::rename(root, elsewhere);
+         fs::create_directory_symlink(elsewhere, root);
+       },
+       "a link, not a folder"},
+      {"StateFolderWritableByOthers",
+       [](const fs::path& root, const fs::path&) { ::chmod(root.c_str(), 0777); },
+       "others may write to it"},
+      {"RecoveryWritableByTheGroup",
+       [](const fs::path& root, const fs::path&) {
+         ::chmod((root / "recovery").c_str(), 0770);
+         ASSERT_TRUE(test::GiveToASharedGroup(root / "recovery"));
+       },
+       "others may write to it"},
+      {"RecordWritableByOthers",
+       [](const fs::path&, const fs::path& record) { ::chmod(record.c_str(), 0646); },
+       "others may write to it"},
+      {"RecordIsALink",
+       [&](const fs::path&, const fs::path& record) {
+         fs::rename(record, elsewhere);
+         fs::create_symlink(elsewhere, record);
+       },
+       "a link, not a file"},
+      {"RecoveryOwnedByAnotherUser",
+       [](const fs::path& root, const fs::path&) {
+         ASSERT_EQ(::chown((root / "recovery").c_str(), 65534, 65534), 0);
+       },
+       "owned by another user"},
+      {"RecordOwnedByAnotherUser",
+       [](const fs::path&, const fs::path& record) {
+         ASSERT_EQ(::chown(record.c_str(), 65534, 65534), 0);
+       },
+       "owned by another user"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string(c.name).find("OwnedBy") != std::string::npos && ::geteuid() != 0) continue;
+    if (std::string(c.name) == "RecoveryWritableByTheGroup" && !test::CanGiveToASharedGroup())
+      continue;
+    fs::remove_all(root_);
+    fs::remove_all(elsewhere);
+    const RecordStore store(root_);
+    fs::path path;
+    ASSERT_EQ(store.NewPath(Folder::Recovery, 1797000000, path), "");
+    ASSERT_EQ(store.Write(path, Sample(RecordPhase::Memories)), "");
+    c.make(root_, path);
+
+    const auto listed = store.List(Folder::Recovery);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_FALSE(listed[0].Usable());
+    const std::string why = listed[0].Why();
+    EXPECT_EQ(why.substr(why.rfind(": ") + 2), c.reason) << why;
+    if (std::string(c.name).rfind("Record", 0) == 0) continue;
+    // Nothing new goes where the old cannot be trusted.
+    fs::path next;
+    EXPECT_NE(store.NewPath(Folder::Recovery, 1797000001, next), "");
+    EXPECT_NE(store.Write(path, Sample(RecordPhase::Programming)), "");
+  }
+  fs::remove_all(elsewhere);
+}
+
+// Every folder of the path made here is private whatever the umask; the folders that were
+// there keep their modes.
+TEST_F(RecordStoreTest, FoldersMadeArePrivateAndFoldersFoundKeepTheirMode) {
+  const fs::path home = root_ / "xdg";
+  const RecordStore store(home / "tavrino");
+  const mode_t old = ::umask(0);
+  fs::path path;
+  const os::Failure claimed = store.NewPath(Folder::Backups, 1797000000, path);
+  ::umask(old);
+  ASSERT_EQ(claimed, "");
+  for (const fs::path& made : {root_, home, home / "tavrino", home / "tavrino" / "backups"})
+    EXPECT_EQ(Mode(made), 0700u) << made;
+  EXPECT_EQ(Mode(path), 0600u);
+
+  ::chmod((home / "tavrino" / "backups").c_str(), 0750);
+  ASSERT_EQ(store.NewPath(Folder::Backups, 1797000000, path), "");
+  ASSERT_EQ(store.Write(path, Sample(RecordPhase::Read)), "");
+  EXPECT_EQ(Mode(home / "tavrino" / "backups"), 0750u) << "not made here: not changed here";
+}
+
+// Pruning never removes the backup or run report it has just written, also when the clock
+// was set back and older files carry later names and times; it removes the oldest by the
+// time each was written, not by name, and says how many went.
+TEST_F(RecordStoreTest, PruningKeepsTheNewFileWhateverTheClockSaid) {
+  using namespace std::chrono_literals;
+  struct Case {
+    const char* name;
+    fs::file_time_type::duration newAfterOld;  // the new file's time against the old ones'
+    bool namesReversed;                        // the old files' names sort against their times
+  };
+  const Case cases[] = {
+      {"ClockSetBack", -24h * 365, false},
+      {"ClockRight", 1h, false},
+      {"NamesDisagreeWithTimes", 1h, true},
+  };
+  const auto base = fs::file_time_type::clock::now();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root_);
+    const RecordStore store(root_);
+    const size_t old = RecordStore::kBackupsKept + 2;
+    std::vector<fs::path> olds;
+    for (size_t i = 0; i < old; ++i) {
+      RecoveryRecord r = Sample(RecordPhase::Read);
+      r.writtenAt = 1797000000 + 60 * i;
+      fs::path path;
+      ASSERT_EQ(store.NewPath(Folder::Backups, r.writtenAt, path), "");
+      ASSERT_EQ(store.Write(path, r), "");
+      const size_t age = c.namesReversed ? i + 1 : old - i;  // minutes before base
+      fs::last_write_time(path, base - std::chrono::minutes(age));
+      olds.push_back(path);
+    }
+    // What the clock says now puts the new file among or before the old ones.
+    RecoveryRecord r = Sample(RecordPhase::Read);
+    r.writtenAt = c.newAfterOld < 0s ? 1700000000 : 1797000000 + 60 * old;
+    fs::path made;
+    ASSERT_EQ(store.NewPath(Folder::Backups, r.writtenAt, made), "");
+    ASSERT_EQ(store.Write(made, r), "");
+    fs::last_write_time(made, base + c.newAfterOld);
+
+    EXPECT_EQ(store.PruneBackups(made), 3u);
+    EXPECT_TRUE(fs::exists(made));
+    EXPECT_EQ(store.List(Folder::Backups).size(), RecordStore::kBackupsKept);
+    // The three written longest ago went.
+    for (size_t i = 0; i < old; ++i) {
+      const size_t age = c.namesReversed ? i + 1 : old - i;
+      EXPECT_EQ(fs::exists(olds[i]), age < old - 2) << "backup " << i;
+    }
+  }
 }
 
 }  // namespace

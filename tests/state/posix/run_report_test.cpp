@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "state/RunReport.h"
 
@@ -29,6 +32,18 @@ RunReport Sample() {
   r.speed = "57600 bps";
   r.lines = {"Connecting:      ok", "FLASH erasing:   ok"};
   return r;
+}
+
+// Reports of earlier runs, named as the store names them on the day given.
+std::vector<fs::path> OldReports(const fs::path& dir, const char* day, int count) {
+  std::vector<fs::path> made;
+  for (int i = 0; i < count; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s-0000%02d.%03d-test.txt", day, i / 1000, i % 1000);
+    std::ofstream(dir / name) << "old";
+    made.push_back(dir / name);
+  }
+  return made;
 }
 
 std::string ReadText(const fs::path& path) {
@@ -66,12 +81,9 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
   fs::create_directories(dir);
-  // Older reports, named as the store names them, and a file of someone else's.
-  for (int i = 0; i < static_cast<int>(kKeptRunReports) + 1; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "20250101-0000%02d.%03d-test.txt", i / 1000, i % 1000);
-    std::ofstream(dir / name) << "old";
-  }
+  ::chmod(dir.c_str(), 0750);
+  // Older reports, and a file of someone else's.
+  OldReports(dir, "20250101", static_cast<int>(kKeptRunReports) + 1);
   std::ofstream(dir / "notes.txt") << "keep me";
 
   RunReport report = Sample();
@@ -85,7 +97,7 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
 
   struct stat st {};
   ASSERT_EQ(stat(dir.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_mode & 0777, 0750u) << "the folder was there: its mode is the user's";
   ASSERT_EQ(stat(first.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -98,6 +110,47 @@ TEST(RunReport, SavedPrivatelyAndOnlyTheNewestAreKept) {
   EXPECT_FALSE(fs::exists(dir / "20250101-000000.002-test.txt"));
   EXPECT_TRUE(fs::exists(dir / "20250101-000000.003-test.txt"));
   EXPECT_TRUE(fs::exists(dir / "notes.txt"));
+  fs::remove_all(pattern);
+}
+
+// Reports named and dated in the future (a clock that was set back since): the new report
+// stays, and the one written longest ago goes, as many as the message says.
+TEST(RunReport, TheNewReportStaysWhenTheClockWasSetBack) {
+  char pattern[] = "/tmp/tavrino-reports-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = fs::path(pattern) / "tavrino" / "runs";
+  fs::create_directories(dir);
+  const auto future = fs::file_time_type::clock::now() + std::chrono::hours(24 * 365);
+  const auto later = OldReports(dir, "20300101", static_cast<int>(kKeptRunReports));
+  for (size_t i = 0; i < later.size(); ++i)
+    fs::last_write_time(later[i], future + std::chrono::minutes(i));
+  fs::path written;
+  size_t removed = 0;
+  ASSERT_EQ(SaveRunReport(dir, Sample(), written, removed), "");
+  EXPECT_TRUE(fs::exists(written));
+  EXPECT_EQ(removed, 1u);
+  EXPECT_FALSE(fs::exists(dir / "20300101-000000.000-test.txt"));
+  EXPECT_TRUE(fs::exists(dir / "20300101-000000.001-test.txt"));
+  fs::remove_all(pattern);
+}
+
+// Reports go only where no other user can have put or removed files.
+TEST(RunReport, NoReportGoesThroughALinkOrIntoAFolderOthersWrite) {
+  char pattern[] = "/tmp/tavrino-reports-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path state = fs::path(pattern) / "tavrino";
+  const fs::path theirs = fs::path(pattern) / "theirs";
+  fs::create_directories(state);
+  fs::create_directories(theirs);
+  std::ofstream(theirs / "20250101-000000.000-test.txt") << "theirs";
+  fs::create_directory_symlink(theirs, state / "runs");
+  fs::path written;
+  EXPECT_NE(SaveRunReport(state / "runs", Sample(), written), "");
+  EXPECT_EQ(std::distance(fs::directory_iterator(theirs), fs::directory_iterator()), 1);
+  fs::remove(state / "runs");
+  ::chmod(state.c_str(), 0777);
+  EXPECT_NE(SaveRunReport(state / "runs", Sample(), written), "");
+  EXPECT_FALSE(fs::exists(state / "runs")) << "nothing is made in a folder others may write";
   fs::remove_all(pattern);
 }
 
