@@ -13,6 +13,7 @@ int ExitCode(Outcome o) {
     case Outcome::FileLoaded:
       return 0;
     case Outcome::FileRejected:
+    case Outcome::FileCannotFinishUpdate:
       return 2;
     case Outcome::PortNotOpened:
       return 3;
@@ -51,6 +52,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::Stopped: return "stopped";
     case Outcome::InternalError: return "internal error";
     case Outcome::RecordNotWritten: return "record not written";
+    case Outcome::FileCannotFinishUpdate: return "file cannot finish the update";
   }
   // clang-format on
   return "internal error";

@@ -23,6 +23,9 @@ enum class Outcome {
   // The host could not keep the recovery record the next change needs, so the run ended
   // before making it; the panel is as it was, or as the last kept record says.
   RecordNotWritten,
+  // The panel has an update cut short that this file cannot finish without converting
+  // settings nobody can prove are the record's: the file it was begun with finishes it.
+  FileCannotFinishUpdate,
 };
 
 // True when the command did what was asked.
@@ -32,9 +35,10 @@ inline bool Completed(Outcome o) {
 }
 
 // Process exit status, shared by tavrino-cli and the desktop program's unattended start.
-//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused or failed verification,
-//   6 declined, 7 stopped by the user, 8 internal error, 9 the recovery record could not be
-//   written (the panel was left as it stood). (1 is left for bad command-line use.)
+//   0 completed, 2 file (also a file that cannot finish the panel's unfinished update), 3 port, 4
+//   no connection, 5 panel refused or failed verification, 6 declined, 7 stopped by the user, 8
+//   internal error, 9 the recovery record could not be written (the panel was left as it stood). (1
+//   is left for bad command-line use.)
 int ExitCode(Outcome o);
 const char* OutcomeName(Outcome o);
 
