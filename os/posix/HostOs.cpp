@@ -4,16 +4,18 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "os/FileFaults.h"
+#include "os/Temporaries.h"
 
 namespace tavrino::os {
 
@@ -24,18 +26,6 @@ constexpr mode_t kPrivateFile = 0600;
 
 Failure Reason(const char* what, const std::filesystem::path& path, int error) {
   return std::string(what) + " " + path.string() + ": " + std::strerror(error);
-}
-
-// A unique name beside the target, so that the rename stays within one file system.
-std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
-  static std::mt19937_64 generator{std::random_device{}()};
-  std::string name = ".";
-  name += path.filename().string();
-  name += ".tmp";
-  name += std::to_string(::getpid());
-  name += '-';
-  name += std::to_string(generator() & 0xFFFFFF);
-  return path.parent_path() / name;
 }
 
 // Whether nobody but the user may write to a folder or file of the tool's state. Group write
@@ -155,12 +145,17 @@ Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken) {
 
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             FileAccess access) {
-  const std::filesystem::path temporary = TemporaryBeside(path);
+  const std::filesystem::path temporary =
+      detail::TemporaryBeside(path, static_cast<uint32_t>(::getpid()));
   const int fd =
       InjectedFileFault(FileOp::Create, temporary)
           ? -1
           : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFile);
   if (fd < 0) return Reason("cannot create", temporary, errno);
+  // Held until the file is closed: what tells a later run that this temporary is a write
+  // in progress even where the process id in its name cannot be checked (a process of
+  // another pid namespace, as a container has, writing to the same folder).
+  ::flock(fd, LOCK_EX | LOCK_NB);
   // The mode given to open is cut by the umask; the file must be private whatever it is,
   // and a shared file gets what a plain create would give it.
   mode_t mode = kPrivateFile;
@@ -251,6 +246,26 @@ Failure RemoveFile(const std::filesystem::path& path) {
   if ((InjectedFileFault(FileOp::Remove, path) || ::unlink(path.c_str()) != 0) && errno != ENOENT)
     return Reason("cannot remove", path, errno);
   return {};
+}
+
+size_t RemoveAbandonedTemporaries(const std::filesystem::path& dir) {
+  const auto processRuns = [](uint32_t pid) {
+    // Not there at all: ESRCH. Another user's process (EPERM) runs all the same.
+    return static_cast<pid_t>(pid) == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+           errno != ESRCH;
+  };
+  // The user's own regular file, not locked by a writer. A file system without locks says
+  // nothing either way, and the process id decides alone.
+  const auto abandoned = [](const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool idle = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+    if (idle && ::flock(fd, LOCK_EX | LOCK_NB) != 0) idle = errno != EWOULDBLOCK;
+    ::close(fd);
+    return idle;
+  };
+  return detail::RemoveTemporariesOfEndedProcesses(dir, processRuns, abandoned);
 }
 
 }  // namespace tavrino::os

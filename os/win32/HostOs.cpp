@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 
 #include "os/FileFaults.h"
+#include "os/Temporaries.h"
 
 namespace tavrino::os {
 
@@ -27,13 +27,6 @@ std::string SystemWords(DWORD err) {
 
 Failure Reason(const char* what, const std::filesystem::path& path, DWORD err) {
   return std::string(what) + " " + path.string() + ": " + SystemWords(err);
-}
-
-std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
-  static std::mt19937_64 generator{std::random_device{}()};
-  return path.parent_path() /
-         ("." + path.filename().string() + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" +
-          std::to_string(generator() & 0xFFFFFF));
 }
 
 // A refusal a test injects reads as a device error.
@@ -102,7 +95,8 @@ Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken) {
 // Access follows the folder's inherited rules either way: the user's own folders are private.
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             FileAccess) {
-  const std::filesystem::path temporary = TemporaryBeside(path);
+  const std::filesystem::path temporary =
+      detail::TemporaryBeside(path, static_cast<uint32_t>(GetCurrentProcessId()));
   HANDLE h = Injected(FileOp::Create, temporary)
                  ? INVALID_HANDLE_VALUE
                  : CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -169,6 +163,26 @@ Failure RemoveFile(const std::filesystem::path& path) {
       return Reason("cannot remove", path, err);
   }
   return {};
+}
+
+size_t RemoveAbandonedTemporaries(const std::filesystem::path& dir) {
+  const auto processRuns = [](uint32_t pid) {
+    if (pid == GetCurrentProcessId()) return true;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    // No such process: ERROR_INVALID_PARAMETER; any other refusal (another user's) runs.
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+  };
+  // The user's own folders are the user's alone (see CheckOwnFolder); a temporary still open
+  // by a writer cannot be deleted in any case, as it is opened without sharing.
+  const auto abandoned = [](const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+  };
+  return detail::RemoveTemporariesOfEndedProcesses(dir, processRuns, abandoned);
 }
 
 }  // namespace tavrino::os

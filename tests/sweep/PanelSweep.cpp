@@ -58,7 +58,7 @@ void CheckAfterCut(const Reference& ref, const SweepOptions& options, const std:
       findings.push_back({kind + "/litter", point, step,
                           std::to_string(f.temporaries) +
                               " temporary file(s) stay in the state folder after the rerun",
-                          true});
+                          false});
   }
   Drop(home, options);
   if (!options.stale) return;

@@ -55,14 +55,18 @@ TEST_F(FileFaultsTest, SeesEveryOperationOfAnAtomicWriteAndARemoval) {
   ArmFileFaults({});
   ASSERT_EQ(WriteNew(), "");
   ASSERT_EQ(RemoveFile(root_ / "record"), "");
+  bool taken = false;
+  ASSERT_EQ(CreateNewFile(root_ / "claimed", taken), "");
+  ASSERT_EQ(CheckOwnFolder(root_), "");
+  ASSERT_EQ(MakePrivateDir(root_ / "sub"), "");
   std::vector<std::string> names;
   for (const FileOpSeen& op : FileOpsSeen()) names.push_back(FileOpName(op.op));
   EXPECT_EQ(names, (std::vector<std::string>{"create", "write", "fsync", "rename", "folder fsync",
-                                             "remove"}));
+                                             "remove", "create", "folder check", "make folder"}));
   EXPECT_EQ(FileOpsSeen()[3].path, root_ / "record");
   DisarmFileFaults();
-  EXPECT_EQ(MakePrivateDir(root_ / "sub"), "");
-  EXPECT_EQ(FileOpsSeen().size(), 6u) << "nothing more seen once disarmed";
+  EXPECT_EQ(MakePrivateDir(root_ / "sub2"), "");
+  EXPECT_EQ(FileOpsSeen().size(), 9u) << "nothing more seen once disarmed";
 }
 
 // A failure before the rename keeps the old file and leaves no temporary; a failure of the
@@ -111,6 +115,10 @@ TEST_F(FileFaultsTest, AStopEndsTheProcessBeforeTheOperation) {
   EXPECT_EQ(Text(kept), "panel");
   EXPECT_EQ(Text(root_ / "record"), "old") << "the rename never happened";
   EXPECT_EQ(Entries(), 3u) << "the flushed temporary stays, as after a crash";
+  // A later run removes it: its process has ended.
+  EXPECT_EQ(RemoveAbandonedTemporaries(root_), 1u);
+  EXPECT_EQ(Entries(), 2u);
+  EXPECT_EQ(Text(root_ / "record"), "old");
 }
 
 }  // namespace
