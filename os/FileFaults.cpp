@@ -42,6 +42,8 @@ const char* FileOpName(FileOp op) {
       return "remove";
     case FileOp::CheckFolder:
       return "folder check";
+    case FileOp::Read:
+      return "read";
   }
   return "?";
 }

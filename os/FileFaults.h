@@ -13,8 +13,9 @@
 
 namespace tavrino::os {
 
-// What the os layer does to a file or folder that changes what the host keeps, and the
-// check that a state folder may be trusted before anything is kept in it.
+// What the os layer does to a file or folder that changes what the host keeps, the check
+// that a state folder may be trusted before anything is kept in it, and the read of a file
+// (a record read back, a firmware file opened).
 enum class FileOp : uint8_t {
   MakeFolder,
   Create,
@@ -23,7 +24,8 @@ enum class FileOp : uint8_t {
   Rename,
   FlushFolder,
   Remove,
-  CheckFolder
+  CheckFolder,
+  Read
 };
 const char* FileOpName(FileOp op);  // "create", "write", "fsync", ...
 

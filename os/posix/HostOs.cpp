@@ -195,8 +195,10 @@ Failure ReadFile(const std::filesystem::path& path, size_t maxBytes, std::vector
                  bool own) {
   bytes.clear();
   // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-  const int fd =
-      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (own ? O_NOFOLLOW : 0));
+  const int fd = InjectedFileFault(FileOp::Read, path)
+                     ? -1
+                     : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
+                                                (own ? O_NOFOLLOW : 0));
   if (fd < 0 && own && errno == ELOOP)
     return "cannot use " + path.string() + ": a link, not a file";
   if (fd < 0) return Reason("cannot open", path, errno);

@@ -127,6 +127,7 @@ Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const u
 Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,
                       std::vector<uint8_t>& bytes) {
   bytes.clear();
+  if (Injected(FileOp::Read, path)) return Reason("cannot open", path, GetLastError());
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (error) return "cannot open " + path.string() + ": " + error.message();

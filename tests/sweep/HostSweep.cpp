@@ -88,6 +88,11 @@ void Refused(const Reference& ref, const SweepOptions& options, size_t n, const 
     else if (bench.Changes() != changesAtFailure)
       what = "the panel was changed " + N(bench.Changes() - changesAtFailure) +
              " times after its record could not be written";
+  } else if (info.op.op == os::FileOp::Read) {
+    // A file that cannot be read may end the run, but nothing more may change after it.
+    if (!Completed(r.outcome) && bench.Changes() != changesAtFailure)
+      what = "the panel was changed " + N(bench.Changes() - changesAtFailure) +
+             " times after a refused " + Describe(info.op) + ": " + Tail(r);
   } else if (!Completed(r.outcome)) {
     what =
         "a refused " + Describe(info.op) + ", which guards no change, failed the run: " + Tail(r);

@@ -54,6 +54,8 @@ class FileFaultsTest : public ::testing::Test {
 TEST_F(FileFaultsTest, SeesEveryOperationOfAnAtomicWriteAndARemoval) {
   ArmFileFaults({});
   ASSERT_EQ(WriteNew(), "");
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(ReadOwnFile(root_ / "record", 100, bytes), "");
   ASSERT_EQ(RemoveFile(root_ / "record"), "");
   bool taken = false;
   ASSERT_EQ(CreateNewFile(root_ / "claimed", taken), "");
@@ -61,12 +63,13 @@ TEST_F(FileFaultsTest, SeesEveryOperationOfAnAtomicWriteAndARemoval) {
   ASSERT_EQ(MakePrivateDir(root_ / "sub"), "");
   std::vector<std::string> names;
   for (const FileOpSeen& op : FileOpsSeen()) names.push_back(FileOpName(op.op));
-  EXPECT_EQ(names, (std::vector<std::string>{"create", "write", "fsync", "rename", "folder fsync",
-                                             "remove", "create", "folder check", "make folder"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"create", "write", "fsync", "rename", "folder fsync", "read",
+                                      "remove", "create", "folder check", "make folder"}));
   EXPECT_EQ(FileOpsSeen()[3].path, root_ / "record");
   DisarmFileFaults();
   EXPECT_EQ(MakePrivateDir(root_ / "sub2"), "");
-  EXPECT_EQ(FileOpsSeen().size(), 9u) << "nothing more seen once disarmed";
+  EXPECT_EQ(FileOpsSeen().size(), 10u) << "nothing more seen once disarmed";
 }
 
 // A failure before the rename keeps the old file and leaves no temporary; a failure of the
@@ -97,6 +100,11 @@ TEST_F(FileFaultsTest, AnInjectedFailureIsReportedAndKeepsTheOldFileUntilTheRena
     EXPECT_EQ(Text(root_ / "record"), c.left);
     EXPECT_EQ(Entries(), 1u) << "no temporary file left";
   }
+  ArmFileFaults({FileFaultPlan::Action::Fail, 1, {}, 86, {}});
+  std::vector<uint8_t> bytes;
+  const Failure unread = ReadOwnFile(root_ / "record", 100, bytes);
+  EXPECT_EQ(unread.rfind("cannot open", 0), 0u) << unread;
+  EXPECT_TRUE(bytes.empty());
 }
 
 TEST_F(FileFaultsTest, AStopEndsTheProcessBeforeTheOperation) {
