@@ -206,8 +206,13 @@ StateFiles CountStateFiles(const fs::path& stateHome) {
     if (!fs::is_directory(dir, e)) continue;
     for (fs::directory_iterator it(dir, e), end; !e && it != end; it.increment(e)) {
       const std::string name = it->path().filename().string();
+      // An empty record file is a name a run stopped before filling it: it holds nothing,
+      // no run reads it as a record, and a later run removes it once it is a minute old.
+      std::error_code size;
       if (name.find(".tmp") != std::string::npos)
         ++files.temporaries;
+      else if (it->file_size(size) == 0 && !size)
+        continue;
       else if (folder[0] == 'r')
         ++files.records;
       else
