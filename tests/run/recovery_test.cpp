@@ -279,7 +279,8 @@ TEST(RecoveryRecord, TheRunReportNamesThePanelsVersionAsTheLineShowsIt) {
 
 // The settings backup at the end of a finished update cannot be written (here backups/ is
 // taken by a file): the panel is whole all the same, so the record says the update is
-// finished, the line says the backup failed, and the next run does not do it again.
+// finished, the line says the backup failed, and the next run does not do it again. The
+// first run that can file the backup files it.
 TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
   RunRig rig;
   Prepare(rig, k103To104);
@@ -301,6 +302,15 @@ TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
   EXPECT_EQ(rig.LineOf("Unfinished update:"), "");
   EXPECT_EQ(rig.LineOf("Programs comparison:"), L("Programs comparison:", kOk));
   EXPECT_EQ(SentSoFar(rig) - before, Sent{}) << "nothing written again";
+  EXPECT_TRUE(Contents(rig) == updated);
+  EXPECT_EQ(state::RecordStore().List(state::Folder::Recovery).size(), 1u);
+
+  fs::remove(rig.stateDir / "backups");
+  EXPECT_EQ(rig.core.Program(true), Outcome::SameProgram);
+  EXPECT_TRUE(state::RecordStore().List(state::Folder::Recovery).empty());
+  const auto backups = state::RecordStore().List(state::Folder::Backups);
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(backups[0].record, records[0].record);
   EXPECT_TRUE(Contents(rig) == updated);
 }
 

@@ -26,9 +26,14 @@ std::string N(size_t k) {
   return std::to_string(k);
 }
 
-// "rename recovery/record", "create backups/temporary".
+bool OnAFolder(const os::FileOpSeen& op) {
+  return op.op == os::FileOp::MakeFolder || op.op == os::FileOp::FlushFolder ||
+         op.op == os::FileOp::CheckFolder;
+}
+
+// "rename recovery/record", "create backups/temporary", "folder check tavrino".
 std::string Describe(const os::FileOpSeen& op) {
-  const bool folder = op.op == os::FileOp::MakeFolder || op.op == os::FileOp::FlushFolder;
+  const bool folder = OnAFolder(op);
   const std::string where =
       folder ? op.path.filename().string()
              : op.path.parent_path().filename().string() + "/" +
@@ -39,10 +44,15 @@ std::string Describe(const os::FileOpSeen& op) {
 
 // Does the operation belong to keeping a recovery record, which a change waits for?
 bool GuardsAChange(const os::FileOpSeen& op) {
-  if (op.op == os::FileOp::Remove) return false;
-  const bool folder = op.op == os::FileOp::MakeFolder || op.op == os::FileOp::FlushFolder;
-  const fs::path dir = folder ? op.path : op.path.parent_path();
-  return dir.filename() == "recovery";
+  if (op.op == os::FileOp::Remove || op.op == os::FileOp::Read) return false;
+  return (OnAFolder(op) ? op.path : op.path.parent_path()).filename() == "recovery";
+}
+
+// An operation that may or may not guard a change: a read (of a record, of a file the run
+// needs), or the state folder made and checked, for a record as for a backup. Refused, it
+// may end the run, but nothing may change after it.
+bool MayEndTheRun(const os::FileOpSeen& op) {
+  return op.op == os::FileOp::Read || (OnAFolder(op) && op.path.filename() == "tavrino");
 }
 
 struct OpInfo {
@@ -88,8 +98,7 @@ void Refused(const Reference& ref, const SweepOptions& options, size_t n, const 
     else if (bench.Changes() != changesAtFailure)
       what = "the panel was changed " + N(bench.Changes() - changesAtFailure) +
              " times after its record could not be written";
-  } else if (info.op.op == os::FileOp::Read) {
-    // A file that cannot be read may end the run, but nothing more may change after it.
+  } else if (MayEndTheRun(info.op)) {
     if (!Completed(r.outcome) && bench.Changes() != changesAtFailure)
       what = "the panel was changed " + N(bench.Changes() - changesAtFailure) +
              " times after a refused " + Describe(info.op) + ": " + Tail(r);
