@@ -15,6 +15,7 @@ namespace {
 struct Armed {
   FileFaultPlan plan;
   std::vector<FileOpSeen> seen;
+  uint32_t counted = 0;  // the operations `at` counts
 };
 
 Armed& State() {
@@ -51,6 +52,7 @@ const char* FileOpName(FileOp op) {
 void ArmFileFaults(FileFaultPlan plan) {
   State().plan = std::move(plan);
   State().seen.clear();
+  State().counted = 0;
   detail::fileFaultsArmed.store(true, std::memory_order_relaxed);
 }
 
@@ -67,7 +69,9 @@ bool detail::FileOpRefused(FileOp op, const std::filesystem::path& path) {
   Armed& armed = State();
   armed.seen.push_back({op, path});
   const FileFaultPlan& plan = armed.plan;
-  const bool hit = plan.action != FileFaultPlan::Action::None && armed.seen.size() == plan.at;
+  if (!plan.only || *plan.only == op) ++armed.counted;
+  const bool hit = plan.action != FileFaultPlan::Action::None && (!plan.only || *plan.only == op) &&
+                   armed.counted == plan.at;
   if (plan.watch) plan.watch(armed.seen.back(), hit);
   if (!hit) return false;
   if (plan.action == FileFaultPlan::Action::Stop) {

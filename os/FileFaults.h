@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ struct FileFaultPlan {
   int stopStatus = 86;  // the process's exit status at the stop
   // Called at every operation before the plan acts; hit: the plan acts on this one.
   std::function<void(const FileOpSeen&, bool hit)> watch;
+  // Set: `at` counts only the operations of this kind (the first removal, say).
+  std::optional<FileOp> only;
 };
 
 // Arms the plan and starts counting from 0 with an empty list.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "os/FileFaults.h"
 #include "run/Core.h"
 #include "state/RecordStore.h"
 #include "support/TestFolders.h"
@@ -403,6 +404,26 @@ TEST(RecoveryRecord, AStarterUpdateCutShortIsFinishedByTheNextRun) {
     EXPECT_TRUE(Contents(rig) == want) << "the panel ends as an uninterrupted run leaves it";
     EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u) << "the record is gone";
   }
+}
+
+// The Starter update's record goes once the update's own record stands for the panel.
+// Where that removal is refused it is tried again when the run ends: a later run could not
+// take it away, as the panel it describes has moved on and no longer matches it.
+TEST(RecoveryRecord, AStarterRecordThatCouldNotGoIsRemovedWhenTheRunEnds) {
+  sim::PanelConfig oldStarter;
+  oldStarter.starterVersion = 0x30;
+  RunRig rig(oldStarter);
+  Prepare(rig, k103To104);
+  rig.UseProgramFile(k103To104.file, 1);
+  os::FileFaultPlan plan;
+  plan.action = os::FileFaultPlan::Action::Fail;
+  plan.at = 1;
+  plan.only = os::FileOp::Remove;
+  os::ArmFileFaults(std::move(plan));
+  EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+  os::DisarmFileFaults();
+  EXPECT_NE(rig.LineOf("Recovery record:").find("Input/output error"), std::string::npos);
+  EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u);
 }
 
 }  // namespace

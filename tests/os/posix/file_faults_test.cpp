@@ -89,10 +89,14 @@ TEST_F(FileFaultsTest, AnInjectedFailureIsReportedAndKeepsTheOldFileUntilTheRena
     SCOPED_TRACE(c.at);
     WriteText(root_ / "record", "old");
     std::vector<FileOp> failed;
-    ArmFileFaults(
-        {FileFaultPlan::Action::Fail, c.at, {}, 86, [&failed](const FileOpSeen& op, bool hit) {
-           if (hit) failed.push_back(op.op);
-         }});
+    ArmFileFaults({FileFaultPlan::Action::Fail,
+                   c.at,
+                   {},
+                   86,
+                   [&failed](const FileOpSeen& op, bool hit) {
+                     if (hit) failed.push_back(op.op);
+                   },
+                   {}});
     const Failure failure = WriteNew();
     EXPECT_EQ(failure.rfind(c.says, 0), 0u) << failure;
     EXPECT_NE(failure.find("Input/output error"), std::string::npos) << failure;
@@ -100,7 +104,9 @@ TEST_F(FileFaultsTest, AnInjectedFailureIsReportedAndKeepsTheOldFileUntilTheRena
     EXPECT_EQ(Text(root_ / "record"), c.left);
     EXPECT_EQ(Entries(), 1u) << "no temporary file left";
   }
-  ArmFileFaults({FileFaultPlan::Action::Fail, 1, {}, 86, {}});
+  // The first read, whatever comes before it.
+  ArmFileFaults({FileFaultPlan::Action::Fail, 1, {}, 86, {}, FileOp::Read});
+  ASSERT_EQ(WriteNew(), "");
   std::vector<uint8_t> bytes;
   const Failure unread = ReadOwnFile(root_ / "record", 100, bytes);
   EXPECT_EQ(unread.rfind("cannot open", 0), 0u) << unread;
@@ -112,7 +118,8 @@ TEST_F(FileFaultsTest, AStopEndsTheProcessBeforeTheOperation) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ArmFileFaults({FileFaultPlan::Action::Stop, 4, [&kept] { WriteText(kept, "panel"); }, 86, {}});
+    ArmFileFaults(
+        {FileFaultPlan::Action::Stop, 4, [&kept] { WriteText(kept, "panel"); }, 86, {}, {}});
     WriteNew();
     ::_exit(0);  // never reached: the stop came first
   }
