@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <system_error>
 
 #include "os/FileFaults.h"
@@ -44,15 +45,18 @@ std::string Describe(const os::FileOpSeen& op) {
 
 // Does the operation belong to keeping a recovery record, which a change waits for?
 bool GuardsAChange(const os::FileOpSeen& op) {
-  if (op.op == os::FileOp::Remove || op.op == os::FileOp::Read) return false;
+  if (op.op == os::FileOp::Remove || op.op == os::FileOp::Read || op.op == os::FileOp::CheckFolder)
+    return false;
   return (OnAFolder(op) ? op.path : op.path.parent_path()).filename() == "recovery";
 }
 
 // An operation that may or may not guard a change: a read (of a record, of a file the run
-// needs), or the state folder made and checked, for a record as for a backup. Refused, it
-// may end the run, but nothing may change after it.
+// needs), a folder checked (to list the records, or to write one), or the state folder
+// made, for a record as for a backup. Refused, it may end the run, but nothing may change
+// after it; where it guarded a record, the record's write fails and ends the run.
 bool MayEndTheRun(const os::FileOpSeen& op) {
-  return op.op == os::FileOp::Read || (OnAFolder(op) && op.path.filename() == "tavrino");
+  return op.op == os::FileOp::Read || op.op == os::FileOp::CheckFolder ||
+         (OnAFolder(op) && op.path.filename() == "tavrino");
 }
 
 struct OpInfo {
@@ -68,26 +72,40 @@ std::string StepOf(const Session& session) {
   return colon == std::string::npos ? line : line.substr(0, colon + 1);
 }
 
-void Refused(const Reference& ref, const SweepOptions& options, size_t n, const OpInfo& info,
-             std::vector<Finding>& findings) {
+// The operation and the step it came in, to tell whether a run's n-th operation is the one
+// the uninterrupted run had there. Two records claimed in the same second take one create
+// more than two in different seconds, so the count may shift with the clock.
+std::string Signature(const os::FileOpSeen& op, const std::string& step) {
+  return Describe(op) + " (" + step + ")";
+}
+
+// Tries a point a few times until its n-th operation is the uninterrupted run's.
+constexpr int kTries = 5;
+
+// True when the point was tried on the operation it names.
+bool TryRefused(const Reference& ref, const SweepOptions& options, size_t n, const OpInfo& info,
+                std::vector<Finding>& findings) {
   const fs::path home = ref.root / ("hostfail-" + N(n));
   Fresh(home);
   Bench bench(ref.before);
   Session session(bench, ref.file, ref.updaters);
   uint32_t changesAtFailure = 0;
   bool failed = false;
+  std::string hitSignature;
   os::FileFaultPlan plan;
   plan.action = os::FileFaultPlan::Action::Fail;
   plan.at = static_cast<uint32_t>(n);
-  plan.watch = [&](const os::FileOpSeen&, bool hit) {
+  plan.watch = [&](const os::FileOpSeen& op, bool hit) {
     if (!hit) return;
     failed = true;
     changesAtFailure = bench.Changes();
+    hitSignature = Signature(op, StepOf(session));
   };
   os::ArmFileFaults(std::move(plan));
   const RunResult r = RunProgram(bench, session, home);
   os::DisarmFileFaults();
-  const std::string step = Describe(info.op) + " (" + info.step + ")";
+  const std::string step = Signature(info.op, info.step);
+  if (failed && hitSignature != step) return false;
   std::string what;
   if (!failed) {
     what = "the run made fewer file operations than the uninterrupted one";
@@ -122,18 +140,28 @@ void Refused(const Reference& ref, const SweepOptions& options, size_t n, const 
   findings.push_back({"hostfail", N(n), step, what, false});
   std::error_code e;
   if (!options.verbose) fs::remove_all(home, e);
+  return true;
 }
 
-void Stopped(const Reference& ref, const SweepOptions& options, size_t n, const OpInfo& info,
+void Refused(const Reference& ref, const SweepOptions& options, size_t n, const OpInfo& info,
              std::vector<Finding>& findings) {
+  for (int i = 0; i < kTries; ++i)
+    if (TryRefused(ref, options, n, info, findings)) return;
+  findings.push_back({"hostfail", N(n), Signature(info.op, info.step),
+                      "the run's operation " + N(n) + " was another each time", false});
+}
+
+bool TryStopped(const Reference& ref, const SweepOptions& options, size_t n, const OpInfo& info,
+                std::vector<Finding>& findings) {
   const fs::path home = ref.root / ("hoststop-" + N(n));
   Fresh(home);
   const fs::path panelFile = ref.root / ("hoststop-" + N(n) + ".panel");
+  const fs::path opFile = ref.root / ("hoststop-" + N(n) + ".op");
   std::fflush(stdout);
   const pid_t child = ::fork();
   if (child < 0) {
     findings.push_back({"hoststop", N(n), Describe(info.op), "fork failed", false});
-    return;
+    return true;
   }
   if (child == 0) {
     Bench bench(ref.before);
@@ -143,31 +171,50 @@ void Stopped(const Reference& ref, const SweepOptions& options, size_t n, const 
     plan.at = static_cast<uint32_t>(n);
     plan.stopStatus = kStopStatus;
     plan.beforeStop = [&] { bench.Panel().SaveState(panelFile.string()); };
+    plan.watch = [&](const os::FileOpSeen& op, bool hit) {
+      if (hit) std::ofstream(opFile) << Signature(op, StepOf(session));
+    };
     os::ArmFileFaults(std::move(plan));
     RunProgram(bench, session, home);
     bench.Panel().SaveState(panelFile.string());
     std::_Exit(0);  // the run ended before the operation: the parent says so
   }
   int status = 0;
-  const std::string step = Describe(info.op) + " (" + info.step + ")";
-  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != kStopStatus) {
+  const std::string step = Signature(info.op, info.step);
+  const bool waited = ::waitpid(child, &status, 0) == child;
+  std::string hitSignature;
+  std::getline(std::ifstream(opFile), hitSignature);
+  std::error_code e;
+  fs::remove(opFile, e);
+  if (!hitSignature.empty() && hitSignature != step) {
+    fs::remove(panelFile, e);
+    return false;
+  }
+  if (!waited || !WIFEXITED(status) || WEXITSTATUS(status) != kStopStatus) {
     findings.push_back(
         {"hoststop", N(n), step, "the process did not stop at the operation", false});
-    return;
+    return true;
   }
   sim::SimulatedPanel panel;
   if (!panel.LoadState(panelFile.string())) {
     findings.push_back(
         {"hoststop", N(n), step, "the panel was not kept: " + panel.StateError(), false});
-    return;
+    return true;
   }
-  std::error_code e;
   fs::remove(panelFile, e);
   const PanelImage cut{panel.Config(), panel.Flash(), panel.Memory1(), panel.Memory2()};
   if (options.verbose)
     std::printf("  the process stopped before operation %zu: %s\n", n, step.c_str());
   CheckAfterCut(ref, options, "hoststop", N(n), step, cut, home, findings);
+  return true;
+}
+
+void Stopped(const Reference& ref, const SweepOptions& options, size_t n, const OpInfo& info,
+             std::vector<Finding>& findings) {
+  for (int i = 0; i < kTries; ++i)
+    if (TryStopped(ref, options, n, info, findings)) return;
+  findings.push_back({"hoststop", N(n), Signature(info.op, info.step),
+                      "the run's operation " + N(n) + " was another each time", false});
 }
 
 }  // namespace
