@@ -7,6 +7,7 @@
 # table of the points tried and the failures, each failure with the command that replays it.
 #   bash scripts/crash-sweep.sh [--stride N] [crash-sweep options...]
 #     --stride N        every N-th exchange (default 1: all of them), plus the boundaries
+#     --host-stride N   every N-th file operation (default 1: all of them)
 #     --case NAME       only this case (repeatable); --point KIND:N replays one point
 #     --no-stale        without the other-panel and updated-elsewhere checks
 #     --failures FILE   every failing point, one line each, with its command

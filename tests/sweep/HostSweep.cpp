@@ -239,7 +239,8 @@ void SweepHost(const Reference& ref, const SweepOptions& options,
   }
   fileOps = ops.size();
   for (size_t n = 1; n <= ops.size(); ++n) {
-    const bool chosen = !only || only->second == N(n);
+    const size_t caseIndex = static_cast<size_t>(ref.c - Cases().data());
+    const bool chosen = only ? only->second == N(n) : (n + caseIndex) % options.hostStride == 0;
     if (!chosen) continue;
     if (!only || only->first == "hostfail") Refused(ref, options, n, ops[n - 1], findings);
     if (!only || only->first == "hoststop") Stopped(ref, options, n, ops[n - 1], findings);

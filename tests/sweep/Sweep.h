@@ -128,6 +128,9 @@ struct Finding {
 
 struct SweepOptions {
   uint32_t stride = 1;
+  // Every N-th file operation of the host, each case from another one, so that the cases
+  // (whose runs make much the same operations) cover them all between them.
+  uint32_t hostStride = 1;
   bool panel = true, host = true, stale = true, twice = true;
   bool verbose = false;
 };

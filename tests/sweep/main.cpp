@@ -43,6 +43,7 @@ struct Options {
 const char kUsage[] =
     "usage: crash-sweep [--stride N] [--case NAME]... [--point KIND:N[:J]] [--jobs N]\n"
     "                   [--panel-only | --host-only] [--no-stale] [--no-twice]\n"
+    "                   [--host-stride N]\n"
     "                   [--failures FILE] [--state-root DIR] [-v]\n"
     "       crash-sweep --steps [--case NAME]...\n"
     "KIND: cut, stop, cut2 (N:J), hostfail, hoststop\n";
@@ -66,6 +67,10 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
       const std::string v = value();
       o.sweep.stride = static_cast<uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
       if (o.sweep.stride == 0) error = "--stride takes a number from 1";
+    } else if (a == "--host-stride") {
+      const std::string v = value();
+      o.sweep.hostStride = static_cast<uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
+      if (o.sweep.hostStride == 0) error = "--host-stride takes a number from 1";
     } else if (a == "--case") {
       o.cases.push_back(value());
       if (!FindCase(o.cases.back())) error = "no case " + o.cases.back();
@@ -417,7 +422,8 @@ int Main(int argc, char** argv) {
   if (o.sweep.host && (!o.point || hostPoint))
     PrintTable(rows, "Host side: a file operation refused, or the process stopped there",
                "file ops", kHostColumns, true);
-  std::printf("\nstride %u, %zu failure(s), %.1f s\n", o.sweep.stride, failures, seconds);
+  std::printf("\nstride %u, host stride %u, %zu failure(s), %.1f s\n", o.sweep.stride,
+              o.sweep.hostStride, failures, seconds);
   std::error_code e;
   if (ownRoot && !o.sweep.verbose) fs::remove_all(o.stateRoot, e);
   if (o.sweep.verbose && ownRoot) std::printf("state folders kept in %s\n", o.stateRoot.c_str());
