@@ -45,7 +45,10 @@ bool UpdateRun::UnfinishedUpdate() {
                starterRecords_.end()) {
       continue;  // this run's own Starter update
     } else if (r.kind == state::RecordKind::Backup || r.phase == RecordPhase::Finished) {
-      continue;  // a finished update waiting for backups/: nothing to finish
+      // A finished update whose backup could not be filed when it ended: nothing to finish,
+      // and filed now where it can be (else it waits, as it did).
+      if (r.phase == RecordPhase::Finished) records_.Retire(it->path, r);
+      continue;
     } else if (!r.Bound()) {
       // Written before records kept the panel's own data: nothing proves its panel.
       SayUnusableRecord(host_, *it, "cannot prove its panel");

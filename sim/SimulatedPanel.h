@@ -71,6 +71,10 @@ struct Faults {
   uint32_t lateNextAnswers = 0;
   uint32_t lateByMs = 100;
   uint32_t silentNextFrames = 0;  // ignore the next N requests
+  // The line goes dead once this request (1 = the first) has been carried out: the panel
+  // did the work, its answer never reaches the tool. The cut that leaves the tool most in
+  // doubt, as when the cable is pulled while the answer is on its way.
+  std::optional<uint32_t> cutAfterFrame;
 };
 
 struct TranscriptEntry {
@@ -141,6 +145,11 @@ class SimulatedPanel {
   bool LineDead() const { return dead_; }
   // Switches the panel on afresh: its Starter runs and listens at config listenBaud.
   void PowerOn();
+  // Switches the panel off at nowUs and on again. Work already due by then is done (a
+  // restart, an installation); everything still on its way is lost (answers, a pending
+  // restart or speed change). The line is whole again and its faults are cleared, as when
+  // the technician plugs the cable back; the contents stay as they are.
+  void PowerCycle(uint64_t nowUs);
   // Lets the panel's own time pass: a restart or an installation that is due happens.
   void Advance(uint64_t nowUs);
 
