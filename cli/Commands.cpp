@@ -52,6 +52,8 @@ std::string OutcomeLine(Outcome outcome) {
       return "Done: the panel restarted.";
     case Outcome::BackedUp:
       return "Done: the panel's settings were kept on this computer.";
+    case Outcome::Restored:
+      return "Done: the panel's settings were restored from the backup.";
     case Outcome::FileLoaded:
       return "Done: the file is a good QZ-17 program file.";
     case Outcome::FileRejected:
@@ -73,6 +75,10 @@ std::string OutcomeLine(Outcome outcome) {
     case Outcome::RecordNotWritten:
       return "Failed: the recovery record could not be written, so the panel was not changed "
              "further.";
+    case Outcome::SettingsDiffer:
+      return "Failed: the panel's settings differ from what was written.";
+    case Outcome::Refused:
+      return "Failed: refused, and nothing was written; the lines above say why.";
   }
   return "Failed: internal error.";
 }

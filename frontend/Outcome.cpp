@@ -10,6 +10,7 @@ int ExitCode(Outcome o) {
     case Outcome::ComparisonOk:
     case Outcome::RestartOk:
     case Outcome::BackedUp:
+    case Outcome::Restored:
     case Outcome::FileLoaded:
       return 0;
     case Outcome::FileRejected:
@@ -20,6 +21,8 @@ int ExitCode(Outcome o) {
       return 4;
     case Outcome::PanelRefused:
     case Outcome::VerificationFailed:
+    case Outcome::SettingsDiffer:
+    case Outcome::Refused:
       return 5;
     case Outcome::Declined:
       return 6;
@@ -41,6 +44,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::ComparisonOk: return "comparison ok";
     case Outcome::RestartOk: return "restarted";
     case Outcome::BackedUp: return "settings backed up";
+    case Outcome::Restored: return "settings restored";
     case Outcome::FileLoaded: return "file ok";
     case Outcome::FileRejected: return "file rejected";
     case Outcome::PortNotOpened: return "port not opened";
@@ -51,6 +55,8 @@ const char* OutcomeName(Outcome o) {
     case Outcome::Stopped: return "stopped";
     case Outcome::InternalError: return "internal error";
     case Outcome::RecordNotWritten: return "record not written";
+    case Outcome::SettingsDiffer: return "settings differ";
+    case Outcome::Refused: return "refused";
   }
   // clang-format on
   return "internal error";

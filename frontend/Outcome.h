@@ -6,16 +6,17 @@ namespace tavrino {
 // How a command ended. The status log says it to the person; this says it to the caller
 // (exit status of the unattended run and of tavrino-cli).
 enum class Outcome {
-  Updated = 0,         // Program: the panel was written, verified and restarted
-  SameProgram,         // Program: the panel already held the file's program; restarted
-  ComparisonOk,        // Test: the panel's program equals the file's
-  RestartOk,           // Restart command: the panel accepted the restart
-  BackedUp,            // Backup: the panel's settings were read and kept on the host
-  FileLoaded,          // Open File / check: the file loaded and checked good
-  FileRejected,        // file missing, unreadable or not a QZ-17 program file
-  PortNotOpened,       // no port chosen, or it could not be opened
-  NoConnection,        // the panel did not answer ("BRAK połączenia RS")
-  PanelRefused,        // the panel answered with an error, refused a command, or is unsupported
+  Updated = 0,    // Program: the panel was written, verified and restarted
+  SameProgram,    // Program: the panel already held the file's program; restarted
+  ComparisonOk,   // Test: the panel's program equals the file's
+  RestartOk,      // Restart command: the panel accepted the restart
+  BackedUp,       // Backup: the panel's settings were read and kept on the host
+  Restored,       // Restore: the backup's settings were written, read back and the panel restarted
+  FileLoaded,     // Open File / check: the file loaded and checked good
+  FileRejected,   // file missing, unreadable or not a QZ-17 program file
+  PortNotOpened,  // no port chosen, or it could not be opened
+  NoConnection,   // the panel did not answer ("BRAK połączenia RS")
+  PanelRefused,   // the panel answered with an error, refused a command, or is unsupported
   VerificationFailed,  // the panel's program differs from the file after writing / in a Test
   Declined,            // the user answered No to a question
   Stopped,             // the user pressed Stop / Ctrl+C
@@ -23,18 +24,26 @@ enum class Outcome {
   // The host could not keep the recovery record the next change needs, so the run ended
   // before making it; the panel is as it was, or as the last kept record says.
   RecordNotWritten,
+  // The settings read back after writing still differ from what was written, after one
+  // rewrite: the panel does not keep them. The record that holds them stays.
+  SettingsDiffer,
+  // The tool would not change this panel: a backup of another chip or board, settings it
+  // cannot convert, or another unfinished work on the panel. Nothing was written.
+  Refused,
 };
 
 // True when the command did what was asked.
 inline bool Completed(Outcome o) {
   return o == Outcome::Updated || o == Outcome::SameProgram || o == Outcome::ComparisonOk ||
-         o == Outcome::RestartOk || o == Outcome::FileLoaded || o == Outcome::BackedUp;
+         o == Outcome::RestartOk || o == Outcome::FileLoaded || o == Outcome::BackedUp ||
+         o == Outcome::Restored;
 }
 
 // Process exit status, shared by tavrino-cli and the desktop program's unattended start.
-//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused or failed verification,
-//   6 declined, 7 stopped by the user, 8 internal error, 9 the recovery record could not be
-//   written (the panel was left as it stood). (1 is left for bad command-line use.)
+//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused, failed verification or
+//   settings check, or refused by the tool, 6 declined, 7 stopped by the user, 8 internal error, 9
+//   the recovery record could not be written (the panel was left as it stood). (1 is left for bad
+//   command-line use.)
 int ExitCode(Outcome o);
 const char* OutcomeName(Outcome o);
 

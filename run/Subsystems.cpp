@@ -30,6 +30,7 @@ void Subsystems::Use(const RunRequest& request) {
     ports.PortNumber = 1;
   }
   ports.FastRS = request.fastLink;
+  run.CheckSettings = request.checkSettings;
   file.FirmwareFileName = request.file;
   starterUpdate.UpdatersFolder = request.updaters;
 }

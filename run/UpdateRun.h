@@ -9,6 +9,7 @@
 #include "link/FlashChip.h"
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
+#include "run/SettingsCheck.h"
 #include "settings/SettingsAreas.h"
 #include "state/RecordStore.h"
 
@@ -45,6 +46,8 @@ class UpdateRun {
   bool ComparePrograms = false;
   bool WriteFlash = false;
   bool ShowProgrammingError = false;
+  // Read the settings back after writing them (set by the caller; a restore always does).
+  bool CheckSettings = false;
 
   // Run state; lives between runs.
   bool Unattended = false;
@@ -110,6 +113,11 @@ class UpdateRun {
                       int32_t span, int32_t base);
   bool WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, uint16_t areaOffset,
                        int32_t span, int32_t base);
+  // Reads back what the run wrote of the settings (run/SettingsCheckPhase.cpp); nothing
+  // written, no line.
+  bool SettingsChecking(const WrittenSettings& written);
+  // What this run has written of the settings, from its record.
+  WrittenSettings WrittenThisRun() const;
   bool ConversionDue() const { return ConversionDueFrom(PanelVersion); }
   bool ConversionDueFrom(const std::string& panelCode) const;
 
