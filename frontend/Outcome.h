@@ -6,17 +6,17 @@ namespace tavrino {
 // How a command ended. The status log says it to the person; this says it to the caller
 // (exit status of the unattended run and of tavrino-cli).
 enum class Outcome {
-  Updated = 0,    // Program: the panel was written, verified and restarted
-  SameProgram,    // Program: the panel already held the file's program; restarted
-  ComparisonOk,   // Test: the panel's program equals the file's
-  RestartOk,      // Restart command: the panel accepted the restart
-  BackedUp,       // Backup: the panel's settings were read and kept on the host
-  Restored,       // Restore: the backup's settings were written, read back and the panel restarted
-  FileLoaded,     // Open File / check: the file loaded and checked good
-  FileRejected,   // file missing, unreadable or not a QZ-17 program file
-  PortNotOpened,  // no port chosen, or it could not be opened
-  NoConnection,   // the panel did not answer ("BRAK połączenia RS")
-  PanelRefused,   // the panel answered with an error, refused a command, or is unsupported
+  Updated = 0,         // Program: the panel was written, verified and restarted
+  SameProgram,         // Program: the panel already held the file's program; restarted
+  ComparisonOk,        // Test: the panel's program equals the file's
+  RestartOk,           // Restart command: the panel accepted the restart
+  BackedUp,            // Backup: the panel's settings were read and kept on the host
+  Restored,            // Restore: a backup's settings were written, read back and kept
+  FileLoaded,          // Open File / check: the file loaded and checked good
+  FileRejected,        // file missing, unreadable or not a QZ-17 program file
+  PortNotOpened,       // no port chosen, or it could not be opened
+  NoConnection,        // the panel did not answer ("BRAK połączenia RS")
+  PanelRefused,        // the panel answered with an error, refused a command, or is unsupported
   VerificationFailed,  // the panel's program differs from the file after writing / in a Test
   Declined,            // the user answered No to a question
   Stopped,             // the user pressed Stop / Ctrl+C
@@ -40,10 +40,10 @@ inline bool Completed(Outcome o) {
 }
 
 // Process exit status, shared by tavrino-cli and the desktop program's unattended start.
-//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused, failed verification or
-//   settings check, or refused by the tool, 6 declined, 7 stopped by the user, 8 internal error, 9
-//   the recovery record could not be written (the panel was left as it stood). (1 is left for bad
-//   command-line use.)
+//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused, verification or settings
+//   check failed, or the tool refused the panel, 6 declined, 7 stopped by the user,
+//   8 internal error, 9 the recovery record could not be written (the panel was left as it
+//   stood). (1 is left for bad command-line use.)
 int ExitCode(Outcome o);
 const char* OutcomeName(Outcome o);
 

@@ -169,7 +169,8 @@ SettingsCheck::End SettingsCheck::Locate(const WrittenSettings& w, Place p,
   }
   // The block as read may hold what was written after all (its check values differed, or
   // the cell changes on every read): then its first byte stands for it.
-  const uint32_t at = static_cast<uint32_t>(std::mismatch(block, block + bytes, want).first - block);
+  const uint32_t at =
+      static_cast<uint32_t>(std::mismatch(block, block + bytes, want).first - block);
   const uint32_t address = base + (at == bytes ? 0 : at);
   if (p.memory != 0) {
     const std::string memory = std::to_string(p.memory);

@@ -139,9 +139,9 @@ TEST_P(SpoiledCell, IsWrittenAgainOnceThenNamedWithItsAddress) {
   const SpoilCase& c = GetParam();
   RunRig rig;
   Prepare(rig, c.scenario);
-  const TwinRun want = RunElsewhere({c.name, c.scenario.flashType, c.scenario.panel,
-                                     c.scenario.file, c.scenario.format},
-                                    Contents(rig), c.scenario.file);
+  const TwinRun want = RunElsewhere(
+      {c.name, c.scenario.flashType, c.scenario.panel, c.scenario.file, c.scenario.format},
+      Contents(rig), c.scenario.file);
   rig.core.run.CheckSettings = true;
   rig.panel.FaultSettings().spoil = c.spoil;
   const bool holds = c.spoil.times != kAlways;
