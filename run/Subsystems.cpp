@@ -58,6 +58,14 @@ Outcome Subsystems::Backup(const std::string& file, bool replace) {
   return outcome;
 }
 
+Outcome Subsystems::Restore(const std::string& file, bool unattended) {
+  lineAtEnd = SerialError::None;
+  run.Unattended = unattended;
+  const Outcome outcome = run.RestoreSettings(file);
+  EndWithPort();
+  return outcome;
+}
+
 Outcome Subsystems::Restart() {
   lineAtEnd = SerialError::None;
   run.PortOpened = ports.ChoosePort();
