@@ -26,6 +26,7 @@ std::string BoardText(bool secondHalf) {
 }  // namespace
 
 Outcome UpdateRun::RestoreSettings(const std::string& file) {
+  RestoreFile = file;
   ComparePrograms = WriteFlash = ShowProgrammingError = false;
   anyBoard_ = true;  // the backup, not a firmware file, says which board it is for
   const Outcome outcome = RestoreRoad(file);

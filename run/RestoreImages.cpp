@@ -17,8 +17,9 @@ constexpr uint16_t kChunk = 128;  // the areas take at most 255 bytes at a time
 
 bool Put(SettingsAreas& areas, uint8_t area, uint16_t offset, std::span<const uint8_t> bytes) {
   for (size_t at = 0; at < bytes.size(); at += kChunk)
-    if (!areas.WriteSettingsArea(area, static_cast<uint16_t>(offset + at), bytes.data() + at,
-                                 static_cast<uint16_t>(std::min<size_t>(kChunk, bytes.size() - at))))
+    if (!areas.WriteSettingsArea(
+            area, static_cast<uint16_t>(offset + at), bytes.data() + at,
+            static_cast<uint16_t>(std::min<size_t>(kChunk, bytes.size() - at))))
       return false;
   return true;
 }
@@ -35,7 +36,8 @@ bool Take(SettingsAreas& areas, uint8_t area, uint16_t offset, size_t count,
 }
 
 // Memory 1 (or its copy) into area 1, memory 2 (or its copy) into area 0.
-bool Load(SettingsAreas& areas, std::span<const uint8_t> memory1, std::span<const uint8_t> memory2) {
+bool Load(SettingsAreas& areas, std::span<const uint8_t> memory1,
+          std::span<const uint8_t> memory2) {
   return Put(areas, SettingsAreas::kOldMemory1Area, 0, memory1) &&
          Put(areas, SettingsAreas::kMemory2Area, kMemory2InArea0, memory2);
 }

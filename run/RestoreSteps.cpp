@@ -75,8 +75,8 @@ bool UpdateRun::RestoreWriting() {
     if (ErasesSector6() && !FlashResult(starter_.EraseFlash(kSector6))) return false;
     for (uint32_t n = 0; n < kSector6Pages; ++n) {
       Progress(static_cast<int32_t>(n + 1), kSector6Pages);
-      if (!FlashResult(starter_.WriteFlashBlock(kBootCopyBase + kBlock * n,
-                                                sector6.data() + kBlock * n)))
+      if (!FlashResult(
+              starter_.WriteFlashBlock(kBootCopyBase + kBlock * n, sector6.data() + kBlock * n)))
         return false;
     }
     Status(texts::kOk);

@@ -48,6 +48,7 @@ class UpdateRun {
   // are kept as a backup. Refused for a panel of another chip or board, or settings it
   // cannot take. Unattended (set by the caller) skips the question.
   Outcome RestoreSettings(const std::string& file);
+  std::string RestoreFile;  // the backup file of the last restore, for its run report
 
   // Run switches set by the caller: all true for Program and the unattended run,
   // all false for Test.

@@ -102,8 +102,8 @@ TEST_P(Restore, WritesTheBackupOrRefusesInOneLine) {
     return;
   }
   EXPECT_TRUE(Contents(rig) == made) << "the panel holds the backup's settings again";
-  for (const char* label : {"Data recovering:", "Data restoring:", "Settings check:",
-                            "Restarting panel"})
+  for (const char* label :
+       {"Data recovering:", "Data restoring:", "Settings check:", "Restarting panel"})
     EXPECT_EQ(rig.LineOf(label), L(label, kOk));
   EXPECT_EQ(rig.panel.RestartCount(), 1u);
   // The settings it held before are a backup of their own; the restore's record is gone.
