@@ -41,7 +41,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // any command runs: the Core is built over this window (its FrontEnd), then attached.
   TFormFlash(StatusLog& log, Modals& modals, QWidget* parent = nullptr);
   ~TFormFlash() override;
-  void Attach(Core& core) { core_ = &core; }
+  // Attaching hands the core the remembered preference.
+  void Attach(Core& core);
   Core* core() const { return core_; }
   // Every finished status line also goes here, UTF-8, one a line (standard output), so that
   // an unattended run leaves a trace in a terminal or a script. Null: nowhere.
@@ -83,6 +84,11 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void StopClick();
   // Help menu: opens the folder of the run reports in the desktop's file manager.
   void RunReportsClick();
+  // Programming menu: a settings backup file chosen, then written back into the panel.
+  void RestoreClick();
+  // Programming menu: the checkable item, remembered between sessions.
+  void CheckSettingsToggled(bool on);
+  bool CheckSettingsAfterWriting() const;
 
   // Busy: a command or the start-up work runs (the menus are off).
   bool Busy() const;
@@ -104,12 +110,15 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   QAction* Program2;
   QAction* Test2;
   QAction* Restart2;
+  QAction* RestoreSettings2;
   QAction* Stop2;
+  QAction* CheckSettings2;
   QAction* Koniec2;
   QMenu* Pomoc1;
   QAction* Oprogramie2;
   QAction* RunReports2;
   QFileDialog* OpenDialog1;
+  QFileDialog* RestoreDialog1;
   TFormFlashRS* FormFlashRS;
   TFormWait* FormWait;
 
