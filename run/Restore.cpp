@@ -47,7 +47,8 @@ Outcome UpdateRun::RestoreRoad(const std::string& file) {
   PortOpened = ports_.ChoosePort();
   if (!PortOpened) return Outcome::PortNotOpened;
   if (!Connecting() || !Identification() || !ProgramInPanel()) return end_;
-  if (!BackupFitsPanel(source, settings) || !UnfinishedBeforeRestore() || !AskRestore(source))
+  if (!BackupFitsPanel(source, settings) || !UnfinishedBeforeRestore() ||
+      !AskRestore(source, settings))
     return end_;
   if (!resuming_ && !RecordRestore(file, settings)) return end_;
   if (!RestoreWriting()) return end_;
@@ -167,8 +168,12 @@ bool UpdateRun::UnfinishedBeforeRestore() {
   return true;
 }
 
-bool UpdateRun::AskRestore(const state::RecoveryRecord& source) {
+bool UpdateRun::AskRestore(const state::RecoveryRecord& source, const BackupSettings& settings) {
   if (Unattended) return true;
+  const std::string converted = CodesConvert(settings.dataCode, PanelVersion)
+                                    ? "\rIts settings are converted from data " +
+                                          settings.dataCode + " to data " + PanelVersion + "."
+                                    : "";
   const FlashChip* chip = FindFlashChip(FlashType);
   const std::string panel = std::string(chip ? chip->name : "") + ", " + PanelVersionShown + ", " +
                             BoardText(starter_.OnSecondHalf());
@@ -177,8 +182,8 @@ bool UpdateRun::AskRestore(const state::RecoveryRecord& source) {
                       " was cut short.\rIts settings are kept on this computer.\r\r"
                       "Finish the restore ?"
                 : "Restore the settings of the backup of " + state::TimeText(source.writtenAt) +
-                      "\rinto this panel (" + panel +
-                      ") ?\r\rThe settings it holds now are replaced;\r"
+                      "\rinto this panel (" + panel + ") ?" + converted +
+                      "\r\rThe settings it holds now are replaced;\r"
                       "they are kept on this computer.\r\rContinue ?";
   return Ask(question) || EndQuietly(Outcome::Declined);
 }

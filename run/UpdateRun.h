@@ -226,7 +226,7 @@ class UpdateRun {
   bool LoadBackup(const std::string& file, state::RecoveryRecord& source, BackupSettings& settings);
   bool BackupFitsPanel(const state::RecoveryRecord& source, const BackupSettings& settings);
   bool UnfinishedBeforeRestore();
-  bool AskRestore(const state::RecoveryRecord& source);
+  bool AskRestore(const state::RecoveryRecord& source, const BackupSettings& settings);
   bool RecordRestore(const std::string& file, const BackupSettings& settings);
   bool ReadProgramStart(std::vector<uint8_t>& bootCopy);
   bool RestoreWriting();
