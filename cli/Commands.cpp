@@ -60,6 +60,8 @@ std::string OutcomeLine(Outcome outcome) {
       return "Done: the file is a good QZ-17 program file.";
     case Outcome::FileRejected:
       return "Failed: the firmware file was not loaded.";
+    case Outcome::FileCannotFinishUpdate:
+      return "Failed: the panel's unfinished update needs the file it was begun with.";
     case Outcome::PortNotOpened:
       return "Failed: the serial port could not be opened.";
     case Outcome::NoConnection:

@@ -90,8 +90,9 @@ Recovery records and settings backups:
 Exit status:
   0  the command completed
   1  bad command line (or program without a terminal and without --unattended)
-  2  the firmware file is missing, unreadable or not a QZ-17 program file; or the backup
-     file is damaged or not a settings backup
+  2  the firmware file is missing, unreadable or not a QZ-17 program file, or it
+     cannot finish the panel's unfinished update (use the file it was begun with); or the
+     backup file is damaged or not a settings backup
   3  the serial port could not be opened
   4  no connection: the panel did not answer
   5  the panel refused or reported an error, or verification found a difference, or the

@@ -14,6 +14,7 @@ int ExitCode(Outcome o) {
     case Outcome::FileLoaded:
       return 0;
     case Outcome::FileRejected:
+    case Outcome::FileCannotFinishUpdate:
       return 2;
     case Outcome::PortNotOpened:
       return 3;
@@ -57,6 +58,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::RecordNotWritten: return "record not written";
     case Outcome::SettingsDiffer: return "settings differ";
     case Outcome::Refused: return "refused";
+    case Outcome::FileCannotFinishUpdate: return "file cannot finish the update";
   }
   // clang-format on
   return "internal error";

@@ -30,6 +30,9 @@ enum class Outcome {
   // The tool would not change this panel: a backup of another chip or board, settings it
   // cannot convert, or another unfinished work on the panel. Nothing was written.
   Refused,
+  // The panel has an update cut short that this file cannot finish without converting
+  // settings nobody can prove are the record's: the file it was begun with finishes it.
+  FileCannotFinishUpdate,
 };
 
 // True when the command did what was asked.
@@ -40,10 +43,11 @@ inline bool Completed(Outcome o) {
 }
 
 // Process exit status, shared by tavrino-cli and the desktop program's unattended start.
-//   0 completed, 2 file, 3 port, 4 no connection, 5 panel refused, verification or settings
-//   check failed, or the tool refused the panel, 6 declined, 7 stopped by the user,
-//   8 internal error, 9 the recovery record could not be written (the panel was left as it
-//   stood). (1 is left for bad command-line use.)
+//   0 completed, 2 file (also a file that cannot finish the panel's unfinished update), 3 port,
+//   4 no connection, 5 panel refused, verification or settings check failed, or the tool
+//   refused the panel, 6 declined, 7 stopped by the user, 8 internal error, 9 the recovery
+//   record could not be written (the panel was left as it stood). (1 is left for bad
+//   command-line use.)
 int ExitCode(Outcome o);
 const char* OutcomeName(Outcome o);
 

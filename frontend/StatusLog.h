@@ -62,8 +62,6 @@ class StatusLog {
 
   int columns_;
   int rows_;
-  int pendingColumns_;
-  int pendingRows_;
   int current_ = 0;
   int progressPercent_ = -100;
   int progressMark_ = -1;

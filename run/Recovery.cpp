@@ -265,8 +265,16 @@ void UpdateRun::RetireRecord() {
   recordLive_ = false;
   // The panel is whole again: the record becomes the technician's settings backup.
   record_.phase = RecordPhase::Finished;
-  const os::Failure failure = records_.Retire(recordPath_, record_);
-  if (failure.empty()) return;
+  size_t pruned = 0;
+  const os::Failure failure = records_.Retire(recordPath_, record_, pruned);
+  if (failure.empty()) {
+    // Said, so that nobody wonders where an old backup went.
+    if (pruned > 0) {
+      Add("Older backups removed:");
+      Status(std::to_string(pruned));
+    }
+    return;
+  }
   // Where the backup cannot go, the record still tells the truth: the update is finished,
   // and the next run must not do it again.
   records_.Write(recordPath_, record_);

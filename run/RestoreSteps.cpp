@@ -118,6 +118,11 @@ void UpdateRun::KeepEarlierSettings() {
   const os::Failure failure = records_.Retire(recordPath_, kept, pruned, &made);
   if (failure.empty()) {
     Status(made.filename().string());
+    // Said, so that nobody wonders where an old backup went.
+    if (pruned > 0) {
+      Add("Older backups removed:");
+      Status(std::to_string(pruned));
+    }
     return;
   }
   // Where backups/ cannot take them they stay in recovery/, as a backup no run finishes.

@@ -124,7 +124,7 @@ bool UpdateRun::FinishFromRecord(uint64_t cutAt, bool settingsProven, size_t own
     leaveAlone();
     Add("Not proven: this file would convert the settings.");
     Add("Finish the update with the file it was begun with.");
-    return EndQuietly(Outcome::FileRejected);
+    return EndQuietly(Outcome::FileCannotFinishUpdate);
   }
   const std::string question =
       recordLive_ ? "The update of this panel of " + state::TimeText(cutAt) +

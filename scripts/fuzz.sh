@@ -23,7 +23,8 @@ build=build-fuzz
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAVRINO_FUZZ=ON -DTAVRINO_GUI=OFF \
-  -DTAVRINO_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+  -DTAVRINO_TESTS=OFF -DTAVRINO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+  >/dev/null
 
 # Target and its runs in CI: the slow ones build a whole program file or settings images
 # on every run.

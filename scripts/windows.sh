@@ -19,7 +19,7 @@ bash scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 wine googletest
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$(nproc)" --target tavrino-panel tavrino-pack tavrino-cli
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DTAVRINO_GUI=OFF >/dev/null
+  -DTAVRINO_GUI=OFF -DTAVRINO_WERROR=ON >/dev/null
 cmake --build build-windows -j "$(nproc)"
 native="$(cd build && pwd)"
 windows="$(cd build-windows && pwd)"

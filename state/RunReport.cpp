@@ -62,7 +62,7 @@ std::string FileName(const RunReport& report, int attempt) {
   std::transform(command.begin(), command.end(), command.begin(),
                  [](unsigned char c) { return std::isalnum(c) ? std::tolower(c) : '-'; });
   std::string name = std::string(stamp) + "-" + command;
-  if (attempt > 0) name += "-" + std::to_string(attempt + 1);
+  if (attempt > 0) name += '-' + std::to_string(attempt + 1);
   return name + ".txt";
 }
 
@@ -99,7 +99,7 @@ std::string FormatRunReport(const RunReport& r) {
       {"speed", r.speed},
   };
   for (const auto& [name, value] : fields) {
-    out << name << ":" << (value.empty() ? "" : " " + OneLine(value)) << "\n";
+    out << name << ":" << (value.empty() ? "" : ' ' + OneLine(value)) << "\n";
   }
   out << "status lines:\n";
   for (const std::string& line : r.lines) out << "  " << OneLine(line) << "\n";

@@ -73,10 +73,10 @@ TEST(TerminalView, OnATerminalRedrawsTheOpenLineWithItsPercentageAndMark) {
   // The half not yet done (from column 29 of 59) in inverse video, then the line closed
   // in place, and a new line only when the next step opens.
   EXPECT_NE(
-      s.find("\r" + erasing50.substr(0, 29) + "\x1b[7m" + erasing50.substr(29) + "\x1b[27m\x1b[K"),
+      s.find('\r' + erasing50.substr(0, 29) + "\x1b[7m" + erasing50.substr(29) + "\x1b[27m\x1b[K"),
       std::string::npos);
   EXPECT_NE(
-      s.find("\r" + Padded("FLASH erasing:", "  ok") + "\x1b[K\n\r" + Padded("Verification:", "")),
+      s.find('\r' + Padded("FLASH erasing:", "  ok") + "\x1b[K\n\r" + Padded("Verification:", "")),
       std::string::npos);
   EXPECT_EQ(s.back(), '\n');
   EXPECT_EQ(s.find("\x1b]0;"), std::string::npos);  // titles were not asked for
@@ -113,7 +113,7 @@ TEST(TerminalView, OnATerminalMessagesGoAboveAnOpenLineAndBelowAClosedOne) {
   r.log.KTstatus(texts::kOk, texts::kStatusWidth);
   r.term.PrintMessage("Updating ok.");
   r.view.Finish();
-  const std::string open = "\r" + Padded("Restarting panel", "") + "\x1b[K";
+  const std::string open = '\r' + Padded("Restarting panel", "") + "\x1b[K";
   const std::string s = r.out.str();
   // Erase the open line, print the message, draw the open line again.
   EXPECT_NE(s.find(open + "\r\x1b[KWait...\n" + open), std::string::npos);

@@ -86,7 +86,7 @@ TEST(StatusLog, CallsOnAnEmptyDisplayChangeNothing) {
 
 TEST(StatusLog, AFullGridScrollsUpAndKeepsTheHistory) {
   StatusLog log(20, 3);
-  for (int i = 1; i <= 4; ++i) log.KTadd("L" + std::to_string(i));
+  for (int i = 1; i <= 4; ++i) log.KTadd('L' + std::to_string(i));
   EXPECT_EQ(log.CurrentLine(), 3);
   EXPECT_EQ(StatusLog::Trimmed(log.Line(1)), "L2");
   EXPECT_EQ(StatusLog::Trimmed(log.Line(3)), "L4");

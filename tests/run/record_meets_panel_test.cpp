@@ -213,7 +213,7 @@ TEST_P(RecordMeetsPanel, AppliedOnlyWhereThePanelsOwnDataProvesIt) {
       want.after.memory2 = found.memory2;
       break;
     case Fate::Refused:
-      want = {Outcome::FileRejected, found, {}};
+      want = {Outcome::FileCannotFinishUpdate, found, {}};
       break;
   }
 

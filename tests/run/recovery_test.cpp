@@ -304,6 +304,33 @@ TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
   EXPECT_TRUE(Contents(rig) == updated);
 }
 
+// A finished update's record joins the backups; where that pushes out the oldest, the log
+// says so, and the backup just made is never the one that goes (its name sorts first here,
+// as after a clock set back).
+TEST(RecoveryRecord, AFinishedUpdateSaysHowManyOlderBackupsWentAndKeepsItsOwn) {
+  RunRig rig;
+  Prepare(rig, k103To104);
+  rig.UseProgramFile(k103To104.file, 1);
+  const fs::path backups = rig.stateDir / "backups";
+  fs::create_directories(backups);
+  fs::permissions(rig.stateDir, fs::perms::owner_all);
+  fs::permissions(backups, fs::perms::owner_all);
+  for (size_t n = 0; n < state::RecordStore::kBackupsKept; ++n) {
+    const fs::path old = backups / ("29991231-0000" + std::to_string(10 + n) + "-00.tavrec");
+    std::ofstream(old) << "old";
+    fs::permissions(old, fs::perms::owner_read | fs::perms::owner_write);
+  }
+
+  EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+  EXPECT_EQ(rig.LineOf("Older backups removed:"), L("Older backups removed:", "1"));
+  const auto kept = state::RecordStore().List(state::Folder::Backups);
+  ASSERT_EQ(kept.size(), state::RecordStore::kBackupsKept);
+  EXPECT_EQ(
+      std::count_if(kept.begin(), kept.end(), [](const auto& stored) { return stored.Usable(); }),
+      1)
+      << "the update's own backup is kept";
+}
+
 // A Starter update cut short: on this chip it erases sector 0, the program's first sector,
 // before it writes the updater there, and the updater then rewrites the Starter. The run
 // recorded the update before that erase, says what it left, and the same command run again

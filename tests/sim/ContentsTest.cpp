@@ -99,8 +99,7 @@ TEST(PanelContents, SettingsBlocksAreReadAndWrittenWithinEachMemory) {
   LineRig rig;
   rig.panel.FillSettings(104);
   Bytes block(256, 0x5A);
-  Bytes write = {0x82, 0x00, 0xBF};
-  write.insert(write.end(), block.begin(), block.end());
+  Bytes write = Concat({0x82, 0x00, 0xBF}, block);
   EXPECT_EQ(rig.Exchange(write), EncodeAnswer(0x91, {0}));
   EXPECT_EQ(AnswerData(rig.Exchange({0x72, 0x00, 0xBF, 0xFF}), 0x92), block);
   EXPECT_EQ(AnswerData(rig.Exchange({0x71, 0x00, 0x80, 0xFF}), 0x92),

@@ -36,6 +36,7 @@ inline Bytes Request(const Bytes& payload) {
 }
 
 inline Bytes Concat(Bytes a, const Bytes& b) {
+  a.reserve(a.size() + b.size());
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -63,9 +64,7 @@ inline Bytes Erase(uint8_t sector) {
   return {0x66, sector, 0x66, 0x66};
 }
 inline Bytes WritePage(uint32_t address, const Bytes& data) {
-  Bytes p = {0x65, uint8_t(address >> 8), uint8_t(address >> 16)};
-  p.insert(p.end(), data.begin(), data.end());
-  return p;
+  return Concat({0x65, uint8_t(address >> 8), uint8_t(address >> 16)}, data);
 }
 
 // A panel on an in-process line, talked to one request at a time.
