@@ -229,15 +229,23 @@ TEST_F(Window, RestoreSettingsFromTheWindow) {
   ASSERT_EQ(rig.core.Backup(backup), Outcome::BackedUp);
   const std::vector<uint8_t> memory1 = rig.panel.Memory1();
   std::fill(rig.panel.Memory1().begin(), rig.panel.Memory1().end(), 0xFF);
+  const std::vector<uint8_t> wiped = rig.panel.Memory1();
   rig.modals.script.dialogFile = backup;
-  rig.modals.script.defaultAnswer = true;
   form.show();
+  // No to the question: the wiped panel stays as it is.
+  rig.modals.script.answers = {false};
   form.RestoreClick();
-  EXPECT_EQ(rig.modals.script.fileDialogs, 1);
+  EXPECT_TRUE(rig.panel.Memory1() == wiped);
+  EXPECT_EQ(Look(form), kIdle);
+
+  rig.modals.script.answers = {true};
+  form.RestoreClick();
+  EXPECT_EQ(rig.modals.script.fileDialogs, 2);
   const auto boxes = rig.modals.script.BoxTexts();
-  ASSERT_EQ(boxes.size(), 2u);
+  ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].rfind("Restore the settings of the backup of ", 0), 0u) << boxes[0];
-  EXPECT_EQ(boxes[1], "Settings restored.");
+  EXPECT_EQ(boxes[1], boxes[0]);
+  EXPECT_EQ(boxes[2], "Settings restored.");
   EXPECT_TRUE(rig.panel.Memory1() == memory1);
   EXPECT_TRUE(EndsInOk(rig.Lines().back())) << rig.Lines().back();
   EXPECT_EQ(Look(form), kIdle);
