@@ -47,8 +47,8 @@ Options:
   --updaters DIR  the folder of Starter updater images (see below)
   --force         backup may replace an existing FILE
   --check-settings  program reads the settings back after writing them (both settings
-                  memories and sector 6) and writes a difference again once; costs about
-                  9 s of a two-minute run at 57600 bit/s
+                  memories and sector 6) and writes a difference again once; adds
+                  about 10 s at 57600 bit/s to a Program run of about 2.5 minutes
   --help          this text
   --version       the program's version
 
