@@ -70,10 +70,12 @@ Run reports:
 
 Starter updater images:
   An outdated Starter is replaced only with the panel maker's updater image for the
-  panel's FLASH chip: AT29C040A.bin, AM29F040B.bin, W29C040.bin, M29F040B.bin or
-  A29040B.bin, from --updaters DIR, else $TAVRINO_UPDATERS, else the installed folder
-  )") + InstalledUpdaterFolder().string() +
+  panel's FLASH chip, from --updaters DIR, else $TAVRINO_UPDATERS, else the installed
+  folder )") +
+         InstalledUpdaterFolder().string() +
          R"(.
+  The images: )" +
+         UpdaterFileNames() + R"(.
   Where the folder holds SHA256SUMS, each image must match its sum there. Without a usable
   image the Starter stays as it is and the run says why.
 

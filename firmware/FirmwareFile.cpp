@@ -13,10 +13,7 @@ namespace {
 constexpr uint32_t kBlockSize = 512;
 constexpr uint32_t kTwoHalvesSize = 2 * kHalfSize;
 constexpr uint32_t kTrailerSize = kHalfSize - kProgramBytes;
-constexpr int32_t kVersionRecordOffset = 0x12000;
-constexpr size_t kVersionRecordSize = 6;
-// A record led by this signature stands in the six bytes behind it.
-const std::string kRecordSignature("\0\0QZ17", 6);
+const std::string kRecordSignature(kVersionRecordSignature, sizeof kVersionRecordSignature);
 
 const std::string kFileChecking = "File checking:";
 const std::string kNoSuchFile = "Selected file does not exist.";
@@ -129,10 +126,10 @@ bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progre
 }
 
 std::string FirmwareFile::ReadFileVersionRecord(ProgramHalf half) const {
-  auto recordAt = [this, half](int32_t offset) {
+  auto recordAt = [this, half](uint32_t offset) {
     std::string record(kVersionRecordSize, '\0');
-    for (size_t i = 0; i < kVersionRecordSize; ++i) {
-      record[i] = static_cast<char>(image_.ProgramByte(half, offset + static_cast<int32_t>(i)));
+    for (uint32_t i = 0; i < kVersionRecordSize; ++i) {
+      record[i] = static_cast<char>(image_.ProgramByte(half, static_cast<int32_t>(offset + i)));
     }
     return record;
   };

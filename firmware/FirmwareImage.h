@@ -10,6 +10,11 @@ inline constexpr uint32_t kHalfSize = 0x60000;          // one program half, tra
 inline constexpr uint32_t kProgramBytes = 0x5FFFC;      // program bytes before the trailer
 inline constexpr uint32_t kSettingsAreaBase = 0xC0000;  // three 32 KiB work areas follow
 inline constexpr uint32_t kSettingsAreaSize = 0x8000;
+// Every program half carries its version record here: five characters and a language
+// code, or the signature 00 00 "QZ17" with the record in the six bytes behind it.
+inline constexpr uint32_t kVersionRecordOffset = 0x12000;
+inline constexpr uint32_t kVersionRecordSize = 6;
+inline constexpr char kVersionRecordSignature[] = {0, 0, 'Q', 'Z', '1', '7'};
 
 // The program half a panel runs: the 12 MHz board the first, the 24 MHz board the second.
 // A file with one half serves either board from that half.

@@ -14,9 +14,8 @@
 namespace tavrino {
 namespace {
 
-constexpr uint32_t kVersionRecordOffset = 0x12000;
 constexpr size_t kMaxLanguageDigits = 3;
-const std::string kRecordSignature("\0\0QZ17", 6);
+const std::string kRecordSignature(kVersionRecordSignature, sizeof kVersionRecordSignature);
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';

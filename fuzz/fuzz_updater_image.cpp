@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/FlashChip.h"
 #include "link/UpdaterImages.h"
 
 using namespace tavrino;
@@ -38,8 +39,12 @@ std::string BannerOf(const std::vector<uint8_t>& image) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  static constexpr std::array<std::string_view, 5> kChips = {"AT29C040A", "AM29F040B", "W29C040",
-                                                             "M29F040B", "A29040B"};
+  static const std::vector<std::string_view> kChips = [] {
+    std::vector<std::string_view> chips;
+    for (const FlashChip& chip : AllFlashChips())
+      if (chip.updaterChip != nullptr) chips.emplace_back(chip.updaterChip);
+    return chips;
+  }();
   const uint8_t mode = data[0];
   const std::string_view chip = kChips[data[1] % kChips.size()];
   data += 2;

@@ -2,13 +2,6 @@
 #include "link/AnswerDecoder.h"
 
 namespace tavrino {
-namespace {
-
-constexpr uint8_t kSumSeed = 0x93;
-constexpr uint8_t kXorSeed = 0x78;
-
-}  // namespace
-
 AnswerDecoder::State AnswerDecoder::Feed(uint8_t byte) {
   switch (state_) {
     case State::WaitLength:
@@ -19,8 +12,8 @@ AnswerDecoder::State AnswerDecoder::Feed(uint8_t byte) {
       frame_[1] = byte;
       remaining_ = frame_[0] == 0 ? 256 : frame_[0];
       writeIndex_ = 2;
-      sum_ = static_cast<uint8_t>(kSumSeed + byte);
-      xor_ = static_cast<uint8_t>(kXorSeed ^ byte);
+      sum_ = static_cast<uint8_t>(kFrameSumSeed + byte);
+      xor_ = static_cast<uint8_t>(kFrameXorSeed ^ byte);
       state_ = State::ReceiveData;
       break;
     case State::ReceiveData:

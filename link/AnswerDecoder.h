@@ -7,6 +7,10 @@ namespace tavrino {
 
 // Length byte, code, up to 256 data bytes: one answer as the link keeps it.
 inline constexpr uint16_t kAnswerFrameSize = 1 + 1 + 256;
+// Every frame, request or answer, ends with the byte sum and the XOR of the bytes it covers,
+// each started from its seed.
+inline constexpr uint8_t kFrameSumSeed = 0x93;
+inline constexpr uint8_t kFrameXorSeed = 0x78;
 
 // Reads one answer frame byte by byte, as the bytes come off the line: the length byte
 // (0 stands for 256 data bytes), the code, the data, then the two check bytes over the

@@ -11,8 +11,6 @@ namespace {
 constexpr uint8_t kPreamble = 0xFF;
 constexpr uint8_t kStuffed = 0xFF;
 constexpr uint8_t kStuffing = 0x00;
-constexpr uint8_t kSumSeed = 0x93;
-constexpr uint8_t kXorSeed = 0x78;
 // Length byte, code, up to 256 data bytes, two check bytes.
 constexpr uint16_t kMaxAnswerBytes = kAnswerFrameSize + 2;
 constexpr uint32_t kBitsPerByte = 10;  // start, 8 data, stop
@@ -25,8 +23,8 @@ uint32_t WireMs(uint32_t count, uint32_t baud) {
 
 // FrameSum and FrameXor over the covered bytes; both wrap as bytes.
 struct FrameCheck {
-  uint8_t sum = kSumSeed;
-  uint8_t xorValue = kXorSeed;
+  uint8_t sum = kFrameSumSeed;
+  uint8_t xorValue = kFrameXorSeed;
   void Add(uint8_t b) {
     sum = static_cast<uint8_t>(sum + b);
     xorValue ^= b;

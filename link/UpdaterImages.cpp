@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <system_error>
+#include <vector>
 
 #include "firmware/Sha256.h"
 #include "link/FlashChip.h"
@@ -167,6 +168,18 @@ std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums
 
 std::string UpdaterFileName(std::string_view chip) {
   return std::string(chip) + ".bin";
+}
+
+std::string UpdaterFileNames() {
+  std::vector<std::string> names;
+  for (const FlashChip& chip : AllFlashChips())
+    if (chip.updaterChip != nullptr) names.push_back(UpdaterFileName(chip.updaterChip));
+  std::string list;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " or " : ", ";
+    list += names[i];
+  }
+  return list;
 }
 
 std::filesystem::path UpdaterFolder(const std::filesystem::path& given, const char* variable) {

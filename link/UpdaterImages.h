@@ -40,6 +40,9 @@ std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums
 
 // The file of the chip's image: "AM29F040B.bin".
 std::string UpdaterFileName(std::string_view chip);
+// The files of every chip that has an updater, as a reader is told them:
+// "AT29C040A.bin, AM29F040B.bin, ... or A29040B.bin".
+std::string UpdaterFileNames();
 
 // Where the images are looked for: the folder given (tavrino-cli --updaters DIR), else the
 // value of $TAVRINO_UPDATERS (null when unset), else the installed data folder.

@@ -9,11 +9,9 @@ namespace tavrino {
 
 namespace {
 
-constexpr uint32_t kBlock = 256;
-constexpr uint32_t kMemory1Blocks = 128;
-constexpr uint32_t kMemory2Blocks = 64;
-constexpr uint32_t kCopyBlocks = 192;
-constexpr uint16_t kMemoryBase = 0x8000;
+using namespace flashmap;
+
+constexpr uint32_t kBlock = kSettingsBlock;
 constexpr int32_t kAllBlocks = kMemory1Blocks + kMemory2Blocks + kCopyBlocks;
 
 }  // namespace
@@ -67,8 +65,7 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   }
   for (uint32_t n = 0; n < kCopyBlocks; ++n, ++done) {
     Progress(done, kAllBlocks - 1);
-    if (!starter_.ReadFlashBlock(flashmap::kSettingsCopyBase + kBlock * n, block) ||
-        host_.Stopped())
+    if (!starter_.ReadFlashBlock(kSettingsCopyBase + kBlock * n, block) || host_.Stopped())
       return ReadFailed();
     r.sector6Saved.insert(r.sector6Saved.end(), block, block + kBlock);
   }

@@ -15,8 +15,6 @@ namespace {
 
 using namespace flashmap;
 
-constexpr uint32_t kVersionRecordAddress = 0x12000;
-constexpr uint32_t kSignatureLength = 6;
 const std::string kErasedVersion = "\xFF\xFF\xFF";
 
 bool Supported(const std::string& version) {
@@ -80,16 +78,24 @@ void UpdateRun::ReadPanelVersionRecord(uint32_t address, std::string& chars, uin
   if (!starter_.ReadFlashByte(address + 5, language)) chars.clear();
 }
 
-bool UpdateRun::ProgramInPanel() {
-  Add("Program in panel:");
+bool UpdateRun::ReadVersionRecord(std::string& record) {
+  const std::string signature(kVersionRecordSignature, kVersionRecordSize);
   std::string chars;
   uint8_t language = 0;
-  ReadPanelVersionRecord(kVersionRecordAddress, chars, language);
-  if (chars == std::string("\0\0QZ1", 5) && language == '7')
-    ReadPanelVersionRecord(kVersionRecordAddress + kSignatureLength, chars, language);
-  if (chars.size() != 5) return End(Outcome::NoConnection, texts::kNoConnection);
+  ReadPanelVersionRecord(kVersionRecordOffset, chars, language);
+  if (chars.size() == 5 && chars + static_cast<char>(language) == signature)
+    ReadPanelVersionRecord(kVersionRecordOffset + kVersionRecordSize, chars, language);
+  if (chars.size() != 5) return false;
+  record = chars + static_cast<char>(language);
+  return true;
+}
 
-  panelVersionRecord_ = chars + static_cast<char>(language);
+bool UpdateRun::ProgramInPanel() {
+  Add("Program in panel:");
+  if (!ReadVersionRecord(panelVersionRecord_))
+    return End(Outcome::NoConnection, texts::kNoConnection);
+  const std::string chars = panelVersionRecord_.substr(0, 5);
+  const auto language = static_cast<uint8_t>(panelVersionRecord_[5]);
   PanelVersion = chars.substr(0, 3);
   PanelLanguage = language;
   PanelVersionText = VersionText(chars, language);

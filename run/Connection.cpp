@@ -6,6 +6,7 @@
 #include "firmware/Version.h"
 #include "frontend/Texts.h"
 #include "link/FlashChip.h"
+#include "run/FlashMap.h"
 #include "run/RunTexts.h"
 #include "run/UpdateRun.h"
 #include "tavrino/BuildInfo.h"
@@ -14,16 +15,12 @@ namespace tavrino {
 
 namespace {
 
+using namespace flashmap;
+
 constexpr int kConnectNoAnswerLimit = 40;  // the 41st silent attempt gives up
 constexpr int kConnectWrongAnswerLimit = 8;
 constexpr int kIdentifyFailureLimit = 546;  // the 547th failed attempt gives up
-constexpr uint32_t kStarterBase = 0x70000;
-constexpr uint32_t kStarterLanguageAddress = 0x71FF9;
-constexpr uint32_t kStarterDigitsAddress = 0x71FFA;
-constexpr uint32_t kStarterChecksumAddress = 0x71FFC;
 constexpr uint32_t kStarterSumSeed = 2000;
-constexpr uint8_t kFirstGoodStarter = 0x31;
-constexpr uint8_t kEnglish = 1;
 constexpr int kKeypadClears = 10;
 constexpr uint16_t kKeypadClearPauseMs = 330;
 
@@ -169,7 +166,7 @@ int UpdateRun::StarterChecking() {
   // Signed, so that a digit byte below '0' can never match the version.
   const int fromDigits = ((digits[0] - 0x30) * 16) | (digits[1] - 0x30);
   const bool bad = sum != stored || StarterVersion < kFirstGoodStarter ||
-                   fromDigits != StarterVersion || StarterLanguage != kEnglish;
+                   fromDigits != StarterVersion || StarterLanguage != kEnglishStarter;
   if (!bad) {
     Status(texts::kOk);
     return 0;

@@ -25,9 +25,6 @@ using state::RecordPhase;
 constexpr uint32_t kBlock = kSettingsBlock;
 constexpr size_t kCheckBytes = 4;
 const std::string kErasedRecord(6, '\xFF');
-// A Starter update leaves Starter 3.1 in English, whatever the record's run found.
-constexpr uint8_t kUpdatedStarter = 0x31;
-constexpr uint8_t kEnglish = 1;
 
 bool Erased(const uint8_t* bytes, size_t n) {
   return std::all_of(bytes, bytes + n, [](uint8_t b) { return b == 0xFF; });
@@ -56,7 +53,8 @@ std::vector<uint8_t> ErasedCheck() {
 bool UpdateRun::SameModel(const state::RecoveryRecord& r) const {
   const bool starterAsRecorded =
       r.starterVersion == StarterVersion && r.starterLanguage == StarterLanguage;
-  const bool starterUpdated = StarterVersion == kUpdatedStarter && StarterLanguage == kEnglish;
+  const bool starterUpdated =
+      StarterVersion == kFirstGoodStarter && StarterLanguage == kEnglishStarter;
   return r.flashType == FlashType && r.secondHalf == starter_.OnSecondHalf() &&
          (starterAsRecorded || starterUpdated);
 }

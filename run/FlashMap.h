@@ -2,6 +2,9 @@
 #pragma once
 #include <cstdint>
 
+#include "firmware/FirmwareImage.h"
+#include "settings/SettingsAreas.h"
+
 namespace tavrino::flashmap {
 
 // The panel's flash as the run uses it: the program in sectors 0..5, then sector 6 with
@@ -25,5 +28,30 @@ inline constexpr uint32_t kMemory1Blocks = 128;
 inline constexpr uint32_t kMemory2Blocks = 64;
 inline constexpr uint32_t kCopyBlocks = kMemory2Blocks + kMemory1Blocks;
 inline constexpr uint16_t kMemoryBase = 0x8000;
+// Sector 6 written back page by page: BootCopy, then the copies.
+inline constexpr uint32_t kSector6Blocks = 0x10000 / kWriteBlock;
+
+// Where block n of the settings copies (counted from kSettingsCopyBase) belongs in the
+// settings work areas: memory 2's blocks come first, in the upper half of its area, then
+// memory 1's from the start of its area.
+struct CopyBlockPlace {
+  bool memory2;
+  uint16_t areaOffset;
+};
+constexpr CopyBlockPlace SettingsCopyBlock(uint32_t n) {
+  if (n < kMemory2Blocks)
+    return {true, static_cast<uint16_t>(SettingsAreas::kMemory2Offset + kSettingsBlock * n)};
+  return {false, static_cast<uint16_t>(kSettingsBlock * (n - kMemory2Blocks))};
+}
+
+// The Starter: its code from 0x70000; its language, the two digits of its version and its
+// check value in the last bytes of its 8 KiB.
+inline constexpr uint32_t kStarterBase = 0x70000;
+inline constexpr uint32_t kStarterLanguageAddress = 0x71FF9;
+inline constexpr uint32_t kStarterDigitsAddress = 0x71FFA;
+inline constexpr uint32_t kStarterChecksumAddress = 0x71FFC;
+// Starter 3.1 in English: older ones are replaced, and an update leaves this one.
+inline constexpr uint8_t kFirstGoodStarter = 0x31;
+inline constexpr uint8_t kEnglishStarter = 1;
 
 }  // namespace tavrino::flashmap

@@ -24,9 +24,6 @@ using namespace flashmap;
 using state::RecordPhase;
 
 constexpr uint32_t kBlock = kSettingsBlock;
-constexpr uint32_t kVersionRecordAddress = 0x12000;
-constexpr uint32_t kSignatureLength = 6;
-constexpr uint16_t kMemory2InArea0 = 0x4000;
 constexpr size_t kFirmwareFileMax = 4 << 20;
 // Where block n of memory 1 or 2 lies in the record's memory images (memory 1, then 2).
 size_t MemoryImageOffset(uint8_t memory, uint32_t n) {
@@ -68,17 +65,6 @@ bool UpdateRun::Sector6Touched() const {
 
 bool UpdateRun::MemoriesTouched() const {
   return recordLive_ && record_.phase >= RecordPhase::Memories;
-}
-
-bool UpdateRun::ReadVersionRecord(std::string& record) {
-  std::string chars;
-  uint8_t language = 0;
-  ReadPanelVersionRecord(kVersionRecordAddress, chars, language);
-  if (chars == std::string("\0\0QZ1", 5) && language == '7')
-    ReadPanelVersionRecord(kVersionRecordAddress + kSignatureLength, chars, language);
-  if (chars.size() != 5) return false;
-  record = chars + static_cast<char>(language);
-  return true;
 }
 
 void UpdateRun::ForgetRecord() {
@@ -231,11 +217,9 @@ bool UpdateRun::RecordSector6() {
   image_.ReadProgramBytes(starter_.PanelHalf, 0, written.data(),
                           static_cast<uint32_t>(state::kBootCopyBytes));
   for (uint32_t n = 0; n < kCopyBlocks; ++n) {
-    const bool memory2 = n < kMemory2Blocks;
-    const auto offset = static_cast<uint16_t>(memory2 ? kMemory2InArea0 + kBlock * n
-                                                      : kBlock * (n - kMemory2Blocks));
-    if (!LoadSettings(memory2 ? SettingsAreas::kMemory2Area : SettingsAreas::kNewMemory1Area,
-                      offset, written.data() + state::kBootCopyBytes + kBlock * n))
+    const CopyBlockPlace place = SettingsCopyBlock(n);
+    if (!LoadSettings(place.memory2 ? SettingsAreas::kMemory2Area : SettingsAreas::kNewMemory1Area,
+                      place.areaOffset, written.data() + state::kBootCopyBytes + kBlock * n))
       return false;
   }
   KeepEarlier(record_.sector6Written, std::move(written), record_.earlierSector6Written,
@@ -252,7 +236,7 @@ bool UpdateRun::RecordMemories() {
       return false;
   for (uint32_t n = 0; n < kMemory2Blocks; ++n)
     if (!LoadSettings(SettingsAreas::kMemory2Area,
-                      static_cast<uint16_t>(kMemory2InArea0 + kBlock * n),
+                      static_cast<uint16_t>(SettingsAreas::kMemory2Offset + kBlock * n),
                       written.data() + MemoryImageOffset(2, n)))
       return false;
   KeepEarlier(record_.memoriesWritten, std::move(written), record_.earlierMemoriesWritten, 0);

@@ -14,14 +14,9 @@ using namespace flashmap;
 
 constexpr uint32_t kBlock = kSettingsBlock;  // settings blocks and flash pages alike
 constexpr uint32_t kSavedBlocks = kCopyBlocks;
-constexpr uint32_t kSector6Blocks = 256;
-constexpr uint16_t kMemory2InArea0 = 0x4000;  // area 0 holds memory 2 from this offset on
-constexpr uint8_t kArea0 = 0;
-constexpr uint8_t kArea1 = 1;
-constexpr uint8_t kArea2 = 2;
-// Memory 1's copy starts half-way into sector 6, behind BootCopy and memory 2's copy; work
-// area 2 holds it from offset 0.
-constexpr uint32_t kMemory1InSector6 = 0x8000;
+constexpr uint8_t kArea0 = SettingsAreas::kMemory2Area;
+constexpr uint8_t kArea1 = SettingsAreas::kOldMemory1Area;
+constexpr uint8_t kArea2 = SettingsAreas::kNewMemory1Area;
 
 // The recovery's bar: reading the saved copy fills the first 45%, writing sector 6 back the
 // remaining 55% (the write is the longer half: 256 blocks against 192).
@@ -116,10 +111,8 @@ bool UpdateRun::DataRecovering() {
   for (uint32_t n = 0; n < kSavedBlocks; ++n) {
     Progress(static_cast<int32_t>(n), kRecoveryReadTotal);
     if (!SavedSector6Block(n, block)) return End(Outcome::NoConnection, texts::kNoConnection);
-    const bool memory2 = n < kMemory2Blocks;
-    const auto offset = static_cast<uint16_t>(memory2 ? kMemory2InArea0 + kBlock * n
-                                                      : kBlock * (n - kMemory2Blocks));
-    if (!StoreSettings(memory2 ? kArea0 : kArea1, offset, block)) return false;
+    const CopyBlockPlace place = SettingsCopyBlock(n);
+    if (!StoreSettings(place.memory2 ? kArea0 : kArea1, place.areaOffset, block)) return false;
   }
   Progress(kRecoveryReadPercent);
   if (!PrepareMemory1(true) || !RecordSector6()) return false;
@@ -133,10 +126,8 @@ bool UpdateRun::DataRecovering() {
     if (n < kBootCopyWriteBlocks) {
       image_.ReadProgramBytes(starter_.PanelHalf, static_cast<int32_t>(kBlock * n), block, kBlock);
     } else {
-      const bool memory2 = n < kBootCopyWriteBlocks + kMemory2Blocks;
-      const auto offset =
-          static_cast<uint16_t>(memory2 ? kBlock * n : kBlock * n - kMemory1InSector6);
-      if (!LoadSettings(memory2 ? kArea0 : kArea2, offset, block)) return false;
+      const CopyBlockPlace place = SettingsCopyBlock(n - kBootCopyWriteBlocks);
+      if (!LoadSettings(place.memory2 ? kArea0 : kArea2, place.areaOffset, block)) return false;
     }
     // Every block goes back, 0xFF blocks included: the sector may have been erased.
     if (!FlashResult(starter_.WriteFlashBlock(kBootCopyBase + kBlock * n, block))) return false;
@@ -149,12 +140,13 @@ bool UpdateRun::DataConversion() {
   Add("Data conversion:");
   Keypad("Data conversion ", true);
   if (!ReadMemoryInto(1, kMemory1Blocks, kArea1, 0, kMemory1Percent, 0) ||
-      !ReadMemoryInto(2, kMemory2Blocks, kArea0, kMemory2InArea0, kMemory2Percent, kMemory1Percent))
+      !ReadMemoryInto(2, kMemory2Blocks, kArea0, SettingsAreas::kMemory2Offset, kMemory2Percent,
+                      kMemory1Percent))
     return false;
   // Here the sums follow the conversion; in the recovery above they come first.
   if (!PrepareMemory1(false) || !RecordMemories()) return false;
   if (!WriteMemoryFrom(1, kMemory1Blocks, kArea2, 0, kMemory1Percent, kReadsPercent) ||
-      !WriteMemoryFrom(2, kMemory2Blocks, kArea0, kMemory2InArea0, kMemory2Percent,
+      !WriteMemoryFrom(2, kMemory2Blocks, kArea0, SettingsAreas::kMemory2Offset, kMemory2Percent,
                        kReadsPercent + kMemory1Percent))
     return false;
   Status(texts::kOk);

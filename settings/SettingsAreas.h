@@ -19,6 +19,8 @@ class SettingsAreas {
   static constexpr uint8_t kMemory2Area = 0;  // memory 2, at offsets 0x4000..0x7FFF
   static constexpr uint8_t kOldMemory1Area = 1;
   static constexpr uint8_t kNewMemory1Area = 2;
+  // Memory 2 is the upper half of its area; memory 1 fills its area from offset 0.
+  static constexpr uint16_t kMemory2Offset = 0x4000;
 
   SettingsAreas(FirmwareImage& image, Host& host) : image_(image), host_(host) {}
 
