@@ -12,7 +12,6 @@ using state::kMemory2Bytes;
 using state::RecordKind;
 using state::RecordPhase;
 
-constexpr uint16_t kMemory2InArea0 = 0x4000;
 constexpr uint16_t kChunk = 128;  // the areas take at most 255 bytes at a time
 
 bool Put(SettingsAreas& areas, uint8_t area, uint16_t offset, std::span<const uint8_t> bytes) {
@@ -39,7 +38,7 @@ bool Take(SettingsAreas& areas, uint8_t area, uint16_t offset, size_t count,
 bool Load(SettingsAreas& areas, std::span<const uint8_t> memory1,
           std::span<const uint8_t> memory2) {
   return Put(areas, SettingsAreas::kOldMemory1Area, 0, memory1) &&
-         Put(areas, SettingsAreas::kMemory2Area, kMemory2InArea0, memory2);
+         Put(areas, SettingsAreas::kMemory2Area, SettingsAreas::kMemory2Offset, memory2);
 }
 
 bool Convert(SettingsAreas& areas, const std::string& from, const std::string& to) {
@@ -97,7 +96,8 @@ bool PrepareRestoreImages(SettingsAreas& areas, const BackupSettings& s,
       return false;
     areas.RefreshMemory2Sums();
     if (!Take(areas, SettingsAreas::kNewMemory1Area, 0, kMemory1Bytes, images.memories) ||
-        !Take(areas, SettingsAreas::kMemory2Area, kMemory2InArea0, kMemory2Bytes, images.memories))
+        !Take(areas, SettingsAreas::kMemory2Area, SettingsAreas::kMemory2Offset, kMemory2Bytes,
+              images.memories))
       return false;
   }
   if (bootCopy.empty()) return true;
@@ -110,7 +110,8 @@ bool PrepareRestoreImages(SettingsAreas& areas, const BackupSettings& s,
   areas.RefreshMemory2Sums();
   if (!Convert(areas, s.dataCode, panelCode)) return false;
   images.sector6.assign(bootCopy.begin(), bootCopy.end());
-  return Take(areas, SettingsAreas::kMemory2Area, kMemory2InArea0, kMemory2Bytes, images.sector6) &&
+  return Take(areas, SettingsAreas::kMemory2Area, SettingsAreas::kMemory2Offset, kMemory2Bytes,
+              images.sector6) &&
          Take(areas, SettingsAreas::kNewMemory1Area, 0, kMemory1Bytes, images.sector6);
 }
 

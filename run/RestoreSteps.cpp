@@ -13,7 +13,6 @@ namespace {
 using namespace flashmap;
 
 constexpr uint32_t kBlock = kSettingsBlock;
-constexpr uint32_t kSector6Pages = 256;
 constexpr int32_t kCopyChecks = static_cast<int32_t>(state::kCopyCheckBlocks);
 constexpr int32_t kMemoryReads = kMemory1Blocks + kMemory2Blocks;
 constexpr int32_t kSector6Reads = kCopyBlocks + kBootCopyWriteBlocks;
@@ -73,8 +72,8 @@ bool UpdateRun::RestoreWriting() {
     Add("Data recovering:");
     Keypad("Data recovering ", true);
     if (ErasesSector6() && !FlashResult(starter_.EraseFlash(kSector6))) return false;
-    for (uint32_t n = 0; n < kSector6Pages; ++n) {
-      Progress(static_cast<int32_t>(n + 1), kSector6Pages);
+    for (uint32_t n = 0; n < kSector6Blocks; ++n) {
+      Progress(static_cast<int32_t>(n + 1), kSector6Blocks);
       if (!FlashResult(
               starter_.WriteFlashBlock(kBootCopyBase + kBlock * n, sector6.data() + kBlock * n)))
         return false;

@@ -15,8 +15,7 @@ using namespace flashmap;
 
 constexpr uint32_t kBlock = kSettingsBlock;
 constexpr uint32_t kMemory2Offset = kMemory1Blocks * kBlock;  // in the memories' image
-constexpr uint32_t kSector6Pages = 256;
-constexpr uint32_t kSector6Checks = kSector6Pages * kWriteBlock / kChecksumBlock;
+constexpr uint32_t kSector6Checks = kSector6Blocks * kWriteBlock / kChecksumBlock;
 constexpr uint32_t kPagesPerCheck = kChecksumBlock / kWriteBlock;
 
 uint32_t MemoryOffset(uint8_t memory, uint32_t n) {
@@ -133,7 +132,7 @@ SettingsCheck::End SettingsCheck::Rewrite(const WrittenSettings& w,
       if (const End end = written(starter_.EraseFlash(kSector6)); end != End::Same) return end;
       sectorErased = true;
       first = 0;
-      last = kSector6Pages;
+      last = kSector6Blocks;
     }
     for (uint32_t page = first; page < last; ++page) {
       const End end = written(starter_.WriteFlashBlock(kBootCopyBase + kWriteBlock * page,
