@@ -42,51 +42,6 @@ Outcome Run(const Options& options, Core& core) {
 
 }  // namespace
 
-std::string OutcomeLine(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Updated:
-      return "Done: the panel's program was updated.";
-    case Outcome::SameProgram:
-      return "Done: the panel already held this program.";
-    case Outcome::ComparisonOk:
-      return "Done: the panel's program equals the file's.";
-    case Outcome::RestartOk:
-      return "Done: the panel restarted.";
-    case Outcome::BackedUp:
-      return "Done: the panel's settings were kept on this computer.";
-    case Outcome::Restored:
-      return "Done: the panel's settings were restored from the backup.";
-    case Outcome::FileLoaded:
-      return "Done: the file is a good QZ-17 program file.";
-    case Outcome::FileRejected:
-      return "Failed: the firmware file was not loaded.";
-    case Outcome::FileCannotFinishUpdate:
-      return "Failed: the panel's unfinished update needs the file it was begun with.";
-    case Outcome::PortNotOpened:
-      return "Failed: the serial port could not be opened.";
-    case Outcome::NoConnection:
-      return "Failed: no connection with the panel.";
-    case Outcome::PanelRefused:
-      return "Failed: the panel refused or reported an error.";
-    case Outcome::VerificationFailed:
-      return "Failed: the panel's program differs from the file.";
-    case Outcome::Declined:
-      return "Cancelled: a question was answered No.";
-    case Outcome::Stopped:
-      return "Stopped by the user.";
-    case Outcome::InternalError:
-      return "Failed: internal error.";
-    case Outcome::RecordNotWritten:
-      return "Failed: the recovery record could not be written, so the panel was not changed "
-             "further.";
-    case Outcome::SettingsDiffer:
-      return "Failed: the panel's settings differ from what was written.";
-    case Outcome::Refused:
-      return "Failed: refused, and nothing was written; the lines above say why.";
-  }
-  return "Failed: internal error.";
-}
-
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(std::atomic<bool>&)>& started) {
   if (options.command == Command::Backups)
@@ -129,9 +84,16 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   StatusLog log(StatusLog::kColumns, StatusLog::kRows);
   TerminalView view(console.term);
-  CliRunReport report(view);
+  // What a status line had no room for goes to standard error, between the log's lines.
+  CliRunReport report(view, [&console](const std::string& text) {
+    console.term.BeginMessage();
+    console.term.Out() << std::flush;
+    console.err << "tavrino-cli: " << text << "\n" << std::flush;
+    console.term.EndMessage();
+  });
   log.SetView(&report.Tap());
   TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
+  ui.SetLineInFull([&report](const std::string& text) { report.Tap().InFull(text); });
   Core core(backend, clock, ui, log);
   ui.WatchStop(core.StopFlag());
 
@@ -161,8 +123,9 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   report.Start(core, options.command);
   const Outcome outcome = Run(options, core);
   core.SetTrace(nullptr);
-  report.Tap().Flush();
+  // The last line is printed before what it had no room for.
   view.Finish();
+  report.Tap().Flush();
 
   if (outcome == Outcome::PortNotOpened) {
     const PortFailure failure = core.LastPortFailure();
@@ -195,10 +158,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
     console.term.PrintMessage("Failed: the settings backup could not be written.");
   else if (options.command == Command::Restore && outcome == Outcome::FileRejected)
     console.term.PrintMessage("Failed: the backup file cannot be used; nothing was written.");
-  else if (lineGone)
-    console.term.PrintMessage("Failed: the serial port stopped working during the command.");
   else
-    console.term.PrintMessage(OutcomeLine(outcome));
+    console.term.PrintMessage(ClosingLine(outcome, lineGone));
   return status;
 }
 

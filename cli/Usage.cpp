@@ -65,8 +65,10 @@ Serial ports:
 
 Run reports:
   Every program, test and restart keeps a report (status lines, versions, port, speed,
-  times, outcome) in $XDG_STATE_HOME/tavrino/runs (~/.local/state/tavrino/runs), the last
-  200 of them; its path is printed on standard error just before the closing line.
+  times, outcome) in $XDG_STATE_HOME/tavrino/runs (default ~/.local/state/tavrino/runs),
+  the last 200 of them; its path is printed on standard error just before the closing
+  line. What a status line has no room for (a whole path) is printed on standard error
+  and kept in the report.
 
 Starter updater images:
   An outdated Starter is replaced only with the panel maker's updater image for the
@@ -82,10 +84,11 @@ Starter updater images:
 Recovery records and settings backups:
   Before it changes a panel, program keeps a recovery record (the settings' format and,
   as the update goes on, the settings as they were) in $XDG_STATE_HOME/tavrino/recovery
-  (default ~/.local/state/tavrino). An update cut short is finished by running the same
-  command again. Finished records stay as settings backups in .../tavrino/backups (the
-  newest 20). The files are private to your user, and a record is used only from folders
-  that are yours alone: a link there, or a folder or file others may write, is refused.
+  (default ~/.local/state/tavrino/recovery). An update cut short is finished by running
+  the same command again. Finished records stay as settings backups in
+  $XDG_STATE_HOME/tavrino/backups (default ~/.local/state/tavrino/backups), the newest
+  20. The files are private to your user, and a record is used only from folders that are
+  yours alone: a link there, or a folder or file others may write, is refused.
   A restore keeps a record too: one cut short is finished by restore with the same FILE,
   and until then program refuses that panel.
 
@@ -95,7 +98,7 @@ Exit status:
   2  the firmware file is missing, unreadable or not a QZ-17 program file, or it
      cannot finish the panel's unfinished update (use the file it was begun with); or the
      backup file is damaged or not a settings backup
-  3  the serial port could not be opened
+  3  the serial port could not be opened, or stopped working during the command
   4  no connection: the panel did not answer
   5  the panel refused or reported an error, or verification found a difference, or the
      settings read back differ from what was written; or the backup does not fit the

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
+#include <string>
 
 namespace tavrino {
 
@@ -50,5 +51,9 @@ inline bool Completed(Outcome o) {
 //   command-line use.)
 int ExitCode(Outcome o);
 const char* OutcomeName(Outcome o);
+// The last line a command prints, the same from tavrino-cli and from the desktop program's
+// unattended start ("Done: the panel's program was updated."). portStopped: the port went
+// away under the command (the outcome is then PortNotOpened).
+std::string ClosingLine(Outcome o, bool portStopped = false);
 
 }  // namespace tavrino

@@ -7,6 +7,7 @@
 
 #include "firmware/Version.h"
 #include "frontend/Texts.h"
+#include "run/RecordLine.h"
 #include "run/UpdateRun.h"
 
 namespace tavrino {
@@ -17,13 +18,14 @@ using state::RecordPhase;
 
 const std::string kErasedRecord(6, '\xFF');
 
+// On the "Answered before the cut:" line: all three fit beside the label.
 std::string AnsweredText(uint8_t answered) {
   std::string text;
   const auto add = [&text](const char* what) {
     text += (text.empty() ? "" : ", ") + std::string(what);
   };
   if (answered & state::kAnsweredDataFormat) add("data format");
-  if (answered & state::kAnsweredOlder) add("older program");
+  if (answered & state::kAnsweredOlder) add("older");
   if (answered & state::kAnsweredContinue) add("Continue ?");
   return text;
 }
@@ -37,11 +39,9 @@ bool UpdateRun::UnfinishedUpdate() {
   // The newest first: a panel cut short twice is finished from its latest record.
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     const state::RecoveryRecord& r = it->record;
-    const std::string label = "Record " + it->path.filename().string() + ":";
     if (!it->Usable()) {
       // Never used, and said each time, so that nobody takes it for kept settings.
-      Add(label);
-      Status(it->Why());
+      SayUnusableRecord(host_, *it);
     } else if (std::find(starterRecords_.begin(), starterRecords_.end(), it->path) !=
                starterRecords_.end()) {
       continue;  // this run's own Starter update
@@ -49,8 +49,7 @@ bool UpdateRun::UnfinishedUpdate() {
       continue;  // a finished update waiting for backups/: nothing to finish
     } else if (!r.Bound()) {
       // Written before records kept the panel's own data: nothing proves its panel.
-      Add(label);
-      Status("cannot prove its panel");
+      SayUnusableRecord(host_, *it, "cannot prove its panel");
     } else {
       (r.kind == state::RecordKind::Restore ? restores : candidates).push_back(&*it);
     }

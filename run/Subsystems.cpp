@@ -74,7 +74,10 @@ Outcome Subsystems::Restart() {
   const bool restarted = starter.RestartPanel();
   EndWithPort();
   // A stopped restart leaves its line open: whether the panel took it is not known.
-  if (host.Stopped()) return Outcome::Stopped;
+  if (host.Stopped()) {
+    host.log.KTadd(texts::kStoppedByUser);
+    return Outcome::Stopped;
+  }
   host.log.KTstatus(restarted ? texts::kOk : texts::kBlad, texts::kStatusWidth);
   return restarted ? Outcome::RestartOk : Outcome::NoConnection;
 }

@@ -11,6 +11,7 @@ namespace tavrino {
 Outcome UpdateRun::QZ17universal(bool unattended) {
   Unattended = unattended;
   const Outcome outcome = Road();
+  if (host_.Stopped()) Add(texts::kStoppedByUser);
   // A failed verification says "Try again." already, a failed settings check what it kept.
   if (!Completed(outcome) && outcome != Outcome::VerificationFailed &&
       outcome != Outcome::SettingsDiffer)

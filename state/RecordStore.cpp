@@ -170,7 +170,12 @@ os::Failure CheckBackupTarget(const fs::path& file, bool replace) {
   const fs::path folder = FolderOf(file);
   fs::path probe;
   const auto name = [&file](int n) {
-    return "." + file.filename().string() + ".probe" + std::to_string(n);
+    // Appended piece by piece: GCC 12's -Wrestrict misreads the chain of operator+ here.
+    std::string probeName = ".";
+    probeName += file.filename().string();
+    probeName += ".probe";
+    probeName += std::to_string(n);
+    return probeName;
   };
   if (os::Failure failure = ClaimNewName(folder, name, kNamesPerSecond, probe); !failure.empty())
     return "cannot write in the folder " + folder.string() + ": " + ShortReason(failure);

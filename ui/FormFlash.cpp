@@ -33,6 +33,7 @@ namespace {
 constexpr int kClientWidth = 638;
 constexpr int kClientHeight = 284;
 constexpr int kStatusBarHeight = 24;
+constexpr int kStatusBarRightMargin = 3;
 constexpr int kButtonSize = 31;
 constexpr int kPictureSize = 24;
 
@@ -93,8 +94,9 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
     // comes padded with the blanks that fill its line; the title has no use for them.
     setWindowTitle(QString::fromStdString(StatusLog::Trimmed(title)));
   };
-  lines_ = std::make_unique<StatusLineTap>(Info1,
-                                           [this](const std::string& line) { OnStatusLine(line); });
+  lines_ = std::make_unique<StatusLineTap>(
+      Info1, [this](const std::string& line) { OnStatusLine(line); },
+      [this](const std::string& text) { OnLineInFull(text); });
   Info1->viewInFront = lines_.get();
   BuildStatusBar();
   BuildMenu();
@@ -237,6 +239,9 @@ void TFormFlash::BuildStatusBar() {
   bar->setObjectName(QStringLiteral("StatusBar1"));
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(kStatusBarHeight);
+  // The bar's layout leaves no room after its last panel: without a margin the right
+  // panel's frame ran into the window's edge and its right border was lost.
+  bar->setContentsMargins(0, 0, kStatusBarRightMargin, 0);
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(bar);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -2,6 +2,7 @@
 #include "ui/Start.h"
 
 #include <QToolButton>
+#include <ostream>
 
 #include "frontend/Outcome.h"
 #include "run/Core.h"
@@ -41,7 +42,11 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     form.AllDisable();
     form.show();
     const Outcome outcome = form.RunWork("Program", [](Core& c) { return c.Program(); });
+    const bool portStopped =
+        outcome == Outcome::PortNotOpened && core.LastPortFailure().error == SerialError::LineGone;
     form.AllEnable();
+    // The last line of standard output, as tavrino-cli ends a command.
+    if (std::ostream* out = form.Echo()) *out << ClosingLine(outcome, portStopped) << std::endl;
     // The caller learns whether the panel was updated, not just that the program ran.
     result.quit = true;
     result.exitCode = ExitCode(outcome);

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 
 #include "UiRig.h"
@@ -158,7 +159,10 @@ TEST_F(Window, StoppedCommandForgetsThePort) {
   form.RestartClick();
   EXPECT_EQ(rig.modals.script.BoxTexts(), std::vector<std::string>{"Abort ?"});
   EXPECT_TRUE(rig.parts().host.Stopped());
-  EXPECT_EQ(rig.Lines().back(), "Restarting panel") << "a stopped restart has no status";
+  ASSERT_GE(rig.Lines().size(), 2u);
+  EXPECT_EQ(rig.Lines()[rig.Lines().size() - 2], "Restarting panel")
+      << "a stopped restart has no status";
+  EXPECT_EQ(rig.Lines().back(), texts::kStoppedByUser);
   EXPECT_EQ(rig.parts().ports.PortNumber, 0);
   EXPECT_EQ(form.StatusPanelText(1), "");
   EXPECT_EQ(Look(form), kIdle);
@@ -255,6 +259,59 @@ TEST_F(Window, RestoreSettingsFromTheWindow) {
   const size_t lines = rig.Lines().size();
   form.RestoreClick();
   EXPECT_EQ(rig.Lines().size(), lines);
+}
+
+// Help > Run reports shows the folder; where no file manager starts, a box says where the
+// reports are, instead of nothing happening.
+TEST_F(Window, RunReportsOpensTheFolderOrSaysWhereItIs) {
+  TempDir dir;
+  form.SetRunReportDir(dir.path() / "runs");
+  std::vector<QUrl> opened;
+  bool starts = true;
+  form.openFolder = [&](const QUrl& folder) {
+    opened.push_back(folder);
+    return starts;
+  };
+  form.RunReports2->trigger();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].toLocalFile().toStdString(), (dir.path() / "runs").string());
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "runs"));
+  EXPECT_TRUE(rig.modals.script.boxes.empty());
+
+  starts = false;
+  form.RunReports2->trigger();
+  ASSERT_EQ(rig.modals.script.boxes.size(), 1u);
+  EXPECT_TRUE(rig.modals.script.boxes[0].infoOnly);
+  EXPECT_NE(rig.modals.script.boxes[0].text.find("No file manager could be started"),
+            std::string::npos);
+  EXPECT_NE(rig.modals.script.boxes[0].text.find((dir.path() / "runs").string()), std::string::npos)
+      << rig.modals.script.boxes[0].text;
+}
+
+// Idle, the title reads as a title whatever the last line was: a failed open ends with the
+// line "Still loaded: ...", which has no status.
+TEST_F(Window, TheIdleTitleIsTheProgramsName) {
+  TempDir dir;
+  rig.modals.script.dialogFile = WriteFirmware(dir, "good.17", "1.04.02:1");
+  form.OpenClick();
+  rig.modals.script.dialogFile = dir.Write("bad.17", std::vector<uint8_t>(100, 0x78));
+  form.OpenClick();
+  ASSERT_EQ(rig.Lines().back(), "Still loaded: good.17");
+  EXPECT_EQ(form.windowTitle(), "Tavrino");
+}
+
+// Between Open File and Program the file went bad on disk: the window no longer shows its
+// version or its name as loaded.
+TEST_F(Window, AFileGoneBadBeforeProgramLeavesTheLabelAndStatusBarTrue) {
+  TempDir dir;
+  rig.modals.script.dialogFile = WriteFirmware(dir, "new.17", "1.04.02:1");
+  form.OpenClick();
+  ASSERT_FALSE(form.Lver->text().isEmpty());
+  dir.Write("new.17", std::vector<uint8_t>(100, 0x78));
+  form.ProgramClick();
+  EXPECT_TRUE(form.Lver->text().isEmpty());
+  EXPECT_TRUE(form.StatusPanelText(0).isEmpty());
+  EXPECT_EQ(rig.panel.CommandCount(0x65), 0u);
 }
 
 }  // namespace

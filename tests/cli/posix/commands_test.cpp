@@ -283,7 +283,42 @@ TEST_F(CliCommand, StopEndsTheCommandAndTheLastLineSaysSo) {
       Run({"test", file_, "--port", "1"}, "", false, [](std::atomic<bool>& stop) { stop = true; });
   EXPECT_EQ(status, 7);
   const std::string out = out_.str();
-  EXPECT_EQ(out.substr(out.size() - 21), "Stopped by the user.\n") << out;
+  // The log says it on the line after the stopped step's status; the closing line last.
+  const std::string end = "Stopped by the user.\nStopped: the command did not finish.\n";
+  ASSERT_GE(out.size(), end.size()) << out;
+  EXPECT_EQ(out.substr(out.size() - end.size()), end) << out;
+}
+
+// A line with no room for a whole path names the file by its name, or not at all; the whole
+// path goes to standard error, between the log's lines, and into the run report.
+TEST_F(CliCommand, WhatALineHasNoRoomForGoesToStandardErrorAndTheReport) {
+  const fs::path state = test::FreshStateForThisTest();
+  fs::create_directories(state / "recovery");
+  const fs::path bad = state / "recovery" / "copied-from-the-laptop-of-the-other-technician.tavrec";
+  { std::ofstream(bad) << "not a record at all"; }
+  reportDir_ = dir_ / "runs";
+
+  EXPECT_EQ(Run({file_, "1"}), 0) << out_.str() << err_.str();
+  const std::string shown = "Record:                                        not a record\n";
+  EXPECT_TRUE(Shows(shown)) << out_.str();
+  for (const auto& line : [&] {
+         std::vector<std::string> lines;
+         std::istringstream in(out_.str());
+         for (std::string l; std::getline(in, l);) lines.push_back(l);
+         return lines;
+       }()) {
+    if (line.rfind("Done", 0) == 0 || line.rfind("Failed", 0) == 0) continue;
+    EXPECT_LE(line.size(), 59u) << line;
+  }
+  const std::string inFull = "Record " + bad.string() + ": not a record";
+  EXPECT_NE(err_.str().find("tavrino-cli: " + inFull + "\n"), std::string::npos) << err_.str();
+
+  std::vector<fs::path> reports;
+  for (const auto& e : fs::directory_iterator(reportDir_)) reports.push_back(e.path());
+  ASSERT_EQ(reports.size(), 1u);
+  std::ifstream in(reports[0]);
+  const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(report.find("  " + shown + "  " + inFull + "\n"), std::string::npos) << report;
 }
 
 // The settings kept on this computer, read without changing the panel, and listed with
