@@ -33,6 +33,8 @@ Outcome Run(const Options& options, Core& core) {
       return core.Restart();
     case Command::Backup:
       return core.Backup(options.backupPath, options.force);
+    case Command::Restore:
+      return core.Restore(options.backupPath);
     default:
       return Outcome::InternalError;
   }
@@ -44,10 +46,16 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                const std::function<void(std::atomic<bool>&)>& started) {
   if (options.command == Command::Backups)
     return ListRecords(state::RecordStore(), console.term.Out(), console.err);
-  if (options.command == Command::Program && !options.unattended && !console.interactive) {
-    // Program asks questions whose answers decide what is written; nobody is there to answer.
-    console.err << "tavrino-cli: program asks questions, but standard input is not a terminal.\n"
-                   "Add --unattended to program without asking.\n";
+  if (options.command == Command::Show) return ShowRecord(options.backupPath, console.term.Out());
+  const bool asks = options.command == Command::Program || options.command == Command::Restore;
+  if (asks && !options.unattended && !console.interactive) {
+    // Program and restore ask questions whose answers decide what is written; nobody is
+    // there to answer.
+    const std::string name = options.command == Command::Program ? "program" : "restore";
+    console.err << "tavrino-cli: " << name
+                << " asks questions, but standard input is not a terminal.\n"
+                   "Add --unattended to "
+                << name << " without asking.\n";
     return 1;
   }
   if (options.command == Command::Backup && !options.backupPath.empty()) {
@@ -107,6 +115,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   request.fastLink = options.fastRS;
   request.unattended = options.unattended;
   request.updaters = options.updatersDir;
+  request.checkSettings = options.checkSettings;
   core.Use(request);
   core.ClearStop();
   if (started) started(core.StopFlag());
@@ -147,6 +156,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
       outcome == Outcome::PortNotOpened && core.LastPortFailure().error == SerialError::LineGone;
   if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)
     console.term.PrintMessage("Failed: the settings backup could not be written.");
+  else if (options.command == Command::Restore && outcome == Outcome::FileRejected)
+    console.term.PrintMessage("Failed: the backup file cannot be used; nothing was written.");
   else
     console.term.PrintMessage(ClosingLine(outcome, lineGone));
   return status;

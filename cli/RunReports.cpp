@@ -15,6 +15,8 @@ const char* ReportedCommand(Command command) {
       return "Test";
     case Command::Restart:
       return "Restart";
+    case Command::Restore:
+      return "Restore";
     default:
       return nullptr;
   }

@@ -10,6 +10,7 @@ int ExitCode(Outcome o) {
     case Outcome::ComparisonOk:
     case Outcome::RestartOk:
     case Outcome::BackedUp:
+    case Outcome::Restored:
     case Outcome::FileLoaded:
       return 0;
     case Outcome::FileRejected:
@@ -21,6 +22,8 @@ int ExitCode(Outcome o) {
       return 4;
     case Outcome::PanelRefused:
     case Outcome::VerificationFailed:
+    case Outcome::SettingsDiffer:
+    case Outcome::Refused:
       return 5;
     case Outcome::Declined:
       return 6;
@@ -42,6 +45,7 @@ const char* OutcomeName(Outcome o) {
     case Outcome::ComparisonOk: return "comparison ok";
     case Outcome::RestartOk: return "restarted";
     case Outcome::BackedUp: return "settings backed up";
+    case Outcome::Restored: return "settings restored";
     case Outcome::FileLoaded: return "file ok";
     case Outcome::FileRejected: return "file rejected";
     case Outcome::PortNotOpened: return "port not opened";
@@ -52,6 +56,8 @@ const char* OutcomeName(Outcome o) {
     case Outcome::Stopped: return "stopped";
     case Outcome::InternalError: return "internal error";
     case Outcome::RecordNotWritten: return "record not written";
+    case Outcome::SettingsDiffer: return "settings differ";
+    case Outcome::Refused: return "refused";
     case Outcome::FileCannotFinishUpdate: return "file cannot finish the update";
   }
   // clang-format on
@@ -72,6 +78,8 @@ std::string ClosingLine(Outcome o, bool portStopped) {
       return "Done: the panel restarted.";
     case Outcome::BackedUp:
       return "Done: the panel's settings were kept on this computer.";
+    case Outcome::Restored:
+      return "Done: the panel's settings were restored from the backup.";
     case Outcome::FileLoaded:
       return "Done: the file is a good QZ-17 program file.";
     case Outcome::FileRejected:
@@ -96,6 +104,10 @@ std::string ClosingLine(Outcome o, bool portStopped) {
     case Outcome::RecordNotWritten:
       return "Failed: the recovery record could not be written, so the panel was not changed "
              "further.";
+    case Outcome::SettingsDiffer:
+      return "Failed: the panel's settings differ from what was written.";
+    case Outcome::Refused:
+      return "Failed: refused, and nothing was written; the lines above say why.";
   }
   return "Failed: internal error.";
 }

@@ -145,7 +145,6 @@ void UpdateRun::RemoveStarterRecords() {
 }
 
 bool UpdateRun::WriteRecord(RecordPhase phase) {
-  record_.kind = state::RecordKind::Update;
   record_.phase = std::max(record_.phase, phase);
   DescribePanel(record_);
   os::Failure failure;

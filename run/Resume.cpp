@@ -35,6 +35,7 @@ std::string AnsweredText(uint8_t answered) {
 bool UpdateRun::UnfinishedUpdate() {
   const auto found = records_.List(state::Folder::Recovery);
   std::vector<const state::StoredRecord*> candidates;
+  std::vector<const state::StoredRecord*> restores;
   // The newest first: a panel cut short twice is finished from its latest record.
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     const state::RecoveryRecord& r = it->record;
@@ -53,9 +54,10 @@ bool UpdateRun::UnfinishedUpdate() {
       // Written before records kept the panel's own data: nothing proves its panel.
       SayUnusableRecord(host_, *it, "cannot prove its panel");
     } else {
-      candidates.push_back(&*it);
+      (r.kind == state::RecordKind::Restore ? restores : candidates).push_back(&*it);
     }
   }
+  if (!UnfinishedRestore(restores)) return false;
   if (candidates.empty()) return true;
 
   Add("Unfinished update:");
@@ -89,6 +91,26 @@ bool UpdateRun::UnfinishedUpdate() {
   }
   Status(state::TimeText(cutAt));
   return FinishFromRecord(cutAt, settingsProven, ownStarterRecords);
+}
+
+bool UpdateRun::UnfinishedRestore(const std::vector<const state::StoredRecord*>& restores) {
+  if (restores.empty()) return true;
+  Add("Unfinished restore:");
+  snapshot_.reads = 0;
+  snapshot_.readsPlanned = kSnapshotReads;
+  for (const state::StoredRecord* stored : restores) {
+    bool proven = false;
+    const Match match = RestoreRecordMatches(stored->record, proven);
+    if (match == Match::LineFailed) return End(Outcome::NoConnection, texts::kNoConnection);
+    if (match == Match::No || !proven) continue;
+    // Its settings are half written: a conversion would carry them over as they are, and
+    // the restore could no longer prove its panel.
+    Status(state::TimeText(stored->record.writtenAt));
+    Add("Finish the restore with the same backup first.");
+    return EndQuietly(Outcome::Refused);
+  }
+  Status("other panel");
+  return true;
 }
 
 bool UpdateRun::FinishFromRecord(uint64_t cutAt, bool settingsProven, size_t ownStarterRecords) {

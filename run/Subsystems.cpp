@@ -30,6 +30,7 @@ void Subsystems::Use(const RunRequest& request) {
     ports.PortNumber = 1;
   }
   ports.FastRS = request.fastLink;
+  run.CheckSettings = request.checkSettings;
   file.FirmwareFileName = request.file;
   starterUpdate.UpdatersFolder = request.updaters;
 }
@@ -53,6 +54,14 @@ Outcome Subsystems::Test() {
 Outcome Subsystems::Backup(const std::string& file, bool replace) {
   lineAtEnd = SerialError::None;
   const Outcome outcome = run.SettingsBackup(file, replace);
+  EndWithPort();
+  return outcome;
+}
+
+Outcome Subsystems::Restore(const std::string& file, bool unattended) {
+  lineAtEnd = SerialError::None;
+  run.Unattended = unattended;
+  const Outcome outcome = run.RestoreSettings(file);
   EndWithPort();
   return outcome;
 }

@@ -75,6 +75,17 @@ struct Faults {
   // did the work, its answer never reaches the tool. The cut that leaves the tool most in
   // doubt, as when the cable is pulled while the answer is on its way.
   std::optional<uint32_t> cutAfterFrame;
+  // A cell that does not keep what is written into it: after each of the next `times`
+  // writes that cover it, the byte at `address` of settings memory 1 or 2 (memory 0: the
+  // flash) holds the written value with its lowest bit turned over. The write is answered
+  // as done, as a worn cell's would be.
+  struct SpoiledByte {
+    uint8_t memory = 0;
+    uint32_t address = 0;
+    uint32_t times = 0;  // kAlways: every write
+  };
+  static constexpr uint32_t kAlways = UINT32_MAX;
+  SpoiledByte spoil;
 };
 
 struct TranscriptEntry {
@@ -191,6 +202,10 @@ class SimulatedPanel {
   std::vector<uint8_t> ShapeAnswer(uint8_t code, const std::vector<uint8_t>& data,
                                    std::string& note);
   void RunAfter(After after, uint32_t baud, uint64_t atUs);
+  // The spoiled-byte fault on a write of 256 bytes at `address` of memory (0: the flash)
+  // into store (indexed from `base`); what it did, for the transcript.
+  std::string SpoilWrite(uint8_t memory, uint32_t address, std::vector<uint8_t>& store,
+                         uint32_t base);
   void Restart(uint64_t atUs);
   void NoteLost(uint8_t byte, uint64_t startUs, uint64_t endUs, const std::string& why);
   void FlushLost();

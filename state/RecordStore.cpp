@@ -127,7 +127,7 @@ std::vector<StoredRecord> RecordStore::List(Folder folder) const {
 }
 
 os::Failure RecordStore::Retire(const fs::path& recordPath, const RecoveryRecord& record,
-                                size_t& pruned) const {
+                                size_t& pruned, fs::path* made) const {
   pruned = 0;
   fs::path backup;
   if (auto named = NewPath(Folder::Backups, record.writtenAt, backup); !named.empty()) return named;
@@ -135,6 +135,7 @@ os::Failure RecordStore::Retire(const fs::path& recordPath, const RecoveryRecord
   // Only once the backup is safe does the record go.
   if (auto removed = os::RemoveFile(recordPath); !removed.empty()) return removed;
   pruned = PruneBackups(backup);
+  if (made != nullptr) *made = backup;
   return {};
 }
 

@@ -56,9 +56,9 @@ class RecordStore {
   std::vector<StoredRecord> List(Folder folder) const;
   // The finished record becomes a settings backup; the record file goes, and backups/
   // keeps its newest kBackupsKept, the new backup always among them. pruned gets how many
-  // older backups went.
+  // older backups went, made (where given) the backup's path.
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record,
-                     size_t& pruned) const;
+                     size_t& pruned, std::filesystem::path* made = nullptr) const;
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record) const;
   // Keeps the newest kBackupsKept in backups/ by the time each was written, never removing
   // justMade (the backup just written, whatever the clock made of its time). Returns how

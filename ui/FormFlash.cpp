@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/FormFlash.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -13,10 +14,13 @@
 #include <QSvgRenderer>
 #include <QToolButton>
 
+#include "run/Core.h"
+#include "state/RecordStore.h"
 #include "tavrino/BuildInfo.h"
 #include "ui/FormFlashRS.h"
 #include "ui/FormWait.h"
 #include "ui/KTStatus.h"
+#include "ui/Preference.h"
 
 // Pictures live in a static library: their registration must be pulled in by hand.
 static void InitPictures() {
@@ -102,6 +106,17 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
   OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog1->setDirectory(QStringLiteral("."));
+  RestoreDialog1 = new QFileDialog(this);
+  RestoreDialog1->setObjectName(QStringLiteral("RestoreDialog1"));
+  RestoreDialog1->setFileMode(QFileDialog::ExistingFile);
+  RestoreDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  // The backups the tool keeps itself, where they are; the person may go anywhere else.
+  os::Failure noFolder;
+  const std::filesystem::path backups = state::RecordStore().Dir(state::Folder::Backups, noFolder);
+  std::error_code missing;
+  RestoreDialog1->setDirectory(!backups.empty() && std::filesystem::is_directory(backups, missing)
+                                   ? QFile::decodeName(backups.c_str())
+                                   : QStringLiteral("."));
   FormFlashRS = new TFormFlashRS(this);
   FormWait = new TFormWait(this);
 
@@ -112,6 +127,20 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+}
+
+void TFormFlash::Attach(Core& core) {
+  core_ = &core;
+  core.SetCheckSettings(CheckSettings2->isChecked());
+}
+
+void TFormFlash::CheckSettingsToggled(bool on) {
+  SaveCheckSettingsPreference(on);
+  if (core_ != nullptr) core_->SetCheckSettings(on);
+}
+
+bool TFormFlash::CheckSettingsAfterWriting() const {
+  return CheckSettings2->isChecked();
 }
 
 TFormFlash::~TFormFlash() {
@@ -128,6 +157,8 @@ void TFormFlash::FormCreate() {
   Program2->setText(QStringLiteral("&Program"));
   Test2->setText(QStringLiteral("&Test"));
   Restart2->setText(QStringLiteral("&Restart"));
+  RestoreSettings2->setText(QStringLiteral("Restore sett&ings\u2026"));
+  CheckSettings2->setText(QStringLiteral("&Check settings after writing"));
   // The tab puts the key name in the menu's shortcut column; the window handles the key.
   Stop2->setText(QStringLiteral("&Stop\tCtrl+S"));
   Koniec2->setText(QStringLiteral("&Exit"));
@@ -136,6 +167,8 @@ void TFormFlash::FormCreate() {
   RunReports2->setText(QStringLiteral("&Run reports"));
   OpenDialog1->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
   OpenDialog1->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
+  RestoreDialog1->setNameFilter(QStringLiteral("Settings backup (*.tavrec)"));
+  RestoreDialog1->setWindowTitle(QStringLiteral("Choose settings backup"));
   Bopen->setToolTip(HintOf(Open2->text()));
   Bprogram->setToolTip(HintOf(Program2->text()));
   Btest->setToolTip(HintOf(Test2->text()));
@@ -185,8 +218,14 @@ void TFormFlash::BuildMenu() {
   Test2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
   Restart2 = Programowanie1->addAction(QString(), this, &TFormFlash::RestartClick);
   Restart2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  RestoreSettings2 = Programowanie1->addAction(QString(), this, &TFormFlash::RestoreClick);
   Stop2 = Programowanie1->addAction(QString());
   Stop2->setEnabled(false);
+  Programowanie1->addSeparator();
+  CheckSettings2 = Programowanie1->addAction(QString());
+  CheckSettings2->setCheckable(true);
+  CheckSettings2->setChecked(CheckSettingsPreference());
+  connect(CheckSettings2, &QAction::toggled, this, &TFormFlash::CheckSettingsToggled);
   Programowanie1->addSeparator();
   Koniec2 = Programowanie1->addAction(QString(), this, &TFormFlash::KoniecClick);
   Koniec2->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));

@@ -42,7 +42,8 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // any command runs: the Core is built over this window (its FrontEnd), then attached.
   TFormFlash(StatusLog& log, Modals& modals, QWidget* parent = nullptr);
   ~TFormFlash() override;
-  void Attach(Core& core) { core_ = &core; }
+  // Attaching hands the core the remembered preference.
+  void Attach(Core& core);
   Core* core() const { return core_; }
   // Every finished status line also goes to out, UTF-8, one a line (standard output), so
   // that an unattended run leaves a trace in a terminal or a script; what a line had no
@@ -91,6 +92,11 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // Help menu: opens the folder of the run reports in the desktop's file manager; where
   // none can be started, a box says so and shows the folder's path.
   void RunReportsClick();
+  // Programming menu: a settings backup file chosen, then written back into the panel.
+  void RestoreClick();
+  // Programming menu: the checkable item, remembered between sessions.
+  void CheckSettingsToggled(bool on);
+  bool CheckSettingsAfterWriting() const;
   // How a folder is shown in the file manager; false when none could be started.
   // QDesktopServices::openUrl unless a test puts in its own.
   std::function<bool(const QUrl& folder)> openFolder;
@@ -115,12 +121,15 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   QAction* Program2;
   QAction* Test2;
   QAction* Restart2;
+  QAction* RestoreSettings2;
   QAction* Stop2;
+  QAction* CheckSettings2;
   QAction* Koniec2;
   QMenu* Pomoc1;
   QAction* Oprogramie2;
   QAction* RunReports2;
   QFileDialog* OpenDialog1;
+  QFileDialog* RestoreDialog1;
   TFormFlashRS* FormFlashRS;
   TFormWait* FormWait;
 

@@ -32,7 +32,8 @@ QString Decoded(const std::string& text) {
 
 void TFormFlash::SetCommandsEnabled(bool enabled) {
   // The menus and every item under them, so that no shortcut reaches a command either.
-  for (QAction* item : {Open2, Program2, Test2, Restart2, Koniec2, Oprogramie2}) {
+  for (QAction* item :
+       {Open2, Program2, Test2, Restart2, RestoreSettings2, CheckSettings2, Koniec2, Oprogramie2}) {
     item->setEnabled(enabled);
   }
   Programowanie1->setEnabled(enabled);
@@ -155,6 +156,13 @@ void TFormFlash::TestClick() {
 
 void TFormFlash::RestartClick() {
   RunCommand("Restart", [](Core& core) { return core.Restart(); });
+}
+
+void TFormFlash::RestoreClick() {
+  if (Busy() || core_ == nullptr) return;
+  std::string path;
+  if (!modals_.ChooseFile(*RestoreDialog1, path)) return;
+  RunCommand("Restore", [path](Core& core) { return core.Restore(path); });
 }
 
 void TFormFlash::KoniecClick() {

@@ -22,6 +22,7 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     // The whole path: cutting it short could name, and open, another file.
     RunRequest request;
     request.file = args[0];
+    request.checkSettings = form.CheckSettingsAfterWriting();
     core.Use(request);
     form.RunWork(nullptr, [](Core& c) { return c.LoadFile(); });
     form.AllEnable();
@@ -36,6 +37,7 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     request.port = port;
     request.fastLink = true;
     request.unattended = true;
+    request.checkSettings = form.CheckSettingsAfterWriting();
     core.Use(request);
     form.AllDisable();
     form.show();

@@ -45,7 +45,8 @@ Exit status:
      cannot finish the panel's unfinished update (use the file it was begun with)
   3  the serial port could not be opened, or stopped working during the command
   4  no connection: the panel did not answer
-  5  the panel refused or reported an error, or verification found a difference
+  5  the panel refused or reported an error, or verification found a difference, or the
+     settings read back (with Check settings after writing) differ from what was written
   7  stopped by the user
   8  internal error
   9  a recovery record or settings backup could not be written on this computer (the

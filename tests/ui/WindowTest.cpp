@@ -16,6 +16,7 @@
 #include "UiRig.h"
 #include "frontend/Texts.h"
 #include "ui/FormWait.h"
+#include "ui/Preference.h"
 
 namespace tavrino::test {
 namespace {
@@ -207,6 +208,57 @@ TEST_F(Window, ProgramRunFromTheWindow) {
   EXPECT_FALSE(form.FormWait->isVisible());
   EXPECT_TRUE(Has(titles, "Tavrino - FLASH erasing"));
   EXPECT_EQ(form.windowTitle(), "Tavrino");
+}
+
+// The one preference: checked or not, the core runs as the item says, and the next session
+// starts as this one left it.
+TEST_F(Window, CheckSettingsAfterWritingIsRememberedAndReachesTheCore) {
+  EXPECT_EQ(form.CheckSettings2->text(), "&Check settings after writing");
+  EXPECT_EQ(form.RestoreSettings2->text().toStdString(), "Restore sett&ings\u2026");
+  ASSERT_TRUE(form.CheckSettings2->isCheckable());
+  for (const bool on : {true, false, true}) {
+    form.CheckSettings2->setChecked(on);
+    EXPECT_EQ(rig.parts().run.CheckSettings, on);
+    EXPECT_EQ(ui::CheckSettingsPreference(), on);
+    WindowRig next;
+    EXPECT_EQ(next.form.CheckSettings2->isChecked(), on) << "the next session";
+    EXPECT_EQ(next.parts().run.CheckSettings, on);
+  }
+  form.CheckSettings2->setChecked(false);
+}
+
+TEST_F(Window, RestoreSettingsFromTheWindow) {
+  TempDir dir;
+  const std::string backup = (dir.path() / "panel.tavrec").string();
+  ASSERT_EQ(rig.core.Backup(backup), Outcome::BackedUp);
+  const std::vector<uint8_t> memory1 = rig.panel.Memory1();
+  std::fill(rig.panel.Memory1().begin(), rig.panel.Memory1().end(), 0xFF);
+  const std::vector<uint8_t> wiped = rig.panel.Memory1();
+  rig.modals.script.dialogFile = backup;
+  form.show();
+  // No to the question: the wiped panel stays as it is.
+  rig.modals.script.answers = {false};
+  form.RestoreClick();
+  EXPECT_TRUE(rig.panel.Memory1() == wiped);
+  EXPECT_EQ(Look(form), kIdle);
+
+  rig.modals.script.answers = {true};
+  form.RestoreClick();
+  EXPECT_EQ(rig.modals.script.fileDialogs, 2);
+  const auto boxes = rig.modals.script.BoxTexts();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].rfind("Restore the settings of the backup of ", 0), 0u) << boxes[0];
+  EXPECT_EQ(boxes[1], boxes[0]);
+  EXPECT_EQ(boxes[2], "Settings restored.");
+  EXPECT_TRUE(rig.panel.Memory1() == memory1);
+  EXPECT_TRUE(EndsInOk(rig.Lines().back())) << rig.Lines().back();
+  EXPECT_EQ(Look(form), kIdle);
+
+  // A file dialog left with Cancel starts nothing.
+  rig.modals.script.dialogFile.clear();
+  const size_t lines = rig.Lines().size();
+  form.RestoreClick();
+  EXPECT_EQ(rig.Lines().size(), lines);
 }
 
 // Help > Run reports shows the folder; where no file manager starts, a box says where the

@@ -358,6 +358,45 @@ TEST_F(CliCommand, BackupKeepsTheSettingsAndBackupsListsThem) {
       << out_.str();
 }
 
+// One file described, never its settings (the panel's names and user codes); a restore
+// of it asks like program, exits 0 once the panel holds it again, and a damaged file ends
+// before the panel is asked anything.
+TEST_F(CliCommand, ShowDescribesOneFileAndRestoreBringsItBack) {
+  test::FreshStateForThisTest();
+  const fs::path file = dir_ / "mine.tavrec";
+  ASSERT_EQ(Run({"backup", file.string(), "--port", "1"}), 0);
+  const std::vector<uint8_t> memory1 = panel_.Memory1();
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"show", file.string()}, {"backups", file.string()}}) {
+    EXPECT_EQ(Run(args), 0);
+    for (const char* row : {"Kind:           settings backup\n", "Data code:      103\n",
+                            "Panel:          AMD Am29F040, Starter 3.1 eng, 12 MHz, program "
+                            "1.03.05 pol\n",
+                            "Images:         settings memories as read, sector 6 copies as read\n",
+                            "Restore:        can restore settings of data 103\n"})
+      EXPECT_TRUE(Shows(row)) << out_.str();
+    for (const char* secret : {"Zone", "User", "Partition"})
+      EXPECT_FALSE(Shows(secret)) << "the settings are never printed";
+  }
+
+  std::fill(panel_.Memory1().begin(), panel_.Memory1().end(), 0);
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1"}), 1) << "nobody to answer";
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1"}, "n\n", true), 6);
+  EXPECT_TRUE(Shows(" [y/n] ")) << out_.str();
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1", "--unattended"}), 0) << out_.str();
+  EXPECT_TRUE(Shows("Done: the panel's settings were restored from the backup.\n")) << out_.str();
+  EXPECT_TRUE(panel_.Memory1() == memory1);
+
+  { std::ofstream(file, std::ios::in | std::ios::out) << "X"; }
+  EXPECT_EQ(Run({"show", file.string()}), 2);
+  EXPECT_TRUE(Shows("State:          cannot be used: not a record; it is never used\n"))
+      << out_.str();
+  const uint32_t requests = panel_.RequestCount();
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1", "--unattended"}), 2);
+  EXPECT_TRUE(Shows("Failed: the backup file cannot be used; nothing was written.\n"));
+  EXPECT_EQ(panel_.RequestCount(), requests);
+}
+
 // Where backup FILE may go: a regular file or none, found out before the panel is read; an
 // existing FILE is replaced only with --force; the folder FILE is in keeps its mode.
 TEST_F(CliCommand, BackupWritesOnlyARegularFileAndRefusesTheRestBeforeReadingThePanel) {

@@ -139,7 +139,19 @@ TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
   RecoveryRecord starterInAPhase = starter;
   starterInAPhase.phase = RecordPhase::Programming;
   RecoveryRecord unknownKind = starter;
-  unknownKind.kind = static_cast<RecordKind>(4);
+  unknownKind.kind = static_cast<RecordKind>(5);
+  // A restore's record holds the memories as read and as it writes them, in phase Memories.
+  RecoveryRecord restore = Sample(RecordPhase::Memories);
+  restore.kind = RecordKind::Restore;
+  ASSERT_EQ(DecodeRecord(EncodeRecord(restore), read), RecordProblem::None);
+  EXPECT_EQ(read, restore);
+  RecoveryRecord restoreInAnotherPhase = restore;
+  restoreInAnotherPhase.phase = RecordPhase::Sector6;
+  RecoveryRecord restoreWithoutMemories = Sample(RecordPhase::Sector6);
+  restoreWithoutMemories.kind = RecordKind::Restore;
+  restoreWithoutMemories.phase = RecordPhase::Memories;
+  RecoveryRecord unboundRestore = restore;
+  unboundRestore.format = kRecordFormatUnbound;
   RecoveryRecord unbound = Sample(RecordPhase::Programming);
   unbound.copyChecks.clear();
   RecoveryRecord finishedStarter = starter;
@@ -152,7 +164,8 @@ TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
   tooManyEarlier.earlierMemoriesWritten.assign(kEarlierImagesMax + 1, Pattern(kMemoriesBytes, 8));
   for (const RecoveryRecord& r :
        {noImages, starterWithImages, starterInAPhase, unknownKind, unbound, finishedStarter,
-        earlierAlone, unknownAnswer, tooManyEarlier})
+        earlierAlone, unknownAnswer, tooManyEarlier, restoreInAnotherPhase, restoreWithoutMemories,
+        unboundRestore})
     EXPECT_EQ(DecodeRecord(EncodeRecord(r), read), RecordProblem::Malformed);
 }
 
