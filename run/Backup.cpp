@@ -90,7 +90,7 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   Status(path.filename().string());
   if (file.empty()) {
     // Said, so that nobody wonders where an old backup went.
-    if (const size_t pruned = records_.PruneBackups(path); pruned > 0) {
+    if (const size_t pruned = records_.PruneBackups({path}); pruned > 0) {
       Add("Older backups removed:");
       Status(std::to_string(pruned));
     }

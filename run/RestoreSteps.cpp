@@ -114,7 +114,9 @@ void UpdateRun::KeepEarlierSettings() {
   size_t pruned = 0;
   std::filesystem::path made;
   Add("Earlier settings kept:");
-  const os::Failure failure = records_.Retire(recordPath_, kept, pruned, &made);
+  // The backup just restored from stays too, though it may be the oldest in backups/.
+  const os::Failure failure =
+      records_.Retire(recordPath_, kept, pruned, &made, std::filesystem::path(record_.filePath));
   if (failure.empty()) {
     Status(made.filename().string());
     // Said, so that nobody wonders where an old backup went.

@@ -50,20 +50,28 @@ os::Failure ClaimNewName(const fs::path& dir, const std::function<std::string(in
 
 size_t PruneOldest(const fs::path& dir, size_t keep,
                    const std::function<bool(const std::string&)>& counts,
-                   const fs::path& justMade) {
+                   const std::vector<fs::path>& spared) {
   std::vector<std::pair<fs::file_time_type, fs::path>> files;
+  size_t sparedHere = 0;
   std::error_code error;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
     std::error_code own;
     if (it->symlink_status(own).type() != fs::file_type::regular) continue;
     if (!counts(it->path().filename().string())) continue;
-    if (!justMade.empty() && it->path().filename() == justMade.filename()) continue;
+    const bool isSpared = std::any_of(spared.begin(), spared.end(), [&](const fs::path& p) {
+      std::error_code same;
+      return !p.empty() && fs::equivalent(it->path(), p, same) && !same;
+    });
+    if (isSpared) {
+      ++sparedHere;
+      continue;
+    }
     const fs::file_time_type written = it->last_write_time(own);
     if (own) continue;  // gone meanwhile, or not ours to judge
     files.emplace_back(written, it->path());
   }
-  // The file just made is one of those kept.
-  const size_t keepOthers = justMade.empty() || keep == 0 ? keep : keep - 1;
+  // The spared files are among those kept.
+  const size_t keepOthers = keep > sparedHere ? keep - sparedHere : 0;
   if (files.size() <= keepOthers) return 0;
   std::sort(files.begin(), files.end());
   size_t removed = 0;

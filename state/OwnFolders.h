@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "os/HostOs.h"
 
@@ -31,12 +32,13 @@ os::Failure ClaimNewName(const std::filesystem::path& dir,
                          std::filesystem::path& path);
 
 // Keeps the newest `keep` of the files of dir that `counts` picks by name: the rest are
-// removed, the oldest first by the time each was last written (then by name), never
-// justMade, whatever its time says (a clock set back makes a new file look old). Only
-// regular files are looked at. Returns how many were removed.
+// removed, the oldest first by the time each was last written (then by name), never a file
+// of `spared` (the one just made, whatever its time says: a clock set back makes a new file
+// look old; the one a restore just read), which count among those kept. Only regular files
+// are looked at. Returns how many were removed.
 size_t PruneOldest(const std::filesystem::path& dir, size_t keep,
                    const std::function<bool(const std::string&)>& counts,
-                   const std::filesystem::path& justMade);
+                   const std::vector<std::filesystem::path>& spared);
 
 // Removes what writes that never finished left in dir, one of the host's own folders: the
 // temporary files of processes that no longer run (see os::RemoveAbandonedTemporaries),

@@ -127,14 +127,14 @@ std::vector<StoredRecord> RecordStore::List(Folder folder) const {
 }
 
 os::Failure RecordStore::Retire(const fs::path& recordPath, const RecoveryRecord& record,
-                                size_t& pruned, fs::path* made) const {
+                                size_t& pruned, fs::path* made, const fs::path& spare) const {
   pruned = 0;
   fs::path backup;
   if (auto named = NewPath(Folder::Backups, record.writtenAt, backup); !named.empty()) return named;
   if (auto written = Write(backup, record); !written.empty()) return written;
   // Only once the backup is safe does the record go.
   if (auto removed = os::RemoveFile(recordPath); !removed.empty()) return removed;
-  pruned = PruneBackups(backup);
+  pruned = PruneBackups({backup, spare});
   if (made != nullptr) *made = backup;
   return {};
 }
@@ -144,13 +144,13 @@ os::Failure RecordStore::Retire(const fs::path& recordPath, const RecoveryRecord
   return Retire(recordPath, record, pruned);
 }
 
-size_t RecordStore::PruneBackups(const fs::path& justMade) const {
+size_t RecordStore::PruneBackups(const std::vector<fs::path>& spared) const {
   os::Failure failure;
   const fs::path dir = Dir(Folder::Backups, failure);
   bool exists = false;
   // Nothing is removed where another user may have put the files.
   if (dir.empty() || !CheckOwnFolders(dir.parent_path(), dir, exists).empty() || !exists) return 0;
-  return PruneOldest(dir, kBackupsKept, IsRecordName, justMade);
+  return PruneOldest(dir, kBackupsKept, IsRecordName, spared);
 }
 
 os::Failure CheckBackupTarget(const fs::path& file, bool replace) {

@@ -55,15 +55,17 @@ class RecordStore {
   // trusted folder is removed (see RemoveLeftovers).
   std::vector<StoredRecord> List(Folder folder) const;
   // The finished record becomes a settings backup; the record file goes, and backups/
-  // keeps its newest kBackupsKept, the new backup always among them. pruned gets how many
-  // older backups went, made (where given) the backup's path.
+  // keeps its newest kBackupsKept, the new backup and `spare` (the backup a restore read)
+  // always among them. pruned gets how many older backups went, made (where given) the
+  // backup's path.
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record,
-                     size_t& pruned, std::filesystem::path* made = nullptr) const;
+                     size_t& pruned, std::filesystem::path* made = nullptr,
+                     const std::filesystem::path& spare = {}) const;
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record) const;
   // Keeps the newest kBackupsKept in backups/ by the time each was written, never removing
-  // justMade (the backup just written, whatever the clock made of its time). Returns how
-  // many were removed.
-  size_t PruneBackups(const std::filesystem::path& justMade = {}) const;
+  // one of spared (the backup just written, whatever the clock made of its time; the one a
+  // restore read). Returns how many were removed.
+  size_t PruneBackups(const std::vector<std::filesystem::path>& spared = {}) const;
 
  private:
   std::filesystem::path root_;

@@ -147,7 +147,7 @@ os::Failure SaveRunReport(const fs::path& dir, const RunReport& report, fs::path
     return failed;
   }
   written = path;
-  removed = state::PruneOldest(dir, kKeptRunReports, IsReportName, path);
+  removed = state::PruneOldest(dir, kKeptRunReports, IsReportName, {path});
   return {};
 }
 

@@ -5,6 +5,7 @@
 // and a restore cut short finished by the next restore with the same file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 
@@ -202,6 +203,29 @@ void CutMidRestore(CutRestore& c) {
   PowerCycle(c.rig);
   ASSERT_GT(c.rig.panel.CommandCount(kWriteSettingsCommand1), 30u);
   ASSERT_EQ(Files(c.rig.stateDir / "recovery"), 1u);
+}
+
+TEST(RestoreFromTheOldestBackup, KeepsThatBackupWhenThePanelsEarlierSettingsPushOneOut) {
+  RunRig rig;
+  FieldPanel(rig);
+  const state::RecordStore store(rig.stateDir);
+  // backups/ full, and the backup restored the oldest of them.
+  fs::path source;
+  {
+    BackupFolder folder;
+    const state::StoredRecord made = state::ReadRecordFile(BackUp(rig, folder));
+    for (uint64_t i = 0; i < state::RecordStore::kBackupsKept; ++i) {
+      fs::path path;
+      ASSERT_EQ(store.NewPath(state::Folder::Backups, made.record.writtenAt + 60 * i, path), "");
+      ASSERT_EQ(store.Write(path, made.record), "");
+      fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(100 - i));
+      if (i == 0) source = path;
+    }
+  }
+  EXPECT_EQ(rig.core.Restore(source.string(), true), Outcome::Restored);
+  EXPECT_TRUE(fs::exists(source)) << "the backup just restored was pruned";
+  EXPECT_EQ(rig.LineOf("Older backups removed:"), L("Older backups removed:", "1"));
+  EXPECT_EQ(store.List(state::Folder::Backups).size(), state::RecordStore::kBackupsKept);
 }
 
 TEST(RestoreCutShort, IsFinishedByTheNextRestoreWithTheSameFile) {

@@ -431,11 +431,13 @@ TEST_F(RecordStoreTest, PruningKeepsTheNewFileWhateverTheClockSaid) {
     const char* name;
     fs::file_time_type::duration newAfterOld;  // the new file's time against the old ones'
     bool namesReversed;                        // the old files' names sort against their times
+    bool restoredFromOldest = false;           // a restore read the oldest: it stays, the next goes
   };
   const Case cases[] = {
       {"ClockSetBack", -24h * 365, false},
       {"ClockRight", 1h, false},
       {"NamesDisagreeWithTimes", 1h, true},
+      {"RestoredFromTheOldest", 1h, false, true},
   };
   const auto base = fs::file_time_type::clock::now();
   for (const Case& c : cases) {
@@ -462,13 +464,16 @@ TEST_F(RecordStoreTest, PruningKeepsTheNewFileWhateverTheClockSaid) {
     ASSERT_EQ(store.Write(made, r), "");
     fs::last_write_time(made, base + c.newAfterOld);
 
-    EXPECT_EQ(store.PruneBackups(made), 3u);
+    std::vector<fs::path> spared = {made};
+    if (c.restoredFromOldest) spared.push_back(olds.front());
+    EXPECT_EQ(store.PruneBackups(spared), 3u);
     EXPECT_TRUE(fs::exists(made));
     EXPECT_EQ(store.List(Folder::Backups).size(), RecordStore::kBackupsKept);
-    // The three written longest ago went.
+    // The three written longest ago went, leaving out the one spared.
     for (size_t i = 0; i < old; ++i) {
       const size_t age = c.namesReversed ? i + 1 : old - i;
-      EXPECT_EQ(fs::exists(olds[i]), age < old - 2) << "backup " << i;
+      const bool kept = c.restoredFromOldest ? age < old - 3 || age == old : age < old - 2;
+      EXPECT_EQ(fs::exists(olds[i]), kept) << "backup " << i;
     }
   }
 }
