@@ -15,12 +15,12 @@ struct Options {
   uint16_t port = 0;        // 1..4 = COM1..COM4, 0 = none given
   std::string portDevice;   // --port PATH: this device instead of a COMn (port stays 0)
   bool unattended = false;  // Program without questions (implied by the positional FILE PORT form)
-  bool fastRS = true;       // ask the Starter for a faster link
-  bool keypad = false;      // print every keypad text the tool sends
-  std::string tracePath;    // --trace FILE; empty = no trace
-  std::string updatersDir;  // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
-  std::string backupPath;   // backup [FILE]: where the settings go; empty = a new file of backups/
-  bool force = false;       // --force: backup may replace an existing FILE
+  bool tryFastSpeeds = true;  // ask the Starter for a faster link
+  bool keypad = false;        // print every keypad text the tool sends
+  std::string tracePath;      // --trace FILE; empty = no trace
+  std::string updatersDir;    // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
+  std::string backupPath;  // backup [FILE]: where the settings go; empty = a new file of backups/
+  bool force = false;      // --force: backup may replace an existing FILE
 };
 
 struct ParseResult {

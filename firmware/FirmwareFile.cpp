@@ -38,17 +38,17 @@ bool FirmwareFile::OpenFile(bool ask, ProgramHalf half) {
     return Finish(Result::Cancelled);
   }
   StatusLog& log = host_.log;
-  log.KTclear();
+  log.Clear();
   TQVFileStream stream;
   if (!stream.Open(path)) {
     // The box says what the system always said; the line says why, which may well be
     // something else: no read rights, a folder, a name too long.
-    log.KTadd(kCannotOpen + ReasonText(stream.why()));
+    log.AddLine(kCannotOpen + ReasonText(stream.why()));
     host_.ui.AskUser(kNoSuchFile, true);
     SayStillLoaded(path);
     return Finish(Result::CannotOpen);
   }
-  log.KTadd(kFileChecking);
+  log.AddLine(kFileChecking);
 
   const int64_t size = stream.IsRegularFile() ? stream.Size() : -1;
   const bool twoHalves = size == kTwoHalvesSize;
@@ -64,10 +64,10 @@ bool FirmwareFile::OpenFile(bool ask, ProgramHalf half) {
   stream.Close();
 
   if (!good) {
-    log.KTstatus(texts::kBlad, texts::kStatusWidth);
-    log.KTadd("");
-    log.KTadd(kNotAProgramFile1);
-    log.KTadd(kNotAProgramFile2);
+    log.SetStatus(texts::kBlad, texts::kStatusWidth);
+    log.AddLine("");
+    log.AddLine(kNotAProgramFile1);
+    log.AddLine(kNotAProgramFile2);
     SayStillLoaded(path);
     return Finish(Result::Rejected);
   }
@@ -78,7 +78,7 @@ bool FirmwareFile::OpenFile(bool ask, ProgramHalf half) {
   FileVersion = record.substr(0, 3);
   FileLanguage = static_cast<uint8_t>(record[5]);
   FileVersionText = VersionText(record.substr(0, 5), FileLanguage);
-  log.KTstatus(texts::kOk, texts::kStatusWidth);
+  log.SetStatus(texts::kOk, texts::kStatusWidth);
   host_.ui.SetStatusPanel(0, " " + path);
   host_.ui.SetVersionLabel(FileVersionText);
   FirmwareFileName = path;
@@ -92,7 +92,7 @@ void FirmwareFile::SayStillLoaded(const std::string& failedPath) {
   const auto slash = FirmwareFileName.find_last_of('/');
   const std::string name =
       slash == std::string::npos ? FirmwareFileName : FirmwareFileName.substr(slash + 1);
-  host_.log.KTadd("Still loaded: " + name);
+  host_.log.AddLine("Still loaded: " + name);
   host_.ui.SetStatusPanel(0, " " + FirmwareFileName);
   host_.ui.SetVersionLabel(FileVersionText);
 }
@@ -104,8 +104,8 @@ bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progre
   HalfChecksum sums;
   uint32_t remaining = kProgramBytes;
   while (remaining > 0 && !host_.Stopped()) {
-    host_.log.KTprogress(static_cast<int32_t>(progressEnd - remaining), progressTotal,
-                         texts::kProgressStep);
+    host_.log.ShowProgress(static_cast<int32_t>(progressEnd - remaining), progressTotal,
+                           texts::kProgressStep);
     const uint32_t n = std::min(remaining, kBlockSize);
     host_.ui.ProcessMessages();
     uint8_t* block = bytes + (kProgramBytes - remaining);

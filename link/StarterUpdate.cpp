@@ -30,10 +30,10 @@ constexpr uint16_t kBeforeRestartMs = 750;
 constexpr uint16_t kAfterRestartMs = 300;
 constexpr uint16_t kAnswerTimeoutMs = 3000;
 
-// The updater listens at 19200 bit/s (link mode 6) or, on some boards, at 9600 (mode 0);
-// XOR with 6 flips between the two.
-constexpr uint16_t kUpdaterLinkMode = 6;
-constexpr uint16_t kUpdaterModeFlip = 6;
+// The updater listens at 19200 bit/s or, on some boards, at 9600: each failed greeting
+// flips between the two.
+constexpr uint16_t kUpdaterLinkMode = linkmode::kUpdater19200;
+constexpr uint16_t kUpdaterModeFlip = linkmode::kUpdater19200 ^ linkmode::kFirst9600;
 constexpr std::array<uint8_t, 7> kUpdaterHandshake = {0xA5, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
 constexpr int kUpdaterAttempts = 17;
 constexpr int kReconnectAttempts = 49;
@@ -66,7 +66,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     const std::string& status = failure == UpdateResult::FailedNoAnswer ? texts::kNoConnection
                                 : failure == UpdateResult::PortLost     ? texts::kPortGone
                                                                         : texts::kBlad;
-    host_.log.KTstatus(status, texts::kStatusWidth);
+    host_.log.SetStatus(status, texts::kStatusWidth);
     return failure;
   };
 
@@ -75,7 +75,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   const FlashChip* chip = FindFlashChip(flashType);
   const UpdaterImage image = ImageFor(chip, UpdatersFolder, AllowTestImages);
   if (!image.Usable()) {
-    host_.log.KTadd(image.line);
+    host_.log.AddLine(image.line);
     if (!unattended) host_.ui.AskUser(image.details, true);
     return UpdateResult::NoImage;
   }
@@ -84,7 +84,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   // From here on sector 0 may be erased or half written: a run cut short must be able to say
   // so, and to be finished by the next one.
   if (!recordFirst()) return UpdateResult::NotRecorded;
-  host_.log.KTadd(kLoadingLabel);
+  host_.log.AddLine(kLoadingLabel);
 
   if (chip->erasesBeforeUpdate) {
     const FlashStatus erased = starter_.EraseFlash(0);
@@ -95,7 +95,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   }
 
   for (uint16_t i = 0; i < kBlockCount; ++i) {
-    host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
+    host_.log.ShowProgress(i, kBlockCount - 1, texts::kProgressStep);
     const uint32_t at = uint32_t{i} * kBlock;
     switch (starter_.WriteFlashBlock(at, image.bytes.data() + at)) {
       case FlashStatus::Done:
@@ -125,7 +125,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     return fail(UpdateResult::FailedRefused);
   }
   forceProgram = true;
-  host_.log.KTstatus(texts::kOk, texts::kStatusWidth);
+  host_.log.SetStatus(texts::kOk, texts::kStatusWidth);
   return UpdateResult::Updated;
 }
 

@@ -16,7 +16,7 @@
 #include "tavrino/BuildInfo.h"
 #include "ui/FormFlashRS.h"
 #include "ui/FormWait.h"
-#include "ui/KTStatus.h"
+#include "ui/StatusLogWidget.h"
 
 // Pictures live in a static library: their registration must be pulled in by hand.
 static void InitPictures() {
@@ -72,34 +72,34 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   area->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
   setCentralWidget(area);
   BuildButtons(area);
-  Lver = new QLabel(area);
-  Lver->setObjectName(QStringLiteral("Lver"));
-  Lver->setGeometry(248, 16, 366, 25);
-  Lver->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  versionLabel = new QLabel(area);
+  versionLabel->setObjectName(QStringLiteral("versionLabel"));
+  versionLabel->setGeometry(248, 16, 366, 25);
+  versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   QFont lverFont;
   lverFont.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
   lverFont.setStyleHint(QFont::TypeWriter);
   lverFont.setPixelSize(16);
-  Lver->setFont(lverFont);
-  Info1 = new TKTStatus(log_, area);
-  Info1->setGeometry(24, 52, 590, 200);
-  Info1->setFixedSize(590, 200);
-  Info1->onTitle = [this](const std::string& title) {
+  versionLabel->setFont(lverFont);
+  statusView = new StatusLogWidget(log_, area);
+  statusView->setGeometry(24, 52, 590, 200);
+  statusView->setFixedSize(590, 200);
+  statusView->onTitle = [this](const std::string& title) {
     // The task bar shows the window's title: it follows the work. A label without a colon
     // comes padded with the blanks that fill its line; the title has no use for them.
     setWindowTitle(QString::fromStdString(StatusLog::Trimmed(title)));
   };
-  lines_ = std::make_unique<StatusLineTap>(Info1,
+  lines_ = std::make_unique<StatusLineTap>(statusView,
                                            [this](const std::string& line) { OnStatusLine(line); });
-  Info1->viewInFront = lines_.get();
+  statusView->viewInFront = lines_.get();
   BuildStatusBar();
   BuildMenu();
 
-  OpenDialog1 = new QFileDialog(this);
-  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog1->setDirectory(QStringLiteral("."));
+  openDialog = new QFileDialog(this);
+  openDialog->setObjectName(QStringLiteral("openDialog"));
+  openDialog->setFileMode(QFileDialog::ExistingFile);
+  openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+  openDialog->setDirectory(QStringLiteral("."));
   FormFlashRS = new TFormFlashRS(this);
   FormWait = new TFormWait(this);
 
@@ -121,24 +121,24 @@ void TFormFlash::FormCreate() {
   QGuiApplication::setApplicationName(QStringLiteral("Tavrino"));
   log_.SetCaption("Tavrino");
   setWindowTitle(QStringLiteral("Tavrino"));
-  Programowanie1->setTitle(QStringLiteral("&Programming"));
-  Open2->setText(QStringLiteral("&Open File"));
-  Program2->setText(QStringLiteral("&Program"));
-  Test2->setText(QStringLiteral("&Test"));
-  Restart2->setText(QStringLiteral("&Restart"));
+  programmingMenu->setTitle(QStringLiteral("&Programming"));
+  openAction->setText(QStringLiteral("&Open File"));
+  programAction->setText(QStringLiteral("&Program"));
+  testAction->setText(QStringLiteral("&Test"));
+  restartAction->setText(QStringLiteral("&Restart"));
   // The tab puts the key name in the menu's shortcut column; the window handles the key.
-  Stop2->setText(QStringLiteral("&Stop\tCtrl+S"));
-  Koniec2->setText(QStringLiteral("&Exit"));
-  Pomoc1->setTitle(QStringLiteral("&Help"));
-  Oprogramie2->setText(QStringLiteral("&About"));
-  RunReports2->setText(QStringLiteral("&Run reports"));
-  OpenDialog1->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
-  OpenDialog1->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
-  Bopen->setToolTip(HintOf(Open2->text()));
-  Bprogram->setToolTip(HintOf(Program2->text()));
-  Btest->setToolTip(HintOf(Test2->text()));
-  Brestart->setToolTip(HintOf(Restart2->text()));
-  Bstop->setToolTip(HintOf(Stop2->text()));
+  stopAction->setText(QStringLiteral("&Stop\tCtrl+S"));
+  exitAction->setText(QStringLiteral("&Exit"));
+  helpMenu->setTitle(QStringLiteral("&Help"));
+  aboutAction->setText(QStringLiteral("&About"));
+  runReportsAction->setText(QStringLiteral("&Run reports"));
+  openDialog->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
+  openDialog->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
+  Bopen->setToolTip(HintOf(openAction->text()));
+  Bprogram->setToolTip(HintOf(programAction->text()));
+  Btest->setToolTip(HintOf(testAction->text()));
+  Brestart->setToolTip(HintOf(restartAction->text()));
+  Bstop->setToolTip(HintOf(stopAction->text()));
 }
 
 void TFormFlash::BuildButtons(QWidget* area) {
@@ -174,28 +174,28 @@ void TFormFlash::BuildButtons(QWidget* area) {
 }
 
 void TFormFlash::BuildMenu() {
-  Programowanie1 = menuBar()->addMenu(QString());
-  Open2 = Programowanie1->addAction(QString(), this, &TFormFlash::OpenClick);
-  Open2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  Program2 = Programowanie1->addAction(QString(), this, &TFormFlash::ProgramClick);
-  Program2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  Test2 = Programowanie1->addAction(QString(), this, &TFormFlash::TestClick);
-  Test2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-  Restart2 = Programowanie1->addAction(QString(), this, &TFormFlash::RestartClick);
-  Restart2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  Stop2 = Programowanie1->addAction(QString());
-  Stop2->setEnabled(false);
-  Programowanie1->addSeparator();
-  Koniec2 = Programowanie1->addAction(QString(), this, &TFormFlash::KoniecClick);
-  Koniec2->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-  Pomoc1 = menuBar()->addMenu(QString());
-  Oprogramie2 = Pomoc1->addAction(QString(), this, &TFormFlash::AboutClick);
-  RunReports2 = Pomoc1->addAction(QString(), this, &TFormFlash::RunReportsClick);
+  programmingMenu = menuBar()->addMenu(QString());
+  openAction = programmingMenu->addAction(QString(), this, &TFormFlash::OpenClick);
+  openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  programAction = programmingMenu->addAction(QString(), this, &TFormFlash::ProgramClick);
+  programAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  testAction = programmingMenu->addAction(QString(), this, &TFormFlash::TestClick);
+  testAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  restartAction = programmingMenu->addAction(QString(), this, &TFormFlash::RestartClick);
+  restartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  stopAction = programmingMenu->addAction(QString());
+  stopAction->setEnabled(false);
+  programmingMenu->addSeparator();
+  exitAction = programmingMenu->addAction(QString(), this, &TFormFlash::KoniecClick);
+  exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+  helpMenu = menuBar()->addMenu(QString());
+  aboutAction = helpMenu->addAction(QString(), this, &TFormFlash::AboutClick);
+  runReportsAction = helpMenu->addAction(QString(), this, &TFormFlash::RunReportsClick);
 }
 
 void TFormFlash::BuildStatusBar() {
   QStatusBar* bar = statusBar();
-  bar->setObjectName(QStringLiteral("StatusBar1"));
+  bar->setObjectName(QStringLiteral("mainStatusBar"));
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(kStatusBarHeight);
   for (size_t i = 0; i < panels_.size(); ++i) {

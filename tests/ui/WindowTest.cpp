@@ -33,9 +33,9 @@ struct Controls {
   bool operator==(const Controls&) const = default;
 };
 Controls Look(const ui::TFormFlash& f) {
-  return {f.Programowanie1->isEnabled(), f.Pomoc1->isEnabled(), f.Bopen->isEnabled(),
-          f.Bprogram->isEnabled(),       f.Btest->isEnabled(),  f.Brestart->isEnabled(),
-          f.Bstop->isEnabled(),          f.Stop2->isEnabled()};
+  return {f.programmingMenu->isEnabled(), f.helpMenu->isEnabled(),  f.Bopen->isEnabled(),
+          f.Bprogram->isEnabled(),        f.Btest->isEnabled(),     f.Brestart->isEnabled(),
+          f.Bstop->isEnabled(),           f.stopAction->isEnabled()};
 }
 constexpr Controls kIdle{true, true, true, true, true, true, false, false};
 constexpr Controls kBusy{false, false, false, false, false, false, true, false};
@@ -53,11 +53,11 @@ class Window : public ::testing::Test {
 
 TEST_F(Window, TextsShortcutsAndHints) {
   EXPECT_EQ(form.windowTitle(), "Tavrino");
-  EXPECT_EQ(form.Programowanie1->title(), "&Programming");
-  EXPECT_EQ(form.Pomoc1->title(), "&Help");
-  EXPECT_EQ(form.Oprogramie2->text(), "&About");
-  EXPECT_EQ(form.Stop2->text(), "&Stop\tCtrl+S");
-  EXPECT_TRUE(form.Stop2->shortcut().isEmpty()) << "Ctrl+S belongs to the window";
+  EXPECT_EQ(form.programmingMenu->title(), "&Programming");
+  EXPECT_EQ(form.helpMenu->title(), "&Help");
+  EXPECT_EQ(form.aboutAction->text(), "&About");
+  EXPECT_EQ(form.stopAction->text(), "&Stop\tCtrl+S");
+  EXPECT_TRUE(form.stopAction->shortcut().isEmpty()) << "Ctrl+S belongs to the window";
   const struct {
     QAction* item;
     QToolButton* button;
@@ -65,12 +65,14 @@ TEST_F(Window, TextsShortcutsAndHints) {
     QKeySequence keys;
     const char* hint;
   } rows[] = {
-      {form.Open2, form.Bopen, "&Open File", QKeySequence(Qt::CTRL | Qt::Key_O), "Open File"},
-      {form.Program2, form.Bprogram, "&Program", QKeySequence(Qt::CTRL | Qt::Key_P), "Program"},
-      {form.Test2, form.Btest, "&Test", QKeySequence(Qt::CTRL | Qt::Key_T), "Test"},
-      {form.Restart2, form.Brestart, "&Restart", QKeySequence(Qt::CTRL | Qt::Key_R), "Restart"},
-      {form.Stop2, form.Bstop, "&Stop\tCtrl+S", QKeySequence(), "Stop"},
-      {form.Koniec2, nullptr, "&Exit", QKeySequence(Qt::ALT | Qt::Key_F4), nullptr},
+      {form.openAction, form.Bopen, "&Open File", QKeySequence(Qt::CTRL | Qt::Key_O), "Open File"},
+      {form.programAction, form.Bprogram, "&Program", QKeySequence(Qt::CTRL | Qt::Key_P),
+       "Program"},
+      {form.testAction, form.Btest, "&Test", QKeySequence(Qt::CTRL | Qt::Key_T), "Test"},
+      {form.restartAction, form.Brestart, "&Restart", QKeySequence(Qt::CTRL | Qt::Key_R),
+       "Restart"},
+      {form.stopAction, form.Bstop, "&Stop\tCtrl+S", QKeySequence(), "Stop"},
+      {form.exitAction, nullptr, "&Exit", QKeySequence(Qt::ALT | Qt::Key_F4), nullptr},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(r.item->text(), r.text);
@@ -81,7 +83,7 @@ TEST_F(Window, TextsShortcutsAndHints) {
   }
   EXPECT_EQ(ui::HintOf("&&Odd&"), "Odd");
   EXPECT_EQ(form.Bstop->focusPolicy(), Qt::ClickFocus) << "Tab never reaches Stop";
-  EXPECT_EQ(form.Info1->geometry(), QRect(24, 52, 590, 200));
+  EXPECT_EQ(form.statusView->geometry(), QRect(24, 52, 590, 200));
   EXPECT_EQ(form.centralWidget()->width(), 638);
   EXPECT_EQ(form.centralWidget()->height() + form.statusBar()->height(), 284);
 }
@@ -175,11 +177,11 @@ TEST_F(Window, ProgramRunFromTheWindow) {
   form.OpenClick();
   EXPECT_EQ(rig.modals.script.fileDialogs, 1);
   EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + rig.modals.script.dialogFile);
-  EXPECT_FALSE(form.Lver->text().isEmpty());
+  EXPECT_FALSE(form.versionLabel->text().isEmpty());
 
   std::vector<std::string> titles;
-  const auto keepTitle = form.Info1->onTitle;
-  form.Info1->onTitle = [&](const std::string& t) {
+  const auto keepTitle = form.statusView->onTitle;
+  form.statusView->onTitle = [&](const std::string& t) {
     titles.push_back(t);
     keepTitle(t);
   };

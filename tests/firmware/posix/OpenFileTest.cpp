@@ -125,7 +125,7 @@ TEST_F(OpenFileTest, FilesThatCannotBeOpenedShowTheBoxAndTheSystemsReason) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.path == noRights && ::geteuid() == 0) continue;  // root reads it anyway
-    log.KTadd("earlier line");
+    log.AddLine("earlier line");
     ui.boxes.clear();
     EXPECT_FALSE(Load(c.path));
     EXPECT_EQ(file.LastResult(), FirmwareFile::Result::CannotOpen);
@@ -149,7 +149,7 @@ TEST_F(OpenFileTest, TheDialogIsShownWhenAskedOrWhenNoFileIsNamed) {
 
   // Cancelling changes nothing, not even the log.
   ui.dialogFile.clear();
-  log.KTadd("earlier line");
+  log.AddLine("earlier line");
   const auto before = log.History();
   EXPECT_FALSE(file.OpenFile(true));
   EXPECT_EQ(file.LastResult(), FirmwareFile::Result::Cancelled);
