@@ -34,10 +34,10 @@ set(tavrino_uses_os "")
 # through it and uses nothing else.
 set(tavrino_uses_frontend "")
 set(tavrino_uses_serial "")
-# firmware/ and settings/ still ask and tell through the Host while they read a file or
-# convert settings; that edge goes when they become pure data layers.
-set(tavrino_uses_firmware frontend os)
-set(tavrino_uses_settings firmware frontend)
+# firmware/ and settings/ are data alone: bytes in, a typed result out. Whoever calls them
+# asks and tells the person.
+set(tavrino_uses_firmware os)
+set(tavrino_uses_settings firmware)
 # firmware: the SHA-256 that every file the host keeps carries.
 set(tavrino_uses_state firmware os)
 # firmware: the image the Starter writes, and the SHA-256 of an updater image.

@@ -4,8 +4,9 @@
 #include <algorithm>
 
 #include "firmware/Checksum.h"
+#include "firmware/Descramble.h"
+#include "firmware/QVFileStream.h"
 #include "firmware/Version.h"
-#include "frontend/Texts.h"
 
 namespace tavrino {
 namespace {
@@ -15,106 +16,55 @@ constexpr uint32_t kTwoHalvesSize = 2 * kHalfSize;
 constexpr uint32_t kTrailerSize = kHalfSize - kProgramBytes;
 const std::string kRecordSignature(kVersionRecordSignature, sizeof kVersionRecordSignature);
 
-const std::string kFileChecking = "File checking:";
-const std::string kNoSuchFile = "Selected file does not exist.";
-const std::string kCannotOpen = "Cannot open the file: ";
+// A file's bytes in memory, read through the descrambler like a TQVFileStream.
+class ScrambledBytes {
+ public:
+  ScrambledBytes(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
 
-// The system's reason as a status line can show it: the system's texts are plain ASCII
-// in the C locale; anything else would be read as Windows-1250 and come out garbled.
-std::string ReasonText(const std::error_code& why) {
-  std::string text = why.message();
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
-  return text;
-}
-const std::string kNotAProgramFile1 = "ATTENTION: selected file is not";
-const std::string kNotAProgramFile2 = "           a QZ-17 program file !!!";
-
-}  // namespace
-
-bool FirmwareFile::OpenFile(bool ask, ProgramHalf half) {
-  std::string path = FirmwareFileName;
-  if ((ask || path.empty()) && !host_.ui.ChooseFirmwareFile(path)) {
-    return Finish(Result::Cancelled);
+  int32_t Read(uint8_t* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    const size_t n = std::min(static_cast<size_t>(count), size_ - at_);
+    if (n != 0) std::copy_n(bytes_ + at_, n, buffer);
+    at_ += n;
+    DescrambleBytes(buffer, n, phase_);
+    return static_cast<int32_t>(n);
   }
-  StatusLog& log = host_.log;
-  log.Clear();
-  TQVFileStream stream;
-  if (!stream.Open(path)) {
-    // The box says what the system always said; the line says why, which may well be
-    // something else: no read rights, a folder, a name too long.
-    log.AddLine(kCannotOpen + ReasonText(stream.why()));
-    host_.ui.AskUser(kNoSuchFile, true);
-    SayStillLoaded(path);
-    return Finish(Result::CannotOpen);
-  }
-  log.AddLine(kFileChecking);
-
-  const int64_t size = stream.IsRegularFile() ? stream.Size() : -1;
-  const bool twoHalves = size == kTwoHalvesSize;
-  const int32_t progressTotal = static_cast<int32_t>(twoHalves ? kTwoHalvesSize : kProgramBytes);
-  staging_.resize(kTwoHalvesSize);
-  bool good = (size == kHalfSize || twoHalves) && ReadHalf(stream, 0, progressTotal);
-  if (good && twoHalves) {
-    // Half 2 is scrambled as a section of its own: its key phase starts again at zero.
-    stream.SectionBase = static_cast<int32_t>(kHalfSize);
-    good = stream.SeekSection(stream.SectionBase) == stream.SectionBase &&
-           ReadHalf(stream, 1, progressTotal);
-  }
-  stream.Close();
-
-  if (!good) {
-    log.SetStatus(texts::kBlad, texts::kStatusWidth);
-    log.AddLine("");
-    log.AddLine(kNotAProgramFile1);
-    log.AddLine(kNotAProgramFile2);
-    SayStillLoaded(path);
-    return Finish(Result::Rejected);
+  int32_t SeekSection(int32_t offset) {
+    phase_ = KeyPhase::At(static_cast<int64_t>(offset) - SectionBase);
+    if (offset < 0 || static_cast<size_t>(offset) > size_) return -1;
+    at_ = static_cast<size_t>(offset);
+    return offset;
   }
 
-  image_.ImageStore(0, staging_.data(), twoHalves ? kTwoHalvesSize : kHalfSize);
-  image_.FileHasTwoHalves = twoHalves;
-  const std::string record = ReadFileVersionRecord(half);
-  FileVersion = record.substr(0, 3);
-  FileLanguage = static_cast<uint8_t>(record[5]);
-  FileVersionText = VersionText(record.substr(0, 5), FileLanguage);
-  log.SetStatus(texts::kOk, texts::kStatusWidth);
-  host_.ui.SetStatusPanel(0, " " + path);
-  host_.ui.SetVersionLabel(FileVersionText);
-  FirmwareFileName = path;
-  return Finish(Result::Loaded);
-}
+  int32_t SectionBase = 0;
 
-void FirmwareFile::SayStillLoaded(const std::string& failedPath) {
-  // Only when another file was asked for while a good one is loaded: Program then uses the
-  // good one, and the window must say which.
-  if (FileVersionText.empty() || FirmwareFileName.empty() || failedPath == FirmwareFileName) return;
-  const auto slash = FirmwareFileName.find_last_of('/');
-  const std::string name =
-      slash == std::string::npos ? FirmwareFileName : FirmwareFileName.substr(slash + 1);
-  host_.log.AddLine("Still loaded: " + name);
-  host_.ui.SetStatusPanel(0, " " + FirmwareFileName);
-  host_.ui.SetVersionLabel(FileVersionText);
-}
+ private:
+  const uint8_t* bytes_;
+  size_t size_;
+  size_t at_ = 0;
+  KeyPhase phase_;
+};
 
-bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progressTotal) {
-  uint8_t* bytes = staging_.data() + half * kHalfSize;
+// Reads, descrambles and checks half 0 or 1 into bytes; false when it is bad, cannot be
+// read whole, or the watcher stopped the read.
+template <typename Stream>
+bool ReadHalf(Stream& stream, uint8_t* bytes, uint32_t half, int32_t progressTotal,
+              ReadWatcher& watcher) {
   // Half 2 continues the progress of half 1 up to the whole file's size.
   const uint32_t progressEnd = half == 0 ? kProgramBytes : kTwoHalvesSize;
   HalfChecksum sums;
   uint32_t remaining = kProgramBytes;
-  while (remaining > 0 && !host_.Stopped()) {
-    host_.log.ShowProgress(static_cast<int32_t>(progressEnd - remaining), progressTotal,
-                           texts::kProgressStep);
+  while (remaining > 0) {
+    if (watcher.StopRead()) return false;
+    watcher.BeforeBlock(static_cast<int32_t>(progressEnd - remaining), progressTotal);
     const uint32_t n = std::min(remaining, kBlockSize);
-    host_.ui.ProcessMessages();
     uint8_t* block = bytes + (kProgramBytes - remaining);
     // A read error, or a file cut short while it is read: no point reading on.
     if (stream.Read(block, static_cast<int32_t>(n)) != static_cast<int32_t>(n)) return false;
     sums.Add(block, n);
     remaining -= n;
   }
-  if (host_.Stopped()) return false;
+  if (watcher.StopRead()) return false;
 
   uint8_t* trailer = bytes + kProgramBytes;
   if (stream.Read(trailer, kTrailerSize) != static_cast<int32_t>(kTrailerSize)) return false;
@@ -123,6 +73,63 @@ bool FirmwareFile::ReadHalf(TQVFileStream& stream, uint32_t half, int32_t progre
   stored.xorValue = trailer[2];
   stored.rot = trailer[3];
   return stored == sums;
+}
+
+// Whether a file of size bytes (-1: not a plain file) is a good program file of one or two
+// halves, read into staging.
+template <typename Stream>
+bool CheckHalves(Stream& stream, int64_t size, std::vector<uint8_t>& staging,
+                 ReadWatcher& watcher) {
+  const bool twoHalves = size == kTwoHalvesSize;
+  if (size != kHalfSize && !twoHalves) return false;
+  const int32_t progressTotal = static_cast<int32_t>(twoHalves ? kTwoHalvesSize : kProgramBytes);
+  staging.resize(kTwoHalvesSize);
+  if (!ReadHalf(stream, staging.data(), 0, progressTotal, watcher)) return false;
+  if (!twoHalves) return true;
+  // Half 2 is scrambled as a section of its own: its key phase starts again at zero.
+  stream.SectionBase = static_cast<int32_t>(kHalfSize);
+  return stream.SeekSection(stream.SectionBase) == stream.SectionBase &&
+         ReadHalf(stream, staging.data() + kHalfSize, 1, progressTotal, watcher);
+}
+
+}  // namespace
+
+FirmwareFile::Result FirmwareFile::Load(const std::string& path, ProgramHalf half,
+                                        ReadWatcher& watcher) {
+  openFailure_.clear();
+  TQVFileStream stream;
+  if (!stream.Open(path)) {
+    openFailure_ = stream.why();
+    return Result::CannotOpen;
+  }
+  watcher.Opened();
+  const int64_t size = stream.IsRegularFile() ? stream.Size() : -1;
+  const bool good = CheckHalves(stream, size, staging_, watcher);
+  stream.Close();
+  return good ? Adopt(path, size == kTwoHalvesSize, half) : Result::Rejected;
+}
+
+FirmwareFile::Result FirmwareFile::LoadBytes(const uint8_t* bytes, size_t size,
+                                             const std::string& name, ProgramHalf half,
+                                             ReadWatcher& watcher) {
+  openFailure_.clear();
+  ScrambledBytes stream(bytes, size);
+  watcher.Opened();
+  const auto fileSize = static_cast<int64_t>(size);
+  if (!CheckHalves(stream, fileSize, staging_, watcher)) return Result::Rejected;
+  return Adopt(name, fileSize == kTwoHalvesSize, half);
+}
+
+FirmwareFile::Result FirmwareFile::Adopt(const std::string& path, bool twoHalves,
+                                         ProgramHalf half) {
+  image_.ImageStore(0, staging_.data(), twoHalves ? kTwoHalvesSize : kHalfSize);
+  image_.FileHasTwoHalves = twoHalves;
+  const std::string record = ReadFileVersionRecord(half);
+  FileVersion = record.substr(0, 3);
+  FileLanguage = static_cast<uint8_t>(record[5]);
+  FileVersionText = VersionText(record.substr(0, 5), FileLanguage);
+  FirmwareFileName = path;
+  return Result::Loaded;
 }
 
 std::string FirmwareFile::ReadFileVersionRecord(ProgramHalf half) const {
@@ -136,11 +143,6 @@ std::string FirmwareFile::ReadFileVersionRecord(ProgramHalf half) const {
   std::string record = recordAt(kVersionRecordOffset);
   if (record == kRecordSignature) record = recordAt(kVersionRecordOffset + kVersionRecordSize);
   return record;
-}
-
-bool FirmwareFile::Finish(Result result) {
-  lastResult_ = result;
-  return result == Result::Loaded;
 }
 
 }  // namespace tavrino

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
-#include "fuzz/FuzzHost.h"
 #include "settings/PageSums.h"
 #include "settings/SettingsAreas.h"
 
@@ -16,9 +15,8 @@ using namespace tavrino;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  static fuzz::FuzzHost env;
   static FirmwareImage image;  // large: made once, its settings areas filled anew each run
-  SettingsAreas areas(image, env.host);
+  SettingsAreas areas(image);
   const uint8_t mode = data[0];
   ++data;
   --size;
@@ -58,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (sum != static_cast<uint16_t>(area0[at] | (area0[at + 1] << 8))) std::abort();
   }
 
-  // Accesses at offsets and counts from the input: past the end is refused and marked.
+  // Accesses at offsets and counts from the input: past the end is refused and kept as the
+  // fault of that access and area.
   uint8_t buffer[256] = {};
   for (size_t i = 0; i + 4 <= size && i < 64; i += 4) {
     const uint8_t area = data[i] % 4;
@@ -69,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool done = (i & 4) ? areas.WriteSettingsArea(area, offset, buffer, count)
                               : areas.ReadSettingsArea(area, offset, buffer, count);
     if (done != fits || areas.Failed() == fits) std::abort();
+    const auto kind = (i & 4) ? SettingsFault::Kind::Write : SettingsFault::Kind::Read;
+    if (!fits && !(areas.Fault() == SettingsFault{kind, area})) std::abort();
   }
   return 0;
 }

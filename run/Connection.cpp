@@ -6,6 +6,7 @@
 #include "firmware/Version.h"
 #include "frontend/Texts.h"
 #include "link/FlashChip.h"
+#include "run/FileLoad.h"
 #include "run/FlashMap.h"
 #include "run/RunTexts.h"
 #include "run/UpdateRun.h"
@@ -61,7 +62,8 @@ bool UpdateRun::OpenFileAndPort() {
   starterUpdated_ = false;
   ForgetRecord();
   settings_.Reset();
-  if (!file_.OpenFile(false, starter_.PanelHalf)) return EndQuietly(Outcome::FileRejected);
+  if (OpenFirmwareFile(host_, file_, false, starter_.PanelHalf) != FileLoad::Loaded)
+    return EndQuietly(Outcome::FileRejected);
   PortOpened = ports_.ChoosePort();
   if (!PortOpened) return EndQuietly(Outcome::PortNotOpened);
   return true;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "run/Core.h"
 
+#include "run/FileLoad.h"
 #include "run/Subsystems.h"
 
 namespace tavrino {
@@ -16,14 +17,17 @@ void Core::Use(const RunRequest& request) {
 }
 
 Outcome Core::LoadFile() {
-  const bool loaded = parts_->file.OpenFile(false);
+  const bool loaded =
+      OpenFirmwareFile(parts_->host, parts_->file, false, ProgramHalf::First) == FileLoad::Loaded;
   if (parts_->host.Stopped()) return Outcome::Stopped;
   return loaded ? Outcome::FileLoaded : Outcome::FileRejected;
 }
 
 Outcome Core::ChooseFile() {
-  return parts_->file.OpenFile(true, parts_->starter.PanelHalf) ? Outcome::FileLoaded
-                                                                : Outcome::FileRejected;
+  return OpenFirmwareFile(parts_->host, parts_->file, true, parts_->starter.PanelHalf) ==
+                 FileLoad::Loaded
+             ? Outcome::FileLoaded
+             : Outcome::FileRejected;
 }
 
 Outcome Core::Program() {

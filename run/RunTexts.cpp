@@ -19,4 +19,18 @@ std::string KeypadPercent(const std::string& label, int32_t percent) {
   return label + number + "%";
 }
 
+std::string SettingsFaultText(const SettingsFault& fault) {
+  switch (fault.kind) {
+    case SettingsFault::Kind::Write:
+      return "Error " + std::to_string(fault.area) + "w";
+    case SettingsFault::Kind::Read:
+      return "Error " + std::to_string(fault.area) + "r";
+    case SettingsFault::Kind::Conversion:
+      return "Internal error 1";
+    case SettingsFault::Kind::None:
+      break;
+  }
+  return "";
+}
+
 }  // namespace tavrino

@@ -4,6 +4,7 @@
 // and the settings memories themselves are converted when the format changes.
 #include "frontend/Texts.h"
 #include "run/FlashMap.h"
+#include "run/RunTexts.h"
 #include "run/UpdateRun.h"
 
 namespace tavrino {
@@ -41,8 +42,11 @@ bool UpdateRun::ConversionDueFrom(const std::string& panelCode) const {
 
 bool UpdateRun::SettingsFailed() {
   // The work areas refused an access or a conversion: nothing more may be written from
-  // them, or the panel would get settings that were never prepared.
+  // them, or the panel would get settings that were never prepared. A fault of the tool
+  // itself: the person is told in a box, and the application asked to end.
   if (!settings_.Failed()) return false;
+  host_.ui.AskUser(SettingsFaultText(settings_.Fault()), true);
+  host_.ui.RequestQuit();
   End(Outcome::InternalError, texts::kBlad);
   return true;
 }

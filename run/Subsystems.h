@@ -25,10 +25,10 @@ struct Subsystems {
         ports(port, portView),
         link(port, host),
         image(),
-        file(image, host),
+        file(image),
         starter(link, ports),
         starterUpdate(starter, host),
-        settings(image, host),
+        settings(image),
         run(host, file, image, port, ports, link, starter, starterUpdate, settings) {}
 
   // The commands of the main window, without the window's busy/idle handling:

@@ -25,12 +25,9 @@ bool SettingsAreas::ConvertSettings(const std::string& panelVersion,
     table = &Conversion104To103;
     defaults = &DefaultSettings103();
   } else {
-    failed_ = true;
-    host_.ui.AskUser("Internal error 1", true);
-    host_.ui.RequestQuit();
-    return false;
+    return Refuse({SettingsFault::Kind::Conversion, 0});
   }
-  // Each step stops at the first refused access: one error box is enough.
+  // Each step stops at the first refused access: one fault is enough.
   return FillNewMemory1(*defaults) && ApplyConversion(*table) && MarkUnusedBlock() &&
          StorePageSums(kNewMemory1Area, kMemory1Sums);
 }

@@ -13,12 +13,10 @@ uint8_t* SettingsAreas::AreaBytes(uint8_t area) {
   return image_.data() + kSettingsAreaBase + uint32_t{area} * kSettingsAreaSize;
 }
 
-// An access outside the areas is a fault of the tool itself, not of the panel: tell the
-// person, end the application, and leave every byte where it was.
-bool SettingsAreas::Refuse(uint8_t area, char access) {
-  failed_ = true;
-  host_.ui.AskUser("Error " + std::to_string(area) + access, true);
-  host_.ui.RequestQuit();
+// An access outside the areas is a fault of the tool itself, not of the panel: it is kept
+// for the caller, and every byte stays where it was. The first one is the one to tell.
+bool SettingsAreas::Refuse(SettingsFault fault) {
+  if (!fault_) fault_ = fault;
   return false;
 }
 
@@ -27,7 +25,7 @@ bool SettingsAreas::WriteSettingsArea(uint8_t area, uint16_t offset, const uint8
   // Summed in 32 bits: offset 0xFFFF with count 2 must not wrap round to a small end.
   if (area >= kAreaCount || uint32_t{offset} + count > kSettingsAreaSize ||
       (count != 0 && source == nullptr))
-    return Refuse(area, 'w');
+    return Refuse({SettingsFault::Kind::Write, area});
   if (count != 0) std::memcpy(AreaBytes(area) + offset, source, count);
   return true;
 }
@@ -36,7 +34,7 @@ bool SettingsAreas::ReadSettingsArea(uint8_t area, uint16_t offset, uint8_t* des
                                      uint16_t count) {
   if (area >= kAreaCount || uint32_t{offset} + count > kSettingsAreaSize ||
       (count != 0 && destination == nullptr))
-    return Refuse(area, 'r');
+    return Refuse({SettingsFault::Kind::Read, area});
   if (count != 0) std::memcpy(destination, AreaBytes(area) + offset, count);
   return true;
 }

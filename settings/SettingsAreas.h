@@ -4,12 +4,23 @@
 #include <string>
 
 #include "firmware/FirmwareImage.h"
-#include "frontend/Host.h"
 #include "settings/ConversionRuns.h"
 #include "settings/DefaultSettings.h"
 #include "settings/PageSums.h"
 
 namespace tavrino {
+
+// An internal consistency error of the work areas: an access that does not lie inside
+// them, or a conversion between versions that have none. A fault of the tool itself, never
+// of the panel: what was being prepared must not reach it.
+struct SettingsFault {
+  enum class Kind : uint8_t { None, Write, Read, Conversion };
+  Kind kind = Kind::None;
+  uint8_t area = 0;  // the area a refused access named
+
+  explicit operator bool() const { return kind != Kind::None; }
+  bool operator==(const SettingsFault&) const = default;
+};
 
 // The three 32 KiB settings work areas at the end of the FirmwareImage, with their
 // bound-checked access, the page sums and the 103 <-> 104 conversion of settings memory 1.
@@ -22,30 +33,32 @@ class SettingsAreas {
   // Memory 2 is the upper half of its area; memory 1 fills its area from offset 0.
   static constexpr uint16_t kMemory2Offset = 0x4000;
 
-  SettingsAreas(FirmwareImage& image, Host& host) : image_(image), host_(host) {}
+  explicit SettingsAreas(FirmwareImage& image) : image_(image) {}
 
   // Copy count (0..255) bytes into / out of area 0..2 from offset on. An access whose end
-  // passes 0x8000 shows "Error <area>w" / "Error <area>r", moves nothing, asks the
-  // application to end, sets Failed() and returns false. An area number past 2 (or a
-  // missing buffer) is refused the same way instead of touching memory it does not own.
+  // passes 0x8000 moves nothing, is a fault (Write or Read, of that area) and returns false.
+  // An area number past 2 (or a missing buffer) is refused the same way instead of touching
+  // memory it does not own.
   bool WriteSettingsArea(uint8_t area, uint16_t offset, const uint8_t* source, uint16_t count);
   bool ReadSettingsArea(uint8_t area, uint16_t offset, uint8_t* destination, uint16_t count);
 
   // Recomputes the 64 page sums of memory 2 held in area 0 (offsets 0x4000..0x7FFF).
   void RefreshMemory2Sums();
   // Converts area 1 (memory 1, old layout) into area 2 (new layout) by the panel's and the
-  // file's version codes: "103" -> "104" or "104" -> "103". Any other pair shows
-  // "Internal error 1", asks the application to end, changes nothing and returns false.
+  // file's version codes: "103" -> "104" or "104" -> "103". Any other pair is a fault
+  // (Conversion), changes nothing and returns false.
   bool ConvertSettings(const std::string& panelVersion, const std::string& fileVersion);
   // Area 1 copied to area 2 unchanged (no conversion due).
   void CopyMemory1Unchanged();
 
-  // An internal consistency error happened since the last Reset(); the run must not go on.
-  bool Failed() const { return failed_; }
-  void Reset() { failed_ = false; }
+  // The first internal consistency error since the last Reset(), if any: the run must not
+  // go on, and the caller tells the person.
+  const SettingsFault& Fault() const { return fault_; }
+  bool Failed() const { return static_cast<bool>(fault_); }
+  void Reset() { fault_ = {}; }
 
  private:
-  bool Refuse(uint8_t area, char access);
+  bool Refuse(SettingsFault fault);
   uint8_t* AreaBytes(uint8_t area);
   bool StorePageSums(uint8_t area, const PageSumLayout& layout);
   bool FillNewMemory1(const SettingsImage& defaults);
@@ -53,8 +66,7 @@ class SettingsAreas {
   bool MarkUnusedBlock();
 
   FirmwareImage& image_;
-  Host& host_;
-  bool failed_ = false;
+  SettingsFault fault_;
 };
 
 }  // namespace tavrino

@@ -1,22 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// A firmware file on disk, the image it loads into, and a host whose front end and status
-// log the tests read back.
+// A firmware file on disk, the image it loads into, and a watcher that counts the blocks a
+// load reads and can act between two of them.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "firmware/FirmwareFile.h"
 #include "firmware/Packer.h"
-#include "frontend/Clock.h"
-#include "frontend/Host.h"
-#include "frontend/StatusLog.h"
-#include "support/ScriptedFrontEnd.h"
 
 namespace tavrino::test {
 
@@ -70,17 +67,32 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Records what a load tells as it goes; stops it once `stopAfter` blocks are read (-1: never).
+struct BlockCounter : ReadWatcher {
+  void Opened() override { ++opened; }
+  void BeforeBlock(int32_t done, int32_t total) override {
+    ++blocks;
+    lastDone = done;
+    lastTotal = total;
+    if (onBlock) onBlock();
+  }
+  bool StopRead() override { return stopAfter >= 0 && blocks >= stopAfter; }
+
+  int opened = 0;
+  int blocks = 0;
+  int32_t lastDone = -1;
+  int32_t lastTotal = -1;
+  int stopAfter = -1;
+  std::function<void()> onBlock;  // after BeforeBlock, before the block is read
+};
+
 class FirmwareFixture : public ::testing::Test {
  protected:
-  // Loads path the way an update run does: no dialog.
+  // Loads path the way an update run does, counting afresh; true when it loaded.
   bool Load(const std::string& path, ProgramHalf half = ProgramHalf::First) {
-    file.FirmwareFileName = path;
-    return file.OpenFile(false, half);
-  }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    for (const auto& l : log.History()) out.push_back(StatusLog::Trimmed(l));
-    return out;
+    watcher.opened = watcher.blocks = 0;
+    result = file.Load(path, half, watcher);
+    return result == FirmwareFile::Result::Loaded;
   }
   std::vector<uint8_t> ProgramBytes(ProgramHalf half = ProgramHalf::First) const {
     std::vector<uint8_t> bytes(kProgramBytes);
@@ -89,12 +101,10 @@ class FirmwareFixture : public ::testing::Test {
   }
 
   TempDir dir;
-  FakeClock clock;
-  ScriptedFrontEnd ui;
-  StatusLog log{59, 11};
-  Host host{clock, ui, log};
+  BlockCounter watcher;
   FirmwareImage image;
-  FirmwareFile file{image, host};
+  FirmwareFile file{image};
+  FirmwareFile::Result result = FirmwareFile::Result::Rejected;
 };
 
 }  // namespace tavrino::test

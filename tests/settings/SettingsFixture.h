@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// A fresh FirmwareImage with its settings areas, a scripted front end that records boxes,
-// and helpers to look at an area's bytes directly in the image.
+// A fresh FirmwareImage with its settings areas, and helpers to look at an area's bytes
+// directly in the image.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
-#include "frontend/Clock.h"
-#include "frontend/Host.h"
-#include "frontend/StatusLog.h"
 #include "settings/SettingsAreas.h"
-#include "support/ScriptedFrontEnd.h"
 
 namespace tavrino::test {
 
@@ -48,7 +44,7 @@ inline void PutSum(Memory& m, uint32_t at, uint16_t sum) {
 }
 
 struct SettingsRig {
-  SettingsRig() : host(clock, ui, log), areas(image, host) {}
+  SettingsRig() : areas(image) {}
 
   Memory Area(int area) const {
     const uint8_t* first = image.data() + kAreaImageOffset[area];
@@ -58,10 +54,6 @@ struct SettingsRig {
     std::copy(bytes.begin(), bytes.end(), image.data() + kAreaImageOffset[area]);
   }
 
-  FakeClock clock;
-  ScriptedFrontEnd ui;
-  StatusLog log;
-  Host host;
   FirmwareImage image;
   SettingsAreas areas;
 };

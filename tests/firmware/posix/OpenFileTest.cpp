@@ -6,27 +6,18 @@
 
 #include "firmware/Descramble.h"
 #include "firmware/FirmwareFixture.h"
-#include "frontend/Texts.h"
 
 namespace tavrino::test {
 namespace {
 
 constexpr int kBlocksPerHalf = 768;  // 0x5FFFC bytes in 512-byte blocks
 
-std::string Closed(const std::string& label, const std::string& status) {
-  return label + std::string(59 - label.size() - status.size(), ' ') + status;
-}
-
-const std::vector<std::string> kRejectedLog = {Closed("File checking:", texts::kBlad), "",
-                                               "ATTENTION: selected file is not",
-                                               "           a QZ-17 program file !!!"};
-const std::vector<std::string> kLoadedLog = {Closed("File checking:", texts::kOk)};
-
 class OpenFileTest : public FirmwareFixture {
  protected:
   void ExpectRejected() {
-    EXPECT_EQ(file.LastResult(), FirmwareFile::Result::Rejected);
-    EXPECT_EQ(Lines(), kRejectedLog);
+    EXPECT_EQ(result, FirmwareFile::Result::Rejected);
+    EXPECT_EQ(watcher.opened, 1);
+    EXPECT_FALSE(file.OpenFailure());
   }
   // A good two-half file: half 1 is 1.04.02 eng, half 2 is 1.04.03 pol.
   std::vector<uint8_t> TwoHalves() {
@@ -44,23 +35,18 @@ TEST_F(OpenFileTest, GoodFilesLoadTheirProgramBytesAndVersion) {
   VersionStamp stamp = Stamp("10402", 1);
   struct Case {
     std::vector<std::vector<uint8_t>> halves;
-    int pumps;
+    int blocks;
   } cases[] = {{{half1}, kBlocksPerHalf}, {{half1, half2}, 2 * kBlocksPerHalf}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.halves.size());
-    ui.pumps = 0;
     const std::string path = dir.Write("good.17", Pack(c.halves, &stamp));
     ASSERT_TRUE(Load(path));
-    EXPECT_EQ(file.LastResult(), FirmwareFile::Result::Loaded);
-    EXPECT_EQ(Lines(), kLoadedLog);
-    EXPECT_EQ(ui.pumps, c.pumps);
-    EXPECT_EQ(ui.fileDialogs, 0);
+    EXPECT_EQ(watcher.opened, 1);
+    EXPECT_EQ(watcher.blocks, c.blocks);
     EXPECT_EQ(image.FileHasTwoHalves, c.halves.size() == 2);
     EXPECT_EQ(file.FileVersion, "104");
     EXPECT_EQ(file.FileLanguage, 1);
     EXPECT_EQ(file.FileVersionText, "1.04.02 eng");
-    EXPECT_EQ(ui.versionLabel, "1.04.02 eng");
-    EXPECT_EQ(ui.statusPanel[0], " " + path);
     EXPECT_EQ(file.FirmwareFileName, path);
     for (size_t h = 0; h < c.halves.size(); ++h) {
       auto expected = c.halves[h];
@@ -71,20 +57,31 @@ TEST_F(OpenFileTest, GoodFilesLoadTheirProgramBytesAndVersion) {
   }
 }
 
-TEST_F(OpenFileTest, ProgressRunsOverTheWholeFile) {
-  // The percentage drawn before each block: one-half files count to 0x5FFFC, two-half
-  // files to 0xC0000, half 2 going on where half 1 stopped.
-  std::vector<int> percent;
-  ui.onPump = [&] { percent.push_back(log.ProgressPercent()); };
-  ASSERT_TRUE(Load(dir.Write("one.17", Pack({PlainHalf(1)}))));
-  EXPECT_EQ(percent.front(), 0);
-  EXPECT_EQ(percent.back(), 99);
-  percent.clear();
-  ASSERT_TRUE(Load(dir.Write("two.17", Pack({PlainHalf(1), PlainHalf(2)}))));
-  ASSERT_EQ(percent.size(), 2u * kBlocksPerHalf);
-  EXPECT_EQ(percent[kBlocksPerHalf - 1], 49);
-  EXPECT_EQ(percent[kBlocksPerHalf], 50);
-  EXPECT_EQ(percent.back(), 99);
+TEST_F(OpenFileTest, EachBlockIsAnnouncedWithTheBytesDoneOfTheWholeFile) {
+  // One-half files count to 0x5FFFC; two-half files to 0xC0000, half 2 taking up from the
+  // start of its own half.
+  struct Case {
+    std::vector<std::vector<uint8_t>> halves;
+    int32_t total;
+  } cases[] = {{{PlainHalf(1)}, 0x5FFFC}, {{PlainHalf(1), PlainHalf(2)}, 0xC0000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.halves.size());
+    std::vector<int32_t> done;
+    bool sameTotal = true;
+    watcher.onBlock = [&] {
+      done.push_back(watcher.lastDone);
+      sameTotal = sameTotal && watcher.lastTotal == c.total;
+    };
+    ASSERT_TRUE(Load(dir.Write("progress.17", Pack(c.halves))));
+    EXPECT_TRUE(sameTotal);
+    ASSERT_EQ(done.size(), c.halves.size() * kBlocksPerHalf);
+    EXPECT_EQ(done.front(), 0);
+    EXPECT_EQ(done[kBlocksPerHalf - 1], 0x5FFFC - 508);  // the last block is short
+    if (c.halves.size() == 2) {
+      EXPECT_EQ(done[kBlocksPerHalf], 0x60004);
+    }
+    EXPECT_EQ(done.back(), c.total - 508);
+  }
 }
 
 TEST_F(OpenFileTest, FilesOfAnyOtherSizeAreRejectedUnread) {
@@ -93,10 +90,9 @@ TEST_F(OpenFileTest, FilesOfAnyOtherSizeAreRejectedUnread) {
     SCOPED_TRACE(size);
     std::vector<uint8_t> bytes(size);
     std::copy_n(good.begin(), std::min(size, good.size()), bytes.begin());
-    ui.pumps = 0;
     EXPECT_FALSE(Load(dir.Write("size.17", bytes)));
     ExpectRejected();
-    EXPECT_EQ(ui.pumps, 0);
+    EXPECT_EQ(watcher.blocks, 0);
   }
 }
 
@@ -107,8 +103,8 @@ TEST_F(OpenFileTest, AFifoIsRejectedWithoutWaitingForAWriter) {
   ExpectRejected();
 }
 
-// The box keeps its one text whatever went wrong; the log, cleared, says why in one line.
-TEST_F(OpenFileTest, FilesThatCannotBeOpenedShowTheBoxAndTheSystemsReason) {
+// The system's reason is kept for the caller to tell; nothing is read.
+TEST_F(OpenFileTest, FilesThatCannotBeOpenedKeepTheSystemsReason) {
   const std::string noRights = dir.Write("locked.17", Pack({PlainHalf(1)}));
   ::chmod(noRights.c_str(), 0);
   struct Case {
@@ -125,43 +121,21 @@ TEST_F(OpenFileTest, FilesThatCannotBeOpenedShowTheBoxAndTheSystemsReason) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.path == noRights && ::geteuid() == 0) continue;  // root reads it anyway
-    log.AddLine("earlier line");
-    ui.boxes.clear();
     EXPECT_FALSE(Load(c.path));
-    EXPECT_EQ(file.LastResult(), FirmwareFile::Result::CannotOpen);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "Selected file does not exist.");
-    EXPECT_TRUE(ui.boxes[0].infoOnly);
-    ASSERT_EQ(log.History().size(), 1u);
-    EXPECT_EQ(StatusLog::Trimmed(log.History()[0]), "Cannot open the file: " + c.reason);
+    EXPECT_EQ(result, FirmwareFile::Result::CannotOpen);
+    EXPECT_EQ(file.OpenFailure().message(), c.reason);
+    EXPECT_EQ(watcher.opened, 0);
+    EXPECT_TRUE(file.FirmwareFileName.empty());
   }
-}
-
-TEST_F(OpenFileTest, TheDialogIsShownWhenAskedOrWhenNoFileIsNamed) {
-  const std::string path = dir.Write("a.17", Pack({PlainHalf(1)}));
-  ui.dialogFile = path;
-  EXPECT_TRUE(file.OpenFile(false));  // no name yet
-  EXPECT_EQ(ui.fileDialogs, 1);
-  EXPECT_TRUE(file.OpenFile(true));
-  EXPECT_EQ(ui.fileDialogs, 2);
-  EXPECT_TRUE(file.OpenFile(false));  // the name is known now
-  EXPECT_EQ(ui.fileDialogs, 2);
-
-  // Cancelling changes nothing, not even the log.
-  ui.dialogFile.clear();
-  log.AddLine("earlier line");
-  const auto before = log.History();
-  EXPECT_FALSE(file.OpenFile(true));
-  EXPECT_EQ(file.LastResult(), FirmwareFile::Result::Cancelled);
-  EXPECT_EQ(log.History(), before);
-  EXPECT_EQ(file.FirmwareFileName, path);
-  EXPECT_EQ(ui.statusPanel[0], " " + path);
+  // The reason is of the last load only.
+  ASSERT_TRUE(Load(dir.Write("good.17", Pack({PlainHalf(1)}))));
+  EXPECT_FALSE(file.OpenFailure());
 }
 
 TEST_F(OpenFileTest, ABadTrailerRejectsTheFileAndHalfTwoIsReadOnlyAfterAGoodHalfOne) {
   struct Case {
     uint32_t flipped;  // file offset of the damaged byte
-    int pumps;
+    int blocks;
   } cases[] = {{0x00100, kBlocksPerHalf},
                {0x5FFFC, kBlocksPerHalf},
                {0x5FFFF, kBlocksPerHalf},
@@ -171,10 +145,9 @@ TEST_F(OpenFileTest, ABadTrailerRejectsTheFileAndHalfTwoIsReadOnlyAfterAGoodHalf
     SCOPED_TRACE(c.flipped);
     auto bytes = Pack({PlainHalf(1), PlainHalf(2)});
     bytes[c.flipped] ^= 0x01;
-    ui.pumps = 0;
     EXPECT_FALSE(Load(dir.Write("bad.17", bytes)));
     ExpectRejected();
-    EXPECT_EQ(ui.pumps, c.pumps);
+    EXPECT_EQ(watcher.blocks, c.blocks);
   }
 }
 
@@ -190,7 +163,43 @@ TEST_F(OpenFileTest, HalfTwoIsDescrambledFromKeyPhaseZero) {
 
   EXPECT_FALSE(Load(dir.Write("continued.17", continued)));
   ExpectRejected();
-  EXPECT_EQ(ui.pumps, 2 * kBlocksPerHalf);  // half 1 was good
+  EXPECT_EQ(watcher.blocks, 2 * kBlocksPerHalf);  // half 1 was good
+}
+
+// The same checks on bytes in memory: what a file would load, they load alike; what it
+// would not, neither do they.
+TEST_F(OpenFileTest, BytesInMemoryLoadAsTheSameFileDoes) {
+  auto badHalf2 = Pack({PlainHalf(1), PlainHalf(2)});
+  badHalf2[0x60100] ^= 0x01;
+  VersionStamp stamp = Stamp("10305", 2, true);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    ProgramHalf half;
+  } cases[] = {{"one half", Pack({PlainHalf(1)}, &stamp), ProgramHalf::First},
+               {"two halves, version of half 2", TwoHalves(), ProgramHalf::Second},
+               {"bad half 2", badHalf2, ProgramHalf::First},
+               {"short", std::vector<uint8_t>(1000, 0x5A), ProgramHalf::First},
+               {"empty", {}, ProgramHalf::First}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool fromFile = Load(dir.Write("same.17", c.bytes), c.half);
+    const int fileBlocks = watcher.blocks;
+    FirmwareImage memoryImage;
+    FirmwareFile memory(memoryImage);
+    BlockCounter counter;
+    const auto got = memory.LoadBytes(c.bytes.data(), c.bytes.size(), "same.17", c.half, counter);
+    EXPECT_EQ(got, result);
+    EXPECT_EQ(counter.opened, 1);
+    EXPECT_EQ(counter.blocks, fileBlocks);
+    EXPECT_EQ(memoryImage.FileHasTwoHalves, fromFile && image.FileHasTwoHalves);
+    EXPECT_EQ(memory.FileVersionText, fromFile ? file.FileVersionText : "");
+    EXPECT_EQ(memory.FirmwareFileName, fromFile ? "same.17" : "");
+    if (fromFile) {
+      const uint32_t loaded = image.FileHasTwoHalves ? 2 * kHalfSize : kHalfSize;
+      EXPECT_TRUE(std::equal(image.data(), image.data() + loaded, memoryImage.data()));
+    }
+  }
 }
 
 TEST_F(OpenFileTest, TheVersionComesFromTheHalfThePanelUses) {
@@ -204,7 +213,6 @@ TEST_F(OpenFileTest, TheVersionComesFromTheHalfThePanelUses) {
     ASSERT_TRUE(Load(path, c.panelHalf));
     EXPECT_EQ(file.FileVersionText, c.text);
     EXPECT_EQ(file.FileLanguage, c.language);
-    EXPECT_EQ(ui.versionLabel, c.text);
   }
 }
 
@@ -229,23 +237,32 @@ TEST_F(OpenFileTest, TheVersionRecordStandsBehindTheSignature) {
   EXPECT_EQ(file.ReadFileVersionRecord(ProgramHalf::First), std::string("\0\0QZ18", 6));
 }
 
-TEST_F(OpenFileTest, StopWhileReadingRejectsTheFile) {
-  ui.onPump = [&] {
-    if (ui.pumps == 100) host.RequestStop();
-  };
-  EXPECT_FALSE(Load(dir.Write("stop.17", Pack({PlainHalf(1), PlainHalf(2)}))));
-  ExpectRejected();
-  EXPECT_EQ(ui.pumps, 100);
+TEST_F(OpenFileTest, StoppingTheReadRejectsTheFile) {
+  struct Case {
+    int stopAfter;
+    int blocks;
+  } cases[] = {{100, 100},
+               // Stopped during the last block of a half: the half's trailer is not read.
+               {kBlocksPerHalf, kBlocksPerHalf},
+               {2 * kBlocksPerHalf, 2 * kBlocksPerHalf}};
+  const std::string path = dir.Write("stop.17", Pack({PlainHalf(1), PlainHalf(2)}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stopAfter);
+    watcher.stopAfter = c.stopAfter;
+    EXPECT_FALSE(Load(path));
+    ExpectRejected();
+    EXPECT_EQ(watcher.blocks, c.blocks);
+  }
 }
 
 TEST_F(OpenFileTest, AFileCutShortWhileReadingIsRejected) {
   const std::string path = dir.Write("shrinks.17", Pack({PlainHalf(1)}));
-  ui.onPump = [&] {
-    if (ui.pumps == 300) std::filesystem::resize_file(path, 1000);
+  watcher.onBlock = [&] {
+    if (watcher.blocks == 300) std::filesystem::resize_file(path, 1000);
   };
   EXPECT_FALSE(Load(path));
   ExpectRejected();
-  EXPECT_EQ(ui.pumps, 300);
+  EXPECT_EQ(watcher.blocks, 300);
 }
 
 TEST_F(OpenFileTest, AFailedLoadLeavesTheLastGoodFileWholeInImageAndState) {
@@ -257,20 +274,16 @@ TEST_F(OpenFileTest, AFailedLoadLeavesTheLastGoodFileWholeInImageAndState) {
 
   auto bad = Pack({PlainHalf(3), PlainHalf(4)});
   bad[0xBFFFF] ^= 0x80;  // only half 2's trailer is wrong
-  ui.dialogFile = dir.Write("bad.17", bad);
-  EXPECT_FALSE(file.OpenFile(true));
-  EXPECT_EQ(file.LastResult(), FirmwareFile::Result::Rejected);
-  // The log says which file Program will use now.
-  std::vector<std::string> log = kRejectedLog;
-  log.push_back("Still loaded: good.17");
-  EXPECT_EQ(Lines(), log);
-
-  EXPECT_FALSE(image.FileHasTwoHalves);
-  EXPECT_TRUE(ProgramBytes() == loaded);
-  EXPECT_EQ(file.FirmwareFileName, goodPath);
-  EXPECT_EQ(file.FileVersionText, "1.04.02 eng");
-  EXPECT_EQ(ui.versionLabel, "1.04.02 eng");
-  EXPECT_EQ(ui.statusPanel[0], " " + goodPath);
+  for (const std::string& failing : {dir.Write("bad.17", bad), dir.path().string()}) {
+    SCOPED_TRACE(failing);
+    EXPECT_FALSE(Load(failing));
+    EXPECT_FALSE(image.FileHasTwoHalves);
+    EXPECT_TRUE(ProgramBytes() == loaded);
+    EXPECT_EQ(file.FirmwareFileName, goodPath);
+    EXPECT_EQ(file.FileVersionText, "1.04.02 eng");
+    EXPECT_EQ(file.FileVersion, "104");
+    EXPECT_EQ(file.FileLanguage, 1);
+  }
 }
 
 TEST_F(OpenFileTest, ALongPathIsUsedWhole) {
@@ -283,8 +296,7 @@ TEST_F(OpenFileTest, ALongPathIsUsedWhole) {
   dir.Write(std::filesystem::relative(path, dir.path()).string(), Pack({PlainHalf(1)}));
   ASSERT_TRUE(Load(path));
   EXPECT_EQ(file.FirmwareFileName, path);
-  EXPECT_EQ(ui.statusPanel[0], " " + path);
-  ASSERT_TRUE(file.OpenFile(false));  // the next run reloads the same file
+  ASSERT_TRUE(Load(file.FirmwareFileName));  // the next run reloads the same file
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "run/FileLoad.h"
+
+#include "frontend/Texts.h"
+
+namespace tavrino {
+namespace {
+
+const std::string kFileChecking = "File checking:";
+const std::string kNoSuchFile = "Selected file does not exist.";
+const std::string kCannotOpen = "Cannot open the file: ";
+const std::string kNotAProgramFile1 = "ATTENTION: selected file is not";
+const std::string kNotAProgramFile2 = "           a QZ-17 program file !!!";
+
+// The system's reason as a status line can show it: the system's texts are plain ASCII
+// in the C locale; anything else would be read as Windows-1250 and come out garbled.
+std::string ReasonText(const std::error_code& why) {
+  std::string text = why.message();
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+  return text;
+}
+
+// The check's line: opened, its bar block by block (the window kept responsive and Stop
+// served between blocks).
+class CheckingLine : public ReadWatcher {
+ public:
+  explicit CheckingLine(Host& host) : host_(host) {}
+  void Opened() override { host_.log.AddLine(kFileChecking); }
+  void BeforeBlock(int32_t done, int32_t total) override {
+    host_.log.ShowProgress(done, total, texts::kProgressStep);
+    host_.ui.ProcessMessages();
+  }
+  bool StopRead() override { return host_.Stopped(); }
+
+ private:
+  Host& host_;
+};
+
+// After a failed load of failedPath: one status line naming the file that stays loaded.
+void SayStillLoaded(Host& host, const FirmwareFile& file, const std::string& failedPath) {
+  // Only when another file was asked for while a good one is loaded: Program then uses the
+  // good one, and the window must say which.
+  const std::string& loaded = file.FirmwareFileName;
+  if (file.FileVersionText.empty() || loaded.empty() || failedPath == loaded) return;
+  const auto slash = loaded.find_last_of('/');
+  const std::string name = slash == std::string::npos ? loaded : loaded.substr(slash + 1);
+  host.log.AddLine("Still loaded: " + name);
+  host.ui.SetStatusPanel(0, " " + loaded);
+  host.ui.SetVersionLabel(file.FileVersionText);
+}
+
+}  // namespace
+
+FileLoad OpenFirmwareFile(Host& host, FirmwareFile& file, bool ask, ProgramHalf half) {
+  std::string path = file.FirmwareFileName;
+  if ((ask || path.empty()) && !host.ui.ChooseFirmwareFile(path)) return FileLoad::Cancelled;
+  StatusLog& log = host.log;
+  log.Clear();
+  CheckingLine line(host);
+  switch (file.Load(path, half, line)) {
+    case FirmwareFile::Result::Loaded:
+      log.SetStatus(texts::kOk, texts::kStatusWidth);
+      host.ui.SetStatusPanel(0, " " + path);
+      host.ui.SetVersionLabel(file.FileVersionText);
+      return FileLoad::Loaded;
+    case FirmwareFile::Result::CannotOpen:
+      // The box says what the system always said; the line says why, which may well be
+      // something else: no read rights, a folder, a name too long.
+      log.AddLine(kCannotOpen + ReasonText(file.OpenFailure()));
+      host.ui.AskUser(kNoSuchFile, true);
+      SayStillLoaded(host, file, path);
+      return FileLoad::CannotOpen;
+    case FirmwareFile::Result::Rejected:
+      break;
+  }
+  log.SetStatus(texts::kBlad, texts::kStatusWidth);
+  log.AddLine("");
+  log.AddLine(kNotAProgramFile1);
+  log.AddLine(kNotAProgramFile2);
+  SayStillLoaded(host, file, path);
+  return FileLoad::Rejected;
+}
+
+}  // namespace tavrino
