@@ -14,8 +14,21 @@
 #include "ui/FormFlash.h"
 #include "ui/Modals.h"
 #include "ui/Start.h"
+#include "ui/Usage.h"
 
 int main(int argc, char** argv) {
+  // Answered before the window system is asked for anything: they need no display.
+  if (argc == 2) {
+    const std::string only = argv[1];
+    if (only == "--help" || only == "-h") {
+      std::cout << tavrino::ui::DesktopUsageText();
+      return 0;
+    }
+    if (only == "--version") {
+      std::cout << tavrino::ui::DesktopVersionText();
+      return 0;
+    }
+  }
   QApplication app(argc, argv);  // takes its own options (-platform, ...) out of argv
   // The arguments as the system gave them: a path is used byte for byte.
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -28,7 +41,7 @@ int main(int argc, char** argv) {
   tavrino::Core core(*backend, clock, form, log);
   form.Attach(core);
   // Every status line also on standard output, so that `tavrino FILE 1` leaves a trace.
-  form.SetEcho(&std::cout);
+  form.SetEcho(&std::cout, &std::cerr);
   tavrino::os::Failure noReports;
   form.SetRunReportDir(tavrino::RunReportDir(noReports));
 

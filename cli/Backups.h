@@ -2,6 +2,7 @@
 #pragma once
 // The backups command: the recovery records and settings backups kept on this computer,
 // one line each, saying whose they are and in what state, never what they hold.
+#include <filesystem>
 #include <ostream>
 #include <string>
 
@@ -15,5 +16,12 @@ std::string RecordLine(const state::StoredRecord& stored);
 
 // Lists recovery/ then backups/ of the store; 0, or 8 when the state folder is unknown.
 int ListRecords(const state::RecordStore& store, std::ostream& out, std::ostream& err);
+
+// What one record or backup file holds, a fact a line: kind, time, panel, data code, the
+// images it carries, whether a restore can take it and its checksum state; never the
+// settings themselves.
+std::string RecordDescription(const state::StoredRecord& stored);
+// Describes the file; 0, or 2 when it cannot be used (it is named with the reason).
+int ShowRecord(const std::filesystem::path& file, std::ostream& out);
 
 }  // namespace tavrino::cli

@@ -33,6 +33,8 @@ Outcome Run(const Options& options, Core& core) {
       return core.Restart();
     case Command::Backup:
       return core.Backup(options.backupPath, options.force);
+    case Command::Restore:
+      return core.Restore(options.backupPath);
     default:
       return Outcome::InternalError;
   }
@@ -40,53 +42,20 @@ Outcome Run(const Options& options, Core& core) {
 
 }  // namespace
 
-std::string OutcomeLine(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Updated:
-      return "Done: the panel's program was updated.";
-    case Outcome::SameProgram:
-      return "Done: the panel already held this program.";
-    case Outcome::ComparisonOk:
-      return "Done: the panel's program equals the file's.";
-    case Outcome::RestartOk:
-      return "Done: the panel restarted.";
-    case Outcome::BackedUp:
-      return "Done: the panel's settings were kept on this computer.";
-    case Outcome::FileLoaded:
-      return "Done: the file is a good QZ-17 program file.";
-    case Outcome::FileRejected:
-      return "Failed: the firmware file was not loaded.";
-    case Outcome::FileCannotFinishUpdate:
-      return "Failed: the panel's unfinished update needs the file it was begun with.";
-    case Outcome::PortNotOpened:
-      return "Failed: the serial port could not be opened.";
-    case Outcome::NoConnection:
-      return "Failed: no connection with the panel.";
-    case Outcome::PanelRefused:
-      return "Failed: the panel refused or reported an error.";
-    case Outcome::VerificationFailed:
-      return "Failed: the panel's program differs from the file.";
-    case Outcome::Declined:
-      return "Cancelled: a question was answered No.";
-    case Outcome::Stopped:
-      return "Stopped by the user.";
-    case Outcome::InternalError:
-      return "Failed: internal error.";
-    case Outcome::RecordNotWritten:
-      return "Failed: the recovery record could not be written, so the panel was not changed "
-             "further.";
-  }
-  return "Failed: internal error.";
-}
-
 int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Console& console,
                const std::function<void(std::atomic<bool>&)>& started) {
   if (options.command == Command::Backups)
     return ListRecords(state::RecordStore(), console.term.Out(), console.err);
-  if (options.command == Command::Program && !options.unattended && !console.interactive) {
-    // Program asks questions whose answers decide what is written; nobody is there to answer.
-    console.err << "tavrino-cli: program asks questions, but standard input is not a terminal.\n"
-                   "Add --unattended to program without asking.\n";
+  if (options.command == Command::Show) return ShowRecord(options.backupPath, console.term.Out());
+  const bool asks = options.command == Command::Program || options.command == Command::Restore;
+  if (asks && !options.unattended && !console.interactive) {
+    // Program and restore ask questions whose answers decide what is written; nobody is
+    // there to answer.
+    const std::string name = options.command == Command::Program ? "program" : "restore";
+    console.err << "tavrino-cli: " << name
+                << " asks questions, but standard input is not a terminal.\n"
+                   "Add --unattended to "
+                << name << " without asking.\n";
     return 1;
   }
   if (options.command == Command::Backup && !options.backupPath.empty()) {
@@ -115,9 +84,16 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
 
   StatusLog log(StatusLog::kColumns, StatusLog::kRows);
   TerminalView view(console.term);
-  CliRunReport report(view);
+  // What a status line had no room for goes to standard error, between the log's lines.
+  CliRunReport report(view, [&console](const std::string& text) {
+    console.term.BeginMessage();
+    console.term.Out() << std::flush;
+    console.err << "tavrino-cli: " << text << "\n" << std::flush;
+    console.term.EndMessage();
+  });
   log.SetView(&report.Tap());
   TerminalFrontEnd ui(console.term, console.prompt, console.inFd, console.interactive);
+  ui.SetLineInFull([&report](const std::string& text) { report.Tap().InFull(text); });
   Core core(backend, clock, ui, log);
   ui.WatchStop(core.StopFlag());
 
@@ -139,6 +115,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   request.tryFastSpeeds = options.tryFastSpeeds;
   request.unattended = options.unattended;
   request.updaters = options.updatersDir;
+  request.checkSettings = options.checkSettings;
   core.Use(request);
   core.ClearStop();
   if (started) started(core.StopFlag());
@@ -146,8 +123,9 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   report.Start(core, options.command);
   const Outcome outcome = Run(options, core);
   core.SetTrace(nullptr);
-  report.Tap().Flush();
+  // The last line is printed before what it had no room for.
   view.Finish();
+  report.Tap().Flush();
 
   if (outcome == Outcome::PortNotOpened) {
     const PortFailure failure = core.LastPortFailure();
@@ -178,10 +156,10 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
       outcome == Outcome::PortNotOpened && core.LastPortFailure().error == SerialError::LineGone;
   if (options.command == Command::Backup && outcome == Outcome::RecordNotWritten)
     console.term.PrintMessage("Failed: the settings backup could not be written.");
-  else if (lineGone)
-    console.term.PrintMessage("Failed: the serial port stopped working during the command.");
+  else if (options.command == Command::Restore && outcome == Outcome::FileRejected)
+    console.term.PrintMessage("Failed: the backup file cannot be used; nothing was written.");
   else
-    console.term.PrintMessage(OutcomeLine(outcome));
+    console.term.PrintMessage(ClosingLine(outcome, lineGone));
   return status;
 }
 

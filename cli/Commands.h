@@ -25,9 +25,6 @@ struct Console {
   std::filesystem::path reportDir = {};
 };
 
-// The closing line that names how the command ended ("Stopped by the user.", ...).
-std::string OutcomeLine(Outcome outcome);
-
 // Runs one command (check, program, test, restart) on the core over the given serial line
 // and clock; returns the process exit status. `started` is called with the core's stop
 // flag before any work, so that the caller can point Ctrl+C at its stop flag.

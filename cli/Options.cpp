@@ -52,13 +52,30 @@ const char* CommandName(Command c) {
   }
 }
 
-// backup --port N [FILE] and backups: the settings kept on this computer.
+bool IsBackupWord(const std::string& word) {
+  return word == "backup" || word == "backups" || word == "show" || word == "restore";
+}
+
+// backup --port N [FILE], backups [FILE], show FILE and restore --port N FILE: the
+// settings kept on this computer.
 std::string ApplyBackupPositionals(const std::vector<std::string>& positional, bool portGiven,
                                    Options& o) {
-  if (positional[0] == "backups") {
-    o.command = Command::Backups;
-    if (positional.size() > 1) return "backups takes no arguments";
-    if (portGiven) return "backups does not use a port";
+  const std::string& word = positional[0];
+  if (word == "backups" || word == "show") {
+    o.command = positional.size() > 1 ? Command::Show : Command::Backups;
+    if (word == "show" && positional.size() < 2) return "show needs a FILE";
+    if (positional.size() > 2) return word + " takes at most one FILE";
+    if (portGiven) return word + " does not use a port";
+    if (positional.size() > 1) o.backupPath = positional[1];
+    if (o.command == Command::Show && o.backupPath.empty()) return "the file name is empty";
+    return {};
+  }
+  if (word == "restore") {
+    o.command = Command::Restore;
+    if (positional.size() != 2) return "restore needs one FILE: the settings backup";
+    if (!portGiven) return "restore needs --port N (1..4 for COM1..COM4) or --port DEVICE";
+    if (positional[1].empty()) return "the backup file name is empty";
+    o.backupPath = positional[1];
     return {};
   }
   o.command = Command::Backup;
@@ -75,8 +92,7 @@ std::string ApplyBackupPositionals(const std::vector<std::string>& positional, b
 std::string ApplyPositionals(const std::vector<std::string>& positional, bool portGiven,
                              Options& o) {
   if (positional.empty()) return "no firmware file or command given";
-  if (positional[0] == "backup" || positional[0] == "backups")
-    return ApplyBackupPositionals(positional, portGiven, o);
+  if (IsBackupWord(positional[0])) return ApplyBackupPositionals(positional, portGiven, o);
   const Command word = CommandWord(positional[0]);
   if (word == Command::None) {
     // The desktop program's forms: FILE, or FILE PORT for an unattended Program.
@@ -151,6 +167,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       o.keypad = true;
     } else if (arg == "--force") {
       o.force = true;
+    } else if (arg == "--check-settings") {
+      o.checkSettings = true;
     } else if (IsOption(arg, "--port")) {
       const auto value = OptionValue(args, i, "--port", r.error);
       if (!value) break;
@@ -179,8 +197,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
   }
   if (r.error.empty()) r.error = ApplyPositionals(positional, portGiven, o);
-  if (r.error.empty() && o.force && o.backupPath.empty())
+  if (r.error.empty() && o.force && (o.command != Command::Backup || o.backupPath.empty()))
     r.error = "--force only goes with backup --port N FILE (it lets FILE be replaced)";
+  if (r.error.empty() && o.checkSettings && o.command != Command::Program)
+    r.error = "--check-settings goes with program (a restore always reads the settings back)";
   return r;
 }
 

@@ -7,7 +7,20 @@
 namespace tavrino::cli {
 
 // What the command line asks for.
-enum class Command { None, Check, Program, Test, Restart, Ports, Help, Version, Backup, Backups };
+enum class Command {
+  None,
+  Check,
+  Program,
+  Test,
+  Restart,
+  Ports,
+  Help,
+  Version,
+  Backup,
+  Backups,
+  Show,     // backups FILE, show FILE: what one record or backup holds
+  Restore,  // restore --port N FILE
+};
 
 struct Options {
   Command command = Command::None;
@@ -19,8 +32,11 @@ struct Options {
   bool keypad = false;        // print every keypad text the tool sends
   std::string tracePath;      // --trace FILE; empty = no trace
   std::string updatersDir;    // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
-  std::string backupPath;  // backup [FILE]: where the settings go; empty = a new file of backups/
-  bool force = false;      // --force: backup may replace an existing FILE
+  // backup [FILE]: where the settings go (empty = a new file of backups/); restore FILE,
+  // backups FILE, show FILE: the record or backup file to use or describe.
+  std::string backupPath;
+  bool force = false;          // --force: backup may replace an existing FILE
+  bool checkSettings = false;  // --check-settings: program reads the settings back
 };
 
 struct ParseResult {
@@ -30,8 +46,9 @@ struct ParseResult {
 };
 
 // Parses argv[1..]. Forms: FILE (check), FILE PORT (unattended Program), and the commands
-// program FILE --port N, test FILE --port N, restart --port N, check FILE, ports, with
-// options anywhere. PORT is exactly "1".."4", with no trimming or prefixes; --port also
+// program FILE --port N, test FILE --port N, restart --port N, check FILE, ports,
+// backup --port N [FILE], backups [FILE], show FILE, restore --port N FILE, with options
+// anywhere. PORT is exactly "1".."4", with no trimming or prefixes; --port also
 // takes a device path.
 ParseResult ParseArguments(const std::vector<std::string>& args);
 

@@ -15,6 +15,8 @@ const char* ReportedCommand(Command command) {
       return "Test";
     case Command::Restart:
       return "Restart";
+    case Command::Restore:
+      return "Restore";
     default:
       return nullptr;
   }
@@ -22,8 +24,13 @@ const char* ReportedCommand(Command command) {
 
 }  // namespace
 
-CliRunReport::CliRunReport(StatusLogView& view)
-    : tap_(&view, [this](const std::string& line) { lines_.push_back(Cp1250ToUtf8(line)); }) {}
+CliRunReport::CliRunReport(StatusLogView& view, StatusLineTap::LineSink alsoInFull)
+    : tap_(
+          &view, [this](const std::string& line) { lines_.push_back(Cp1250ToUtf8(line)); },
+          [this, also = std::move(alsoInFull)](const std::string& text) {
+            lines_.push_back(text);
+            if (also) also(text);
+          }) {}
 
 void CliRunReport::Start(Core& core, Command command) {
   const char* name = ReportedCommand(command);

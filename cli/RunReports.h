@@ -20,8 +20,9 @@ namespace tavrino::cli {
 
 class CliRunReport {
  public:
-  // view keeps drawing the log; the report sees the lines on their way.
-  explicit CliRunReport(StatusLogView& view);
+  // view keeps drawing the log; the report sees the lines on their way. A line's text in
+  // full (StatusLineTap::InFull) goes into the report after its line, and to alsoInFull.
+  CliRunReport(StatusLogView& view, StatusLineTap::LineSink alsoInFull);
   StatusLineTap& Tap() { return tap_; }
 
   // Program, Test and Restart keep a report; check keeps none.

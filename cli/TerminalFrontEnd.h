@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "cli/Terminal.h"
@@ -40,6 +41,13 @@ class TerminalFrontEnd : public FrontEnd {
   bool ChooseFirmwareFile(std::string&) override { return false; }
   bool ChoosePortDialog(const std::array<bool, 4>&, uint16_t&, bool&) override { return false; }
   void RequestQuit() override { quitRequested_ = true; }
+  void LineInFull(const std::string& text) override {
+    if (inFull_) inFull_(text);
+  }
+  // Where LineInFull goes (the run report's line tap).
+  void SetLineInFull(std::function<void(const std::string&)> inFull) {
+    inFull_ = std::move(inFull);
+  }
 
   const std::string& VersionLabel() const { return versionLabel_; }
   const std::string& StatusPanel(int panel) const { return statusPanel_[panel == 0 ? 0 : 1]; }
@@ -55,6 +63,7 @@ class TerminalFrontEnd : public FrontEnd {
   std::string versionLabel_;
   std::string statusPanel_[2];
   bool quitRequested_ = false;
+  std::function<void(const std::string&)> inFull_;
 };
 
 }  // namespace tavrino::cli

@@ -74,7 +74,9 @@ int main(int argc, char** argv) {
   Console console{term, std::cerr, prompt, os::kStdinFd, inIsTty};
   os::Failure noReports;
   console.reportDir = RunReportDir(noReports);
-  if (console.reportDir.empty() && options.command != Command::Check) {
+  const bool reports = options.command != Command::Check && options.command != Command::Backups &&
+                       options.command != Command::Show;
+  if (console.reportDir.empty() && reports) {
     std::cerr << "tavrino-cli: no run report will be kept: " << noReports << "\n";
   }
 

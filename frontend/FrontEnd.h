@@ -41,6 +41,12 @@ class FrontEnd {
 
   // An internal consistency error asks the application to end.
   virtual void RequestQuit() = 0;
+
+  // What the log's current line had no room for, in full: the whole path of a file the line
+  // names by its name alone, or a folder it leaves out. The operating system's string, not a
+  // code-page text. It goes into the run report right after its line and, from tavrino-cli,
+  // to standard error; the display keeps to its columns.
+  virtual void LineInFull(const std::string& /*text*/) {}
 };
 
 }  // namespace tavrino

@@ -5,6 +5,7 @@
 // them for the run report.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "frontend/StatusLog.h"
 
@@ -16,18 +17,31 @@ class StatusLineTap : public StatusLogView {
   using LineSink = std::function<void(const std::string& line)>;
 
   // Sits between log and its view (inner may be null); attach with log.SetView(&tap).
-  StatusLineTap(StatusLogView* inner, LineSink sink) : inner_(inner), sink_(std::move(sink)) {}
+  // inFull gets what InFull is given, each text right after the line it belongs to.
+  StatusLineTap(StatusLogView* inner, LineSink sink, LineSink inFull = {})
+      : inner_(inner), sink_(std::move(sink)), inFull_(std::move(inFull)) {}
 
   void LogChanged(const StatusLog& log, Change change) override;
   // Hands on the line still open (at the end of a command): it will not be finished by a
   // next line. Does nothing when there is none.
   void Flush();
+  // The open line's text in full (see FrontEnd::LineInFull): handed on after the line once
+  // the line is finished and the view has shown it, or at once when no line is open.
+  void InFull(const std::string& text);
 
  private:
+  void FlushInFull();
+
   StatusLogView* inner_;
   LineSink sink_;
+  LineSink inFull_;
   std::string open_;  // the current line as it stands
   bool hasOpen_ = false;
+  std::vector<std::string> pendingInFull_;
 };
+
+// Whether a line of label and status (either may be empty) fits the log's columns whole,
+// with a blank between the two: a line that names a file must not lose part of the name.
+bool FitsLine(const StatusLog& log, const std::string& label, const std::string& status = {});
 
 }  // namespace tavrino

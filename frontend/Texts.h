@@ -12,6 +12,8 @@ inline const std::string kNoConnection = "BRAK po\xB3\xB9" "czenia RS";  // "BRA
 inline const std::string kOk = "  ok";
 // The status of a step that ended because the serial port went away under it.
 inline const std::string kPortGone = "port stopped working";
+// The line after the status word of a step that a Stop ended.
+inline const std::string kStoppedByUser = "Stopped by the user.";
 inline constexpr int kStatusWidth = 4;  // every status is right-aligned to at least 4 columns
 inline constexpr int kProgressStep = 1;
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "frontend/StatusLines.h"
 #include "frontend/Texts.h"
 #include "link/FlashChip.h"
 #include "link/UpdaterImages.h"
@@ -21,6 +22,10 @@ constexpr const char* kAskOutputs =
     "For the updating time\nOUT1..OUT8, +KPD, +EX1 and +EX2 outputs will be switched off.\n\n"
     "Continue ?";
 constexpr const char* kLoadingLabel = "Starter updater loading:";
+// What became of the Starter, on the "Starter checking:" line.
+constexpr const char* kNoUpdater = "no updater";
+constexpr const char* kDeclined = "declined";
+constexpr const char* kReplacing = "replacing";
 constexpr const char* kTryAgain = "Errors - try again.";
 
 constexpr uint16_t kBlock = 256;
@@ -44,11 +49,20 @@ UpdaterImage ImageFor(const FlashChip* chip, const std::filesystem::path& folder
   if (chip == nullptr || chip->updaterChip == nullptr) {
     UpdaterImage none;
     none.line = "No updater image exists for this FLASH type";
-    none.details = none.line + ".\n\nThe run goes on with the old Starter.";
+    none.lineWithoutFolder = none.line;
+    none.inFull = none.line;
+    none.details = "No updater image exists for the " +
+                   std::string(chip != nullptr ? chip->name : "panel's FLASH type") +
+                   ".\n\nThe run goes on with the old Starter.";
     return none;
   }
   const std::filesystem::path folder = UpdaterFolder(folderGiven, std::getenv(kUpdatersVariable));
-  return LoadUpdaterImage(chip->updaterChip, folder, allowTestImages);
+  return LoadUpdaterImage(chip->updaterChip, folder, allowTestImages, chip->name);
+}
+
+// The image's line as the log has room for it: the folder named where it fits whole.
+const std::string& FittedLine(const StatusLog& log, const UpdaterImage& image) {
+  return FitsLine(log, image.line) ? image.line : image.lineWithoutFolder;
 }
 
 }  // namespace
@@ -70,17 +84,31 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     return failure;
   };
 
+  // The "Starter checking:" line, at 100%, ends with what became of the Starter, so that
+  // the percentage is never left standing as if the check had passed.
+  const auto checked = [&](const std::string& word) {
+    host_.log.SetStatus(word, texts::kStatusWidth);
+  };
+
   // Checked before anything is asked or sent: without the maker's image for this chip
   // there is nothing that may be written, and the person is told why and what to do.
   const FlashChip* chip = FindFlashChip(flashType);
   const UpdaterImage image = ImageFor(chip, UpdatersFolder, AllowTestImages);
   if (!image.Usable()) {
-    host_.log.AddLine(image.line);
+    checked(kNoUpdater);
+    host_.log.AddLine(FittedLine(host_.log, image));
+    host_.ui.LineInFull(image.inFull);
     if (!unattended) host_.ui.AskUser(image.details, true);
     return UpdateResult::NoImage;
   }
 
-  if (declined(kAskVersion)) return UpdateResult::Declined;
+  if (declined(kAskVersion)) {
+    checked(kDeclined);
+    return UpdateResult::Declined;
+  }
+  // Said before the record is written: a record that cannot be written says so on a line
+  // of its own, and nothing is changed.
+  checked(kReplacing);
   // From here on sector 0 may be erased or half written: a run cut short must be able to say
   // so, and to be finished by the next one.
   if (!recordFirst()) return UpdateResult::NotRecorded;
@@ -109,9 +137,14 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     }
   }
 
-  if (declined(kAskSupply)) return UpdateResult::Declined;
+  // Declined once the updater is written: the loading line says so, not a bare 100%.
+  const auto loadedThenDeclined = [&] {
+    host_.log.SetStatus(kDeclined, texts::kStatusWidth);
+    return UpdateResult::Declined;
+  };
+  if (declined(kAskSupply)) return loadedThenDeclined();
   starter_.link().WaitMs(kBeforeRestartMs);
-  if (declined(kAskOutputs)) return UpdateResult::Declined;
+  if (declined(kAskOutputs)) return loadedThenDeclined();
 
   // Without a restart the updater never ran, so nothing was updated: that is a failure,
   // not a reason to program the panel as if it had a new Starter.

@@ -10,9 +10,10 @@
 #include "firmware/Sha256.h"
 #include "link/FlashChip.h"
 #include "os/HostOs.h"
+#include "os/ProgramPath.h"
 
-#ifndef TAVRINO_UPDATERS_DIR
-#error "the build names the installed updater folder (TAVRINO_UPDATERS_DIR)"
+#if !defined(TAVRINO_UPDATERS_DIR) || !defined(TAVRINO_UPDATERS_FROM_PROGRAM)
+#error "the build names the installed updater folder (TAVRINO_UPDATERS_DIR, ..._FROM_PROGRAM)"
 #endif
 
 namespace tavrino {
@@ -104,12 +105,23 @@ bool Exists(const std::filesystem::path& path) {
   return std::filesystem::exists(path, ec);
 }
 
-// Why a listed file cannot be used, for the refusal line ("refused: " + reason).
+// The system's words of a failure, without the path before them ("Permission denied").
+std::string SystemWords(const os::Failure& failure) {
+  const size_t colon = failure.rfind(": ");
+  return colon == std::string::npos ? failure : failure.substr(colon + 2);
+}
+
+// Why a listed file cannot be used, for the refusal line ("refused: " + reason); the line
+// names the file alone, inFull its whole path and, when given, the system's whole reason.
 UpdaterImage Refused(const std::string& fileName, const std::filesystem::path& path,
-                     const std::string& reason) {
+                     std::string_view chipName, const std::string& reason,
+                     const std::string& fullReason = {}) {
   UpdaterImage r;
   r.line = "Updater " + fileName + " refused: " + reason;
-  r.details = "The Starter updater image\n" + path.string() + "\nis refused: " + reason +
+  r.lineWithoutFolder = r.line;
+  r.inFull = "Updater " + path.string() + " refused: " + (fullReason.empty() ? reason : fullReason);
+  r.details = "The Starter updater image for the " + std::string(chipName) + "\n" + path.string() +
+              "\nis refused: " + reason +
               ".\n\nThe panel's Starter is not replaced; the run goes on with the old Starter.";
   return r;
 }
@@ -156,9 +168,9 @@ std::string CheckListedSum(std::span<const uint8_t> image, std::string_view sums
     if (line[kSha256HexDigits + 1] != ' ' && line[kSha256HexDigits + 1] != '*') continue;
     if (line.substr(kSha256HexDigits + 2) != fileName) continue;
     // Every line of the file counts: a list that gives it two sums vouches for neither.
+    // (Short: the refusal line has room for no more beside the longest file name.)
     const std::string sum = Lower(line.substr(0, kSha256HexDigits));
-    if (!listed.empty() && sum != listed)
-      return "listed twice in " + std::string(kUpdaterSumsFile) + " with different sums";
+    if (!listed.empty() && sum != listed) return "two sums in " + std::string(kUpdaterSumsFile);
     listed = sum;
   }
   if (listed.empty()) return "not listed in " + std::string(kUpdaterSumsFile);
@@ -189,7 +201,9 @@ std::filesystem::path UpdaterFolder(const std::filesystem::path& given, const ch
 }
 
 std::filesystem::path InstalledUpdaterFolder() {
-  return TAVRINO_UPDATERS_DIR;
+  const std::filesystem::path program = os::ProgramPath();
+  if (program.empty()) return TAVRINO_UPDATERS_DIR;
+  return (program.parent_path() / TAVRINO_UPDATERS_FROM_PROGRAM).lexically_normal();
 }
 
 bool TestUpdatersAllowed() {
@@ -198,13 +212,16 @@ bool TestUpdatersAllowed() {
 }
 
 UpdaterImage LoadUpdaterImage(std::string_view chip, const std::filesystem::path& folder,
-                              bool allowTestImages) {
+                              bool allowTestImages, std::string_view chipName) {
+  if (chipName.empty()) chipName = chip;
   const std::string fileName = UpdaterFileName(chip);
   const std::filesystem::path path = folder / fileName;
   if (!Exists(path)) {
     UpdaterImage none;
     none.line = "No updater " + fileName + " in " + folder.string();
-    none.details = "No Starter updater image for the " + std::string(chip) +
+    none.lineWithoutFolder = "No updater " + fileName + " in the updaters folder";
+    none.inFull = none.line;
+    none.details = "No Starter updater image for the " + std::string(chipName) +
                    " is installed, so the panel's Starter cannot be replaced.\n\n"
                    "Put the file " +
                    fileName + " from the panel's maker into\n" + folder.string() +
@@ -213,21 +230,22 @@ UpdaterImage LoadUpdaterImage(std::string_view chip, const std::filesystem::path
   }
   std::vector<uint8_t> bytes;
   if (const os::Failure failure = os::ReadWholeFile(path, kMaxReadBytes, bytes); !failure.empty()) {
-    return Refused(fileName, path, failure);
+    return Refused(fileName, path, chipName, SystemWords(failure), failure);
   }
   if (std::string why = CheckUpdaterImage(bytes, chip, allowTestImages); !why.empty()) {
-    return Refused(fileName, path, why);
+    return Refused(fileName, path, chipName, why);
   }
   const std::filesystem::path sumsPath = folder / kUpdaterSumsFile;
   if (Exists(sumsPath)) {
     std::vector<uint8_t> sums;
     if (const os::Failure failure = os::ReadWholeFile(sumsPath, kMaxReadBytes, sums);
         !failure.empty()) {
-      return Refused(fileName, path, failure);
+      return Refused(fileName, path, chipName, std::string(kUpdaterSumsFile) + " unreadable",
+                     failure);
     }
     const std::string_view list(reinterpret_cast<const char*>(sums.data()), sums.size());
     if (std::string why = CheckListedSum(bytes, list, fileName); !why.empty()) {
-      return Refused(fileName, path, why);
+      return Refused(fileName, path, chipName, why);
     }
   }
   UpdaterImage image;

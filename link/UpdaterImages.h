@@ -48,7 +48,9 @@ std::string UpdaterFileNames();
 // value of $TAVRINO_UPDATERS (null when unset), else the installed data folder.
 std::filesystem::path UpdaterFolder(const std::filesystem::path& given, const char* variable);
 
-// <prefix>/share/tavrino/updaters, as the build was configured.
+// share/tavrino/updaters under the prefix the running program is installed in (found from
+// the program's own place: <prefix>/bin/../share/tavrino/updaters), or beside the program
+// on Windows; the configured folder when the program's place is not known.
 std::filesystem::path InstalledUpdaterFolder();
 
 // TAVRINO_ALLOW_TEST_UPDATERS=1: the tests, the demo and the simulated panel only.
@@ -56,14 +58,20 @@ bool TestUpdatersAllowed();
 
 struct UpdaterImage {
   std::vector<uint8_t> bytes;  // the checked image; empty when there is none to use
-  std::string line;            // otherwise why not, in one status line
-  std::string details;         // and for the information box: the whole path, what to do
+  // Otherwise why not, in one status line that names the file by its name: with the folder
+  // ("No updater AM29F040B.bin in /usr/share/tavrino/updaters"), and without it for a line
+  // too narrow to hold the folder whole. A name or a path is never cut in the middle.
+  std::string line;
+  std::string lineWithoutFolder;
+  std::string inFull;   // the line with the whole path (run report, standard error)
+  std::string details;  // and for the information box: the whole path, what to do
   bool Usable() const { return !bytes.empty(); }
 };
 
 // Reads the chip's image from the folder and checks it, and its sum where the folder
-// holds a SHA256SUMS list.
+// holds a SHA256SUMS list. chipName: the chip as the log names it ("AMD Am29F040"), for the
+// information box; empty: chip.
 UpdaterImage LoadUpdaterImage(std::string_view chip, const std::filesystem::path& folder,
-                              bool allowTestImages);
+                              bool allowTestImages, std::string_view chipName = {});
 
 }  // namespace tavrino

@@ -50,6 +50,16 @@ enum class FileAccess { Private, Shared };
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             FileAccess access = FileAccess::Private);
 
+// Removes the temporary files that WriteFileAtomically left in dir when its process ended
+// between their create and their rename (a crash, a kill, a power cut): they hold a copy of
+// what was being written, and nothing else would ever remove them. A temporary's name
+// carries the id of its process, and one whose process still runs is left alone, whatever
+// its age, so that a write in progress is never touched; so is one its writer still holds
+// open (locked on POSIX, opened without sharing on Windows), which covers a writer whose id
+// this process cannot see. Only the user's own regular files are removed. Returns how many
+// went.
+size_t RemoveAbandonedTemporaries(const std::filesystem::path& dir);
+
 // Reads a whole regular file of at most maxBytes. Refuses what is not a regular file
 // (a FIFO must never block the reader) and what is larger than maxBytes.
 Failure ReadWholeFile(const std::filesystem::path& path, size_t maxBytes,

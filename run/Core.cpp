@@ -46,6 +46,18 @@ Outcome Core::Backup(const std::string& file, bool replace) {
   return parts_->Backup(file, replace);
 }
 
+Outcome Core::Restore(const std::string& file) {
+  return parts_->Restore(file, unattended_);
+}
+
+void Core::SetCheckSettings(bool on) {
+  parts_->run.CheckSettings = on;
+}
+
+bool Core::CheckSettings() const {
+  return parts_->run.CheckSettings;
+}
+
 const std::string& Core::BackupWritten() const {
   return parts_->run.BackupWritten;
 }

@@ -52,6 +52,12 @@ class Core {
   Outcome Backup(const std::string& file, bool replace = false);
   // Where the last Backup kept the settings.
   const std::string& BackupWritten() const;
+  // The settings of a backup file written back into the panel (unattended or not, as the
+  // request says), read back, and the panel restarted.
+  Outcome Restore(const std::string& file);
+  // Program reads the settings back after writing them; the request sets it too.
+  void SetCheckSettings(bool on);
+  bool CheckSettings() const;
 
   // Stop: asked from a button, a key or a signal, looked at between exchanges.
   std::atomic<bool>& StopFlag();

@@ -21,7 +21,9 @@ void Core::FinishRunReport(Outcome outcome, RunReport& report) const {
   report.ended = std::chrono::system_clock::now();
   report.outcome = OutcomeName(outcome);
   report.exitStatus = ExitCode(outcome);
-  if (report.command != "Restart") {
+  if (report.command == "Restore") {
+    report.file = core.run.RestoreFile;
+  } else if (report.command != "Restart") {
     report.file = core.file.FirmwareFileName;
     report.fileVersion = Cp1250ToUtf8(core.file.FileVersionText);
   }

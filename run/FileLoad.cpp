@@ -37,12 +37,21 @@ class CheckingLine : public ReadWatcher {
   Host& host_;
 };
 
-// After a failed load of failedPath: one status line naming the file that stays loaded.
-void SayStillLoaded(Host& host, const FirmwareFile& file, const std::string& failedPath) {
-  // Only when another file was asked for while a good one is loaded: Program then uses the
-  // good one, and the window must say which.
+// After a failed load of failedPath: one status line naming the file that stays loaded;
+// or, when the loaded file itself failed (it went bad on disk since it was opened: every
+// command reads it again), nothing good is loaded any more, and the window must not go on
+// showing the version it had.
+void SayStillLoaded(Host& host, FirmwareFile& file, const std::string& failedPath) {
   const std::string& loaded = file.FirmwareFileName;
-  if (file.FileVersionText.empty() || loaded.empty() || failedPath == loaded) return;
+  if (file.FileVersionText.empty() || loaded.empty()) return;
+  if (failedPath == loaded) {
+    file.FileVersionText.clear();
+    host.ui.SetStatusPanel(0, "");
+    host.ui.SetVersionLabel("");
+    return;
+  }
+  // Another file was asked for while a good one is loaded: Program then uses the good one,
+  // and the window must say which.
   const auto slash = loaded.find_last_of('/');
   const std::string name = slash == std::string::npos ? loaded : loaded.substr(slash + 1);
   host.log.AddLine("Still loaded: " + name);

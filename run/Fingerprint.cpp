@@ -167,6 +167,45 @@ UpdateRun::Match UpdateRun::UpdateRecordMatches(const state::RecoveryRecord& r,
   return Match::Yes;
 }
 
+UpdateRun::Match UpdateRun::RestoreRecordMatches(const state::RecoveryRecord& r,
+                                                 bool& settingsProven) {
+  settingsProven = false;
+  // A restore changes the settings alone: the model and the program are exactly as it found
+  // them.
+  if (r.flashType != FlashType || r.secondHalf != starter_.OnSecondHalf() ||
+      r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage)
+    return Match::No;
+  if (!SnapshotVersion()) return Match::LineFailed;
+  if (snapshot_.version != r.panelVersionRecord) return Match::No;
+  if (r.sector6Written.empty()) {
+    if (!SnapshotCopyChecks()) return Match::LineFailed;
+    if (snapshot_.copyChecks != r.copyChecks) return Match::No;
+    const std::vector<uint8_t> erased = ErasedCheck();
+    for (size_t at = 0; at < r.copyChecks.size(); at += kCheckBytes)
+      if (!std::equal(erased.begin(), erased.end(), r.copyChecks.begin() + static_cast<long>(at)))
+        settingsProven = true;
+  } else {
+    if (!SnapshotCopies()) return Match::LineFailed;
+    for (uint32_t n = 0; n < kCopyBlocks; ++n) {
+      const uint8_t* block = snapshot_.copies.data() + kBlock * n;
+      const bool known = BlockIs(block, r.sector6Saved, kBlock * n) ||
+                         BlockIs(block, r.sector6Written, state::kBootCopyBytes + kBlock * n);
+      // Erased pages prove nothing, and only a chip that erases sector 6 shows them.
+      const bool erased = Erased(block, kBlock);
+      if (!known && !(erased && ErasesSector6())) return Match::No;
+      if (known && !erased) settingsProven = true;
+    }
+  }
+  if (!SnapshotMemories()) return Match::LineFailed;
+  for (size_t at = 0; at < snapshot_.memories.size(); at += kBlock) {
+    const uint8_t* block = snapshot_.memories.data() + at;
+    if (!BlockIs(block, r.memoriesRead, at) && !BlockIs(block, r.memoriesWritten, at))
+      return Match::No;
+    if (!Erased(block, kBlock)) settingsProven = true;
+  }
+  return Match::Yes;
+}
+
 UpdateRun::Match UpdateRun::StarterRecordMatches(const state::RecoveryRecord& r) {
   // A Starter update changes sector 0 and the Starter, nothing else: the version record and
   // the settings copies are exactly as its record found them.

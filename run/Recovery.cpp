@@ -131,18 +131,20 @@ bool UpdateRun::RecordStarterUpdate() {
 }
 
 void UpdateRun::RemoveStarterRecords() {
+  std::vector<std::filesystem::path> left;
   for (const auto& path : starterRecords_) {
     const os::Failure failure = os::RemoveFile(path);
     if (failure.empty()) continue;
-    // Harmless to the panel: the next run finds it whole and removes it then.
+    // Harmless to the panel, but a later run cannot take it away: the panel it describes
+    // has moved on, so it no longer proves its panel. Tried again when this run ends.
+    left.push_back(path);
     Add("Recovery record:");
     Status(state::ShortReason(failure));
   }
-  starterRecords_.clear();
+  starterRecords_ = std::move(left);
 }
 
 bool UpdateRun::WriteRecord(RecordPhase phase) {
-  record_.kind = state::RecordKind::Update;
   record_.phase = std::max(record_.phase, phase);
   DescribePanel(record_);
   os::Failure failure;

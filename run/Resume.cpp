@@ -7,6 +7,7 @@
 
 #include "firmware/Version.h"
 #include "frontend/Texts.h"
+#include "run/RecordLine.h"
 #include "run/UpdateRun.h"
 
 namespace tavrino {
@@ -17,13 +18,14 @@ using state::RecordPhase;
 
 const std::string kErasedRecord(6, '\xFF');
 
+// On the "Answered before the cut:" line: all three fit beside the label.
 std::string AnsweredText(uint8_t answered) {
   std::string text;
   const auto add = [&text](const char* what) {
     text += (text.empty() ? "" : ", ") + std::string(what);
   };
   if (answered & state::kAnsweredDataFormat) add("data format");
-  if (answered & state::kAnsweredOlder) add("older program");
+  if (answered & state::kAnsweredOlder) add("older");
   if (answered & state::kAnsweredContinue) add("Continue ?");
   return text;
 }
@@ -33,27 +35,29 @@ std::string AnsweredText(uint8_t answered) {
 bool UpdateRun::UnfinishedUpdate() {
   const auto found = records_.List(state::Folder::Recovery);
   std::vector<const state::StoredRecord*> candidates;
+  std::vector<const state::StoredRecord*> restores;
   // The newest first: a panel cut short twice is finished from its latest record.
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     const state::RecoveryRecord& r = it->record;
-    const std::string label = "Record " + it->path.filename().string() + ":";
     if (!it->Usable()) {
       // Never used, and said each time, so that nobody takes it for kept settings.
-      Add(label);
-      Status(it->Why());
+      SayUnusableRecord(host_, *it);
     } else if (std::find(starterRecords_.begin(), starterRecords_.end(), it->path) !=
                starterRecords_.end()) {
       continue;  // this run's own Starter update
     } else if (r.kind == state::RecordKind::Backup || r.phase == RecordPhase::Finished) {
-      continue;  // a finished update waiting for backups/: nothing to finish
+      // A finished update whose backup could not be filed when it ended: nothing to finish,
+      // and filed now where it can be (else it waits, as it did).
+      if (r.phase == RecordPhase::Finished) records_.Retire(it->path, r);
+      continue;
     } else if (!r.Bound()) {
       // Written before records kept the panel's own data: nothing proves its panel.
-      Add(label);
-      Status("cannot prove its panel");
+      SayUnusableRecord(host_, *it, "cannot prove its panel");
     } else {
-      candidates.push_back(&*it);
+      (r.kind == state::RecordKind::Restore ? restores : candidates).push_back(&*it);
     }
   }
+  if (!UnfinishedRestore(restores)) return false;
   if (candidates.empty()) return true;
 
   Add("Unfinished update:");
@@ -87,6 +91,26 @@ bool UpdateRun::UnfinishedUpdate() {
   }
   Status(state::TimeText(cutAt));
   return FinishFromRecord(cutAt, settingsProven, ownStarterRecords);
+}
+
+bool UpdateRun::UnfinishedRestore(const std::vector<const state::StoredRecord*>& restores) {
+  if (restores.empty()) return true;
+  Add("Unfinished restore:");
+  snapshot_.reads = 0;
+  snapshot_.readsPlanned = kSnapshotReads;
+  for (const state::StoredRecord* stored : restores) {
+    bool proven = false;
+    const Match match = RestoreRecordMatches(stored->record, proven);
+    if (match == Match::LineFailed) return End(Outcome::NoConnection, texts::kNoConnection);
+    if (match == Match::No || !proven) continue;
+    // Its settings are half written: a conversion would carry them over as they are, and
+    // the restore could no longer prove its panel.
+    Status(state::TimeText(stored->record.writtenAt));
+    Add("Finish the restore with the same backup first.");
+    return EndQuietly(Outcome::Refused);
+  }
+  Status("other panel");
+  return true;
 }
 
 bool UpdateRun::FinishFromRecord(uint64_t cutAt, bool settingsProven, size_t ownStarterRecords) {

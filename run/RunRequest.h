@@ -15,6 +15,7 @@ struct RunRequest {
   bool unattended = false;     // Program asks nothing and takes the safe answers
   // The updater images' folder; empty: $TAVRINO_UPDATERS or the installed one.
   std::string updaters;
+  bool checkSettings = false;  // Program reads the settings back after writing them
 };
 
 }  // namespace tavrino

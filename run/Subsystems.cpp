@@ -30,6 +30,7 @@ void Subsystems::Use(const RunRequest& request) {
     ports.PortNumber = 1;
   }
   ports.TryFastSpeeds = request.tryFastSpeeds;
+  run.CheckSettings = request.checkSettings;
   file.FirmwareFileName = request.file;
   starterUpdate.UpdatersFolder = request.updaters;
 }
@@ -57,6 +58,14 @@ Outcome Subsystems::Backup(const std::string& file, bool replace) {
   return outcome;
 }
 
+Outcome Subsystems::Restore(const std::string& file, bool unattended) {
+  lineAtEnd = SerialError::None;
+  run.Unattended = unattended;
+  const Outcome outcome = run.RestoreSettings(file);
+  EndWithPort();
+  return outcome;
+}
+
 Outcome Subsystems::Restart() {
   lineAtEnd = SerialError::None;
   run.PortOpened = ports.ChoosePort();
@@ -65,7 +74,10 @@ Outcome Subsystems::Restart() {
   const bool restarted = starter.RestartPanel();
   EndWithPort();
   // A stopped restart leaves its line open: whether the panel took it is not known.
-  if (host.Stopped()) return Outcome::Stopped;
+  if (host.Stopped()) {
+    host.log.AddLine(texts::kStoppedByUser);
+    return Outcome::Stopped;
+  }
   host.log.SetStatus(restarted ? texts::kOk : texts::kBlad, texts::kStatusWidth);
   return restarted ? Outcome::RestartOk : Outcome::NoConnection;
 }

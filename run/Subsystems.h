@@ -38,6 +38,8 @@ struct Subsystems {
   Outcome Restart();
   // The panel's settings kept on the host (file, or a new file of backups/ when empty).
   Outcome Backup(const std::string& file, bool replace);
+  // A settings backup written back into the panel.
+  Outcome Restore(const std::string& file, bool unattended);
   // What a front end asks of the next command: the file, the port and its speed, the
   // updater images' folder.
   void Use(const RunRequest& request);

@@ -11,8 +11,11 @@ namespace tavrino {
 Outcome UpdateRun::Perform(bool unattended) {
   Unattended = unattended;
   const Outcome outcome = Road();
-  // A failed verification says "Try again." already.
-  if (!Completed(outcome) && outcome != Outcome::VerificationFailed) SayWhatWasLeft();
+  if (host_.Stopped()) Add(texts::kStoppedByUser);
+  // A failed verification says "Try again." already, a failed settings check what it kept.
+  if (!Completed(outcome) && outcome != Outcome::VerificationFailed &&
+      outcome != Outcome::SettingsDiffer)
+    SayWhatWasLeft();
   // A stopped run ends through whatever step noticed the Stop first; the caller must see
   // the Stop, not that step's failure (nor a success the Stop cut short).
   return host_.Stopped() ? Outcome::Stopped : outcome;
@@ -27,6 +30,7 @@ Outcome UpdateRun::Road() {
     if (!AskContinue() || !RecordBeforeChanges() || !Erasing() || !Programming()) return end_;
     if (RecoverData && !DataRecovering()) return end_;
     if (SettingsMemoriesDue() && !DataConversion()) return end_;
+    if (CheckSettings && !SettingsChecking(WrittenThisRun())) return end_;
   }
   if (!SameProgram && !Verification()) return end_;
   RetireRecord();

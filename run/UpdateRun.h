@@ -9,6 +9,8 @@
 #include "link/FlashChip.h"
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
+#include "run/RestoreImages.h"
+#include "run/SettingsCheck.h"
 #include "settings/SettingsAreas.h"
 #include "state/RecordStore.h"
 
@@ -40,11 +42,21 @@ class UpdateRun {
   Outcome SettingsBackup(const std::string& file, bool replace = false);
   std::string BackupWritten;
 
+  // The restore command (run/Restore.cpp): the settings of a backup file (a settings backup,
+  // or a finished update's record) written into the panel, converted between 103 and 104
+  // where its program needs it, read back, and the panel restarted; the settings it held
+  // are kept as a backup. Refused for a panel of another chip or board, or settings it
+  // cannot take. Unattended (set by the caller) skips the question.
+  Outcome RestoreSettings(const std::string& file);
+  std::string RestoreFile;  // the backup file of the last restore, for its run report
+
   // Run switches set by the caller: all true for Program and the unattended run,
   // all false for Test.
   bool ComparePrograms = false;
   bool WriteFlash = false;
   bool ShowProgrammingError = false;
+  // Read the settings back after writing them (set by the caller; a restore always does).
+  bool CheckSettings = false;
 
   // Run state; lives between runs.
   bool Unattended = false;
@@ -110,6 +122,11 @@ class UpdateRun {
                       int32_t span, int32_t base);
   bool WriteMemoryFrom(uint8_t memory, uint32_t blocks, uint8_t area, uint16_t areaOffset,
                        int32_t span, int32_t base);
+  // Reads back what the run wrote of the settings (run/SettingsCheckPhase.cpp); nothing
+  // written, no line.
+  bool SettingsChecking(const WrittenSettings& written);
+  // What this run has written of the settings, from its record.
+  WrittenSettings WrittenThisRun() const;
   bool ConversionDue() const { return ConversionDueFrom(PanelVersion); }
   bool ConversionDueFrom(const std::string& panelCode) const;
 
@@ -118,6 +135,9 @@ class UpdateRun {
   bool VerificationFailed(const std::string& status, const std::string& keypad);
   bool LocateBadByte(uint32_t block, uint32_t& address);
   Outcome Restarting();
+  // "Restarting panel": the restart and the wait for the panel's program; false when the
+  // panel did not take it.
+  bool RestartAndWait();
   Outcome ComparisonEnd();
 
   // Status display, keypad and endings shared by the phases.
@@ -186,6 +206,7 @@ class UpdateRun {
   // settings prove it (erased copies prove nothing).
   Match UpdateRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
   Match StarterRecordMatches(const state::RecoveryRecord& record);
+  Match RestoreRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
   bool SameModel(const state::RecoveryRecord& record) const;
   bool SnapshotVersion();
   bool SnapshotCopyChecks();
@@ -199,6 +220,22 @@ class UpdateRun {
   bool ReadSettingsForRecord();
   bool ReadVersionRecord(std::string& record);
   Outcome ReadSettingsBackup(const std::string& file, bool replace);
+
+  // The restore's steps (run/Restore.cpp, run/RestoreSteps.cpp).
+  Outcome RestoreRoad(const std::string& file);
+  bool LoadBackup(const std::string& file, state::RecoveryRecord& source, BackupSettings& settings);
+  bool BackupFitsPanel(const state::RecoveryRecord& source, const BackupSettings& settings);
+  bool UnfinishedBeforeRestore();
+  bool AskRestore(const state::RecoveryRecord& source, const BackupSettings& settings);
+  bool RecordRestore(const std::string& file, const BackupSettings& settings);
+  bool ReadProgramStart(std::vector<uint8_t>& bootCopy);
+  bool RestoreWriting();
+  void KeepEarlierSettings();
+  void SayWhatRestoreLeft(Outcome outcome);
+  // Unfinished restores of this panel stop a Program run (run/Resume.cpp).
+  bool UnfinishedRestore(const std::vector<const state::StoredRecord*>& restores);
+  // Sector 6 is written back by a restore as a Program run's settings recovery would.
+  bool RestoreWritesCopies(const std::string& backupCode) const;
   Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
@@ -256,6 +293,9 @@ class UpdateRun {
   // Sector 6 copies and memories as read by this run, kept for the record.
   std::vector<uint8_t> sector6Read_;
   std::vector<uint8_t> memoriesRead_;
+  // The backup file a restore reads: its size and SHA-256, which bind its record to it.
+  uint64_t backupSize_ = 0;
+  Sha256::Digest backupHash_{};
 };
 
 }  // namespace tavrino

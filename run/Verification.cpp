@@ -83,6 +83,15 @@ bool UpdateRun::Verification() {
 }
 
 Outcome UpdateRun::Restarting() {
+  const bool restarted = RestartAndWait();
+  // The program is written and verified whatever the restart did, so the box stays; the
+  // caller still learns that the panel did not take the restart.
+  if (!Unattended) host_.ui.AskUser("Updating ok.", true);
+  if (!restarted) return Outcome::NoConnection;
+  return SameProgram ? Outcome::SameProgram : Outcome::Updated;
+}
+
+bool UpdateRun::RestartAndWait() {
   Add("Restarting panel");
   int ctsOff = 0;
   for (int i = 0; i < kCtsSamples; ++i)
@@ -104,11 +113,7 @@ Outcome UpdateRun::Restarting() {
   host_.ui.ShowWaitBox(false);
 
   if (!host_.Stopped()) Status(restarted ? texts::kOk : texts::kBlad);
-  // The program is written and verified whatever the restart did, so the box stays; the
-  // caller still learns that the panel did not take the restart.
-  if (!Unattended) host_.ui.AskUser("Updating ok.", true);
-  if (!restarted) return Outcome::NoConnection;
-  return SameProgram ? Outcome::SameProgram : Outcome::Updated;
+  return restarted;
 }
 
 Outcome UpdateRun::ComparisonEnd() {

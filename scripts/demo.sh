@@ -4,7 +4,9 @@
 #   scripts/demo.sh         in the terminal (tavrino-cli)
 #   scripts/demo.sh --gui   in the desktop program (tavrino FILE 1; needs a display)
 # It installs what is missing, builds what it runs (in build/, or $TAVRINO_BUILD_DIR), starts
-# a simulated panel on a pseudo-terminal in a temporary folder and removes it all at the end.
+# a simulated panel on a pseudo-terminal in a temporary folder and removes it all at the end,
+# with what the tool keeps (run reports, recovery records, backups): none of the demo lands
+# in your own ~/.local/state/tavrino.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -40,6 +42,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+# The demo's run reports and records stay in its own folder and go with it.
+export XDG_STATE_HOME="$work/state"
 
 say "A sample firmware file: program 1.04.02 eng (deterministic bytes, packed with tavrino-pack)"
 write_sample_program "$work/program.bin"

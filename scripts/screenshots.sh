@@ -4,12 +4,30 @@
 # virtual X server with a window manager, against simulated panels on pseudo-terminals:
 #   docs/port-dialog.png   the port dialog: the device beside each port, and why one is greyed
 #   docs/port-failed.png   a remembered port whose adapter was unplugged: the line says why
-# Usage: scripts/screenshots.sh   (installs what it needs; builds in build/ or $TAVRINO_BUILD_DIR)
+# With --more DIR it also takes, into DIR, what a technician meets in the window:
+#   port-dialog.png        the port dialog (as in docs/)
+#   run-reports.png        Help > Run reports where no file manager can be started
+#   no-updater.png         Program on a panel whose Starter is outdated, with no updater image
+#   stopped.png            Stop during FLASH programing: the log after it, and the idle title
+# Usage: scripts/screenshots.sh [--more DIR]
+#   (installs what it needs; builds in build/ or $TAVRINO_BUILD_DIR)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+case "${1:-}" in
+  "") ;;
+  --more)
+    [ -n "${2:-}" ] || { echo "usage: scripts/screenshots.sh [--more DIR]" >&2; exit 1; }
+    mkdir -p "$2"
+    TAVRINO_SHOTS_MORE="$(cd "$2" && pwd)"
+    export TAVRINO_SHOTS_MORE
+    ;;
+  *) echo "usage: scripts/screenshots.sh [--more DIR]" >&2; exit 1 ;;
+esac
+more="${TAVRINO_SHOTS_MORE:-}"
+
 if [ -z "${TAVRINO_SHOTS_DISPLAY:-}" ]; then
-  bash scripts/deps.sh xvfb xauth openbox xdotool x11-apps netpbm
+  bash scripts/deps.sh xvfb xauth openbox xdotool x11-apps x11-utils netpbm
   build="${TAVRINO_BUILD_DIR:-build}"
   cmake -S . -B "$build" -G Ninja >/dev/null
   cmake --build "$build" -j "$(nproc)" --target tavrino tavrino-panel tavrino-pack
@@ -45,6 +63,17 @@ wait_idle() {
   return 1
 }
 
+# The first visible window whose title matches, within the given seconds; nothing if none.
+window_named() {
+  local w=""
+  for _ in $(seq $(($2 * 10))); do
+    w="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)"
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  echo "$w"
+}
+
 # The screen around the given windows (frames included) as a PNG.
 shoot() {
   local out="$1"
@@ -60,9 +89,19 @@ shoot() {
   # Room for the window manager's frame and title bar.
   x0=$((x0 > 8 ? x0 - 8 : 0))
   y0=$((y0 > 48 ? y0 - 48 : 0))
-  xwd -root -silent | xwdtopnm 2>/dev/null |
-    pamcut -left "$x0" -top "$y0" -width $((x1 - x0 + 16)) -height $((y1 - y0 + 8)) |
-    pnmtopng > "$out"
+  # The root picture may leave a window black (the X server keeps its pixels apart until
+  # it is drawn over): each window's own picture goes over it at its place.
+  xwd -root -silent | xwdtopnm 2>/dev/null > "$work/root.pnm"
+  for w in "$@"; do
+    local ax ay
+    ax="$(xwininfo -id "$w" | awk '/Absolute upper-left X/ {print $4}')"
+    ay="$(xwininfo -id "$w" | awk '/Absolute upper-left Y/ {print $4}')"
+    xwd -id "$w" -silent | xwdtopnm 2>/dev/null > "$work/window.pnm"
+    pnmpaste "$work/window.pnm" "$ax" "$ay" "$work/root.pnm" > "$work/pasted.pnm"
+    mv "$work/pasted.pnm" "$work/root.pnm"
+  done
+  pamcut -left "$x0" -top "$y0" -width $((x1 - x0 + 16)) -height $((y1 - y0 + 8)) \
+    "$work/root.pnm" | pnmtopng > "$out"
   echo "wrote $out"
 }
 
@@ -89,7 +128,11 @@ pids+=($!)
 export TAVRINO_COM1="$work/com1" TAVRINO_COM3="$work/com3" XDG_STATE_HOME="$work/state"
 unset TAVRINO_COM2 TAVRINO_COM4
 
-"$build/app/tavrino" "$work/sample-1.04.02.17" > "$work/tavrino.out" 2>&1 &
+# No file manager on the program's PATH: Help > Run reports must say where the reports are.
+# An updater folder with no image in it.
+mkdir -p "$work/no-programs" "$work/updaters"
+PATH="$work/no-programs" TAVRINO_UPDATERS="$work/updaters" \
+  "$build/app/tavrino" "$work/sample-1.04.02.17" > "$work/tavrino.out" 2>&1 &
 pids+=($!)
 main="$(xdotool search --sync --onlyvisible --name '^Tavrino$' | head -1)"
 xdotool windowactivate --sync "$main"
@@ -114,5 +157,60 @@ xdotool key ctrl+r
 sleep 1
 wait_idle
 shoot docs/port-failed.png "$main"
+
+if [ -n "$more" ]; then
+  cp docs/port-dialog.png "$more/port-dialog.png"
+
+  # Help > Run reports with no file manager: a box names the folder.
+  xdotool windowactivate --sync "$main"
+  xdotool key alt+h
+  sleep 0.5
+  xdotool key r
+  box="$(window_named '^Information$' 10)"
+  [ -n "$box" ] || { echo "screenshots: Help > Run reports showed no box" >&2; exit 1; }
+  sleep 0.5
+  shoot "$more/run-reports.png" "$main" "$box"
+  xdotool windowactivate --sync "$box" key Return
+  sleep 0.5
+
+  # A panel with an outdated Starter on the same line, at the real line's pace, and no
+  # updater image: Program says why the Starter stays, then goes on.
+  "$build/sim/tavrino-panel" --link "$work/com1" --starter 2.5:1 --pace > /dev/null 2>&1 &
+  com1_pid=$!
+  wait_for "$work/com1"
+  xdotool windowactivate --sync "$main"
+  xdotool key ctrl+p
+  # The port is asked again after the failed command.
+  box=""
+  for _ in $(seq 60); do
+    dialog="$(window_named '^Choose port$' 1)"
+    if [ -n "$dialog" ]; then
+      xdotool mousemove --window "$dialog" 30 32 click 1
+      sleep 0.5
+      xdotool windowactivate --sync "$dialog" key Return
+    fi
+    box="$(window_named '^Information$' 1)"
+    [ -n "$box" ] && break
+  done
+  [ -n "$box" ] || { echo "screenshots: Program showed no box for the missing updater" >&2; exit 1; }
+  sleep 0.5
+  shoot "$more/no-updater.png" "$main" "$box"
+  xdotool windowactivate --sync "$box" key Return
+
+  # "Continue ?" (Yes), then Stop (Ctrl+S, "Abort ?" Yes) while the program is written.
+  box="$(window_named '^Question$' 120)"
+  [ -n "$box" ] || { echo "screenshots: Program asked nothing" >&2; exit 1; }
+  xdotool windowactivate --sync "$box" key Return
+  sleep 8
+  xdotool windowactivate --sync "$main"
+  xdotool key ctrl+s
+  box="$(window_named '^Question$' 10)"
+  [ -n "$box" ] || { echo "screenshots: Stop asked nothing" >&2; exit 1; }
+  xdotool windowactivate --sync "$box" key Return
+  wait_idle
+  sleep 0.5
+  shoot "$more/stopped.png" "$main"
+  echo "the idle window's title: \"$(xdotool getwindowname "$main")\""
+fi
 echo "--- what the program wrote on standard output:"
 cat "$work/tavrino.out"

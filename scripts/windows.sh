@@ -5,9 +5,11 @@
 #  2. cross-builds tavrino-cli.exe, tavrino-pack.exe and the Qt-free unit tests as static
 #     .exe files in build-windows/,
 #  3. runs the unit tests under wine, in a fresh wine prefix in a temporary folder,
-#  4. runs one unattended Program under wine: the native tavrino-panel on a pseudo-terminal
-#     mapped as COM1, `wine tavrino-cli.exe FILE 1` must end 0 and leave the panel byte for
-#     byte as the native tavrino-cli leaves a panel that started the same,
+#  4. packs the Windows download (scripts/package.sh --windows: the zip, from this build),
+#     unpacks it, and from the unpacked folder runs `tavrino-cli.exe --version` and one
+#     unattended Program under wine: the native tavrino-panel on a pseudo-terminal mapped as
+#     COM1, `wine tavrino-cli.exe FILE 1` must end 0 and leave the panel byte for byte as the
+#     native tavrino-cli leaves a panel that started the same,
 #  5. prints the idle wait figure of the Windows build (for bench/; never a pass or fail).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -123,17 +125,36 @@ start_panel "$work/native-com1" "$work/native.state"
 TAVRINO_COM1="$work/native-com1" "$native/cli/tavrino-cli" "$work/sample.17" 1 > "$work/native.out"
 stop_panel
 
-say "The Windows run: wine tavrino-cli.exe FILE 1, COM1 mapped to the panel's pseudo-terminal"
+say "The Windows download, unpacked"
+bash scripts/package.sh --windows
+zips=("$windows"/tavrino-*-windows-x86_64.zip)
+[ "${#zips[@]}" -eq 1 ] && [ -f "${zips[0]}" ] || { echo "no single zip in $windows" >&2; exit 1; }
+mkdir "$work/unzipped"
+(cd "$work/unzipped" && cmake -E tar xf "${zips[0]}")
+unzipped="$(find "$work/unzipped" -mindepth 1 -maxdepth 1 -type d)"
+for part in tavrino-cli.exe tavrino-pack.exe README.md LICENSE updaters/README.txt; do
+  [ -f "$unzipped/$part" ] || { echo "the zip has no $part" >&2; exit 1; }
+done
+version="$(cd "$unzipped" && wine tavrino-cli.exe --version | tr -d '\r')"
+echo "$version"
+grep -q "^Tavrino $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt") " \
+  <<<"$version" || { echo "tavrino-cli.exe --version does not name the build's version" >&2; exit 1; }
+# The updater folder the unpacked program looks in is the one beside it.
+(cd "$unzipped" && wine tavrino-cli.exe --help) | tr -d '\r' |
+  grep -F "$(winepath -w "$unzipped/updaters")" ||
+  { echo "tavrino-cli.exe does not look for updaters beside itself" >&2; exit 1; }
+
+say "The Windows run: wine tavrino-cli.exe FILE 1 from the unpacked folder, COM1 mapped to the panel's pseudo-terminal"
 start_panel "$work/com1" "$work/wine.state"
 map_com1 "$work/com1"
 status=0
-(cd "$work" && wine "$windows/cli/tavrino-cli.exe" sample.17 1) &
+(cd "$unzipped" && wine tavrino-cli.exe "$(winepath -w "$work/sample.17")" 1) &
 run_pid=$!
 # While the run holds COM1 (wine does not enforce exclusive opens: the per-port mutex must),
 # a second tavrino-cli is refused.
 sleep 5
 second=0
-wine "$windows/cli/tavrino-cli.exe" restart --port 1 > "$work/second.out" 2> "$work/second.err" ||
+(cd "$unzipped" && wine tavrino-cli.exe restart --port 1) > "$work/second.out" 2> "$work/second.err" ||
   second=$?
 wait "$run_pid" || status=$?
 echo "wine tavrino-cli.exe sample.17 1: exit status $status"

@@ -88,7 +88,9 @@ std::string UnavailableReason(SerialBackend::OpenError error, const std::string&
     case SerialBackend::OpenError::Busy:
       return "busy: held by another program";
     case SerialBackend::OpenError::NoAccess:
-      return "no permission: join the group " + (group.empty() ? std::string("dialout") : group);
+      // Joining a group helps only where the group may read and write the device.
+      if (group.empty()) return "no permission: ask an administrator";
+      return "no permission: join the group " + group;
     case SerialBackend::OpenError::NotATerminal:
       return "not a serial port";
     case SerialBackend::OpenError::Unsupported:

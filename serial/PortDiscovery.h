@@ -25,7 +25,8 @@ struct SerialDeviceInfo {
   std::string usbProduct;            // "6001"
   std::string usbSerial;             // the adapter's own serial number, when it has one
   std::string usbName;               // maker and product as the adapter names itself
-  std::string group;                 // the group that may open it ("dialout")
+  std::string group;                 // the group whose members may open it ("dialout"); empty
+                                     // when none but root's may, or when not known
   bool present = false;              // the node exists and has hardware behind it
   Answer mayOpen = Answer::Unknown;  // this user may read and write it
   Answer held = Answer::Unknown;     // another program holds it (has the port locked)
@@ -72,7 +73,8 @@ AdapterOffer OfferAdapter(const SerialPort& port, const std::array<bool, 4>& ava
                           const DiscoveryRoots& roots = {});
 
 // Why a port cannot be used, in a few words: "missing", "not a serial port", "busy: held by
-// another program", "no permission: join the group dialout", ... Empty when it opened.
+// another program", "no permission: join the group dialout" (or, with no group to join, "no
+// permission: ask an administrator"), ... Empty when it opened.
 std::string UnavailableReason(SerialBackend::OpenError error, const std::string& group);
 // The same for a probed device; empty when it can be used (or nothing speaks against it).
 std::string UnavailableReason(const SerialDeviceInfo& info);

@@ -186,7 +186,7 @@ SimulatedPanel::Reply SimulatedPanel::ExecuteFlash(const std::vector<uint8_t>& p
     if (address >= kFlashSize) return Refuse(what, "beyond the flash");
     if (address / kSectorSize == kStarterSector) return Refuse(what, "sector 7 holds the Starter");
     Reply r = ProgramPage(flash_, config_.flashType, address, p.data() + 3)
-                  ? Answer(kAnswerData, {0}, what)
+                  ? Answer(kAnswerData, {0}, what, SpoilWrite(0, address, flash_, 0))
                   : Refuse(what, "bits at 0 cannot be set again without an erase");
     r.workUs = timing_.pageWriteUs;
     return r;
@@ -208,9 +208,20 @@ SimulatedPanel::Reply SimulatedPanel::ExecuteSettings(const std::vector<uint8_t>
   const auto at = store->begin() + (address - kMemoryBase);
   if (read) return Answer(kAnswerData, Bytes(at, at + 256), what);
   std::copy(p.begin() + 3, p.end(), at);
-  Reply r = Answer(kAnswerAck, {0}, what);
+  Reply r = Answer(kAnswerAck, {0}, what, SpoilWrite(memory, address, *store, kMemoryBase));
   r.workUs = timing_.settingsWriteUs;
   return r;
+}
+
+std::string SimulatedPanel::SpoilWrite(uint8_t memory, uint32_t address,
+                                       std::vector<uint8_t>& store, uint32_t base) {
+  Faults::SpoiledByte& spoil = faults_.spoil;
+  if (spoil.times == 0 || spoil.memory != memory || spoil.address < address ||
+      spoil.address >= address + 256)
+    return {};
+  if (spoil.times != Faults::kAlways) --spoil.times;
+  store[spoil.address - base] ^= 0x01;
+  return "byte " + HexNumber(spoil.address, memory == 0 ? 5 : 4) + " spoiled (fault)";
 }
 
 SimulatedPanel::Reply SimulatedPanel::ExecuteText(const std::vector<uint8_t>& p) {

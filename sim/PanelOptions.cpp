@@ -90,6 +90,9 @@ The panel:
   --state FILE            load the panel from FILE if it exists (it then replaces the
                           panel options above) and save it there at exit
 
+Language codes (L): 0 pol, 1 eng, 2 ukr, 3 rus, 4 ger, 5 slo, 6 ita, 7 cze, 8 hun
+(any other code shows as ???).
+
 The line:
   --pace                  bytes at the real line rate, plus the panel's working times
   --no-hold               with --pace: take each request as soon as it is there instead

@@ -177,9 +177,18 @@ void SimulatedPanel::HandleFrame(const std::vector<uint8_t>& raw,
     reply = Execute(payload);
   }
   request.decoded = reply.what + (reply.result.empty() ? "" : " -> " + reply.result);
+  uint64_t t = endUs + (timing_.pace ? reply.workUs : 0);
+  if (faults_.cutAfterFrame && requestCount_ == *faults_.cutAfterFrame) {
+    dead_ = true;
+    out_.clear();
+    outHead_ = 0;
+    request.decoded += "; the line goes dead before the answer (fault: cut)";
+    transcript_.push_back(std::move(request));
+    RunAfter(reply.after, reply.afterBaud, t);  // what the request set off goes on
+    return;
+  }
   transcript_.push_back(std::move(request));
 
-  uint64_t t = endUs + (timing_.pace ? reply.workUs : 0);
   if (!reply.answer) {
     busyUntilUs_ = std::max(busyUntilUs_, t);
     return;
@@ -272,6 +281,18 @@ void SimulatedPanel::PowerOn() {
   listenBaud_ = config_.listenBaud;
   decoder_.Reset();
   after_ = After::None;
+}
+
+void SimulatedPanel::PowerCycle(uint64_t nowUs) {
+  Advance(nowUs);
+  dead_ = false;
+  faults_ = {};
+  out_.clear();
+  outHead_ = 0;
+  lost_.clear();
+  busyUntilUs_ = 0;
+  toolLineFreeUs_ = 0;
+  PowerOn();
 }
 
 void SimulatedPanel::Restart(uint64_t atUs) {

@@ -71,6 +71,21 @@ struct Faults {
   uint32_t lateNextAnswers = 0;
   uint32_t lateByMs = 100;
   uint32_t silentNextFrames = 0;  // ignore the next N requests
+  // The line goes dead once this request (1 = the first) has been carried out: the panel
+  // did the work, its answer never reaches the tool. The cut that leaves the tool most in
+  // doubt, as when the cable is pulled while the answer is on its way.
+  std::optional<uint32_t> cutAfterFrame;
+  // A cell that does not keep what is written into it: after each of the next `times`
+  // writes that cover it, the byte at `address` of settings memory 1 or 2 (memory 0: the
+  // flash) holds the written value with its lowest bit turned over. The write is answered
+  // as done, as a worn cell's would be.
+  struct SpoiledByte {
+    uint8_t memory = 0;
+    uint32_t address = 0;
+    uint32_t times = 0;  // kAlways: every write
+  };
+  static constexpr uint32_t kAlways = UINT32_MAX;
+  SpoiledByte spoil;
 };
 
 struct TranscriptEntry {
@@ -141,6 +156,11 @@ class SimulatedPanel {
   bool LineDead() const { return dead_; }
   // Switches the panel on afresh: its Starter runs and listens at config listenBaud.
   void PowerOn();
+  // Switches the panel off at nowUs and on again. Work already due by then is done (a
+  // restart, an installation); everything still on its way is lost (answers, a pending
+  // restart or speed change). The line is whole again and its faults are cleared, as when
+  // the technician plugs the cable back; the contents stay as they are.
+  void PowerCycle(uint64_t nowUs);
   // Lets the panel's own time pass: a restart or an installation that is due happens.
   void Advance(uint64_t nowUs);
 
@@ -182,6 +202,10 @@ class SimulatedPanel {
   std::vector<uint8_t> ShapeAnswer(uint8_t code, const std::vector<uint8_t>& data,
                                    std::string& note);
   void RunAfter(After after, uint32_t baud, uint64_t atUs);
+  // The spoiled-byte fault on a write of 256 bytes at `address` of memory (0: the flash)
+  // into store (indexed from `base`); what it did, for the transcript.
+  std::string SpoilWrite(uint8_t memory, uint32_t address, std::vector<uint8_t>& store,
+                         uint32_t base);
   void Restart(uint64_t atUs);
   void NoteLost(uint8_t byte, uint64_t startUs, uint64_t endUs, const std::string& why);
   void FlushLost();

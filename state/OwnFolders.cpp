@@ -72,4 +72,23 @@ size_t PruneOldest(const fs::path& dir, size_t keep,
   return removed;
 }
 
+size_t RemoveLeftovers(const fs::path& dir, const std::function<bool(const std::string&)>& counts) {
+  size_t removed = os::RemoveAbandonedTemporaries(dir);
+  const fs::file_time_type abandonedBefore =
+      fs::file_time_type::clock::now() - kClaimAbandonedAfter;
+  std::vector<fs::path> unfilled;
+  std::error_code error;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    if (!counts(it->path().filename().string())) continue;
+    std::error_code own;
+    if (it->symlink_status(own).type() != fs::file_type::regular || own) continue;
+    if (it->file_size(own) != 0 || own) continue;
+    const fs::file_time_type claimed = it->last_write_time(own);
+    if (!own && claimed < abandonedBefore) unfilled.push_back(it->path());
+  }
+  for (const fs::path& path : unfilled)
+    if (os::RemoveFile(path).empty()) ++removed;
+  return removed;
+}
+
 }  // namespace tavrino::state

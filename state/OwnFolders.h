@@ -3,6 +3,7 @@
 // The folders of the host's own state (the state folder and recovery/, backups/, runs/ in
 // it), made private and trusted only while no other user can have put a file there, and
 // kept to a number of files without ever losing the one just written.
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -36,5 +37,15 @@ os::Failure ClaimNewName(const std::filesystem::path& dir,
 size_t PruneOldest(const std::filesystem::path& dir, size_t keep,
                    const std::function<bool(const std::string&)>& counts,
                    const std::filesystem::path& justMade);
+
+// Removes what writes that never finished left in dir, one of the host's own folders: the
+// temporary files of processes that no longer run (see os::RemoveAbandonedTemporaries),
+// and names claimed by ClaimNewName (empty files that `counts` picks) that were never
+// filled. A run fills its name at once after claiming it, so a name still empty after
+// kClaimAbandonedAfter is one whose run ended first; a younger one, or one whose time lies
+// ahead (a clock set back), may be a run's in progress and stays. Returns how many went.
+inline constexpr std::chrono::seconds kClaimAbandonedAfter{60};
+size_t RemoveLeftovers(const std::filesystem::path& dir,
+                       const std::function<bool(const std::string&)>& counts);
 
 }  // namespace tavrino::state

@@ -65,6 +65,7 @@ os::Failure RecordStore::NewPath(Folder folder, uint64_t unixSeconds, fs::path& 
   const fs::path dir = Dir(folder, failure);
   if (dir.empty()) return failure;
   if (auto made = MakeOwnFolder(dir.parent_path(), dir); !made.empty()) return made;
+  RemoveLeftovers(dir, IsRecordName);
   const auto seconds = static_cast<std::time_t>(unixSeconds);
   std::tm utc{};
   if (const std::tm* t = std::gmtime(&seconds)) utc = *t;
@@ -79,13 +80,20 @@ os::Failure RecordStore::NewPath(Folder folder, uint64_t unixSeconds, fs::path& 
 }
 
 os::Failure RecordStore::Write(const fs::path& path, const RecoveryRecord& record) const {
+  os::Failure failure;
   // The folders may have been swapped since the name was claimed.
   for (const fs::path& folder : {path.parent_path().parent_path(), path.parent_path()}) {
-    if (folder.empty()) continue;
-    if (auto refused = os::CheckOwnFolder(folder); !refused.empty()) return refused;
+    if (folder.empty() || !failure.empty()) continue;
+    failure = os::CheckOwnFolder(folder);
   }
-  const std::vector<uint8_t> bytes = EncodeRecord(record);
-  return os::WriteFileAtomically(path, bytes);
+  if (failure.empty()) failure = os::WriteFileAtomically(path, EncodeRecord(record));
+  // A name claimed for this record and never filled is let go; a record written before
+  // stays as it was.
+  std::error_code error;
+  if (!failure.empty() && fs::symlink_status(path, error).type() == fs::file_type::regular &&
+      fs::file_size(path, error) == 0 && !error)
+    os::RemoveFile(path);
+  return failure;
 }
 
 std::vector<StoredRecord> RecordStore::List(Folder folder) const {
@@ -99,6 +107,7 @@ std::vector<StoredRecord> RecordStore::List(Folder folder) const {
     return found;
   }
   if (!exists) return found;
+  RemoveLeftovers(dir, IsRecordName);
   std::vector<fs::path> paths;
   std::error_code error;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
@@ -118,17 +127,15 @@ std::vector<StoredRecord> RecordStore::List(Folder folder) const {
 }
 
 os::Failure RecordStore::Retire(const fs::path& recordPath, const RecoveryRecord& record,
-                                size_t& pruned) const {
+                                size_t& pruned, fs::path* made) const {
   pruned = 0;
   fs::path backup;
   if (auto named = NewPath(Folder::Backups, record.writtenAt, backup); !named.empty()) return named;
-  if (auto written = Write(backup, record); !written.empty()) {
-    os::RemoveFile(backup);
-    return written;
-  }
+  if (auto written = Write(backup, record); !written.empty()) return written;
   // Only once the backup is safe does the record go.
   if (auto removed = os::RemoveFile(recordPath); !removed.empty()) return removed;
   pruned = PruneBackups(backup);
+  if (made != nullptr) *made = backup;
   return {};
 }
 
@@ -169,7 +176,12 @@ os::Failure CheckBackupTarget(const fs::path& file, bool replace) {
   const fs::path folder = FolderOf(file);
   fs::path probe;
   const auto name = [&file](int n) {
-    return "." + file.filename().string() + ".probe" + std::to_string(n);
+    // Appended piece by piece: GCC 12's -Wrestrict misreads the chain of operator+ here.
+    std::string probeName = ".";
+    probeName += file.filename().string();
+    probeName += ".probe";
+    probeName += std::to_string(n);
+    return probeName;
   };
   if (os::Failure failure = ClaimNewName(folder, name, kNamesPerSecond, probe); !failure.empty())
     return "cannot write in the folder " + folder.string() + ": " + ShortReason(failure);

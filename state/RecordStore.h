@@ -40,21 +40,25 @@ class RecordStore {
   // A new name in the folder for a record written at unixSeconds: YYYYMMDD-HHMMSS-NN
   // (UTC), so that names sort by time. Makes the folders (private) and refuses folders that
   // cannot be trusted. The name is claimed at once, as an empty private file created
-  // exclusively, so that two runs at once never share a record; Write fills it.
+  // exclusively, so that two runs at once never share a record; Write fills it. What runs
+  // that ended mid-write left in the folder goes first (see RemoveLeftovers).
   os::Failure NewPath(Folder folder, uint64_t unixSeconds, std::filesystem::path& path) const;
-  // The record written atomically (0600) over path, while its folder can be trusted.
+  // The record written atomically (0600) over path, while its folder can be trusted. When
+  // it cannot be written, a record written there before stays as it was, and a name claimed
+  // and never filled is let go.
   os::Failure Write(const std::filesystem::path& path, const RecoveryRecord& record) const;
   // Every record file of the folder, oldest first. A missing folder holds none. A folder
   // that cannot be trusted (a link, another user's, writable by others) is one entry that
   // says so, and none of its files is read; a file that is not the user's alone is refused
   // like a damaged one. An empty file is a name claimed by a run that has not written its
-  // record yet: not a record, and left out.
+  // record yet: not a record, and left out. What runs that ended mid-write left in a
+  // trusted folder is removed (see RemoveLeftovers).
   std::vector<StoredRecord> List(Folder folder) const;
   // The finished record becomes a settings backup; the record file goes, and backups/
   // keeps its newest kBackupsKept, the new backup always among them. pruned gets how many
-  // older backups went.
+  // older backups went, made (where given) the backup's path.
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record,
-                     size_t& pruned) const;
+                     size_t& pruned, std::filesystem::path* made = nullptr) const;
   os::Failure Retire(const std::filesystem::path& recordPath, const RecoveryRecord& record) const;
   // Keeps the newest kBackupsKept in backups/ by the time each was written, never removing
   // justMade (the backup just written, whatever the clock made of its time). Returns how

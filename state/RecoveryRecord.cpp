@@ -209,9 +209,13 @@ bool ReadFields(Reader& in, RecoveryRecord& r, uint8_t& kind, uint8_t& phase,
 bool Consistent(const RecoveryRecord& r, uint8_t kind, uint8_t phase, uint64_t secondHalf) {
   const auto is = [](uint8_t value, auto name) { return value == static_cast<uint8_t>(name); };
   if (kind < static_cast<uint8_t>(RecordKind::Update) ||
-      kind > static_cast<uint8_t>(RecordKind::StarterUpdate) || secondHalf > 1)
+      kind > static_cast<uint8_t>(RecordKind::Restore) || secondHalf > 1)
     return false;
   const bool bound = r.format >= kRecordFormat;
+  // A restore always holds the memories as they were and as it writes them.
+  if (is(kind, RecordKind::Restore) &&
+      (!bound || !is(phase, RecordPhase::Memories) || r.memoriesWritten.empty()))
+    return false;
   if (phase > static_cast<uint8_t>(bound ? RecordPhase::Finished : RecordPhase::Memories))
     return false;
   if (is(phase, RecordPhase::Finished) && !is(kind, RecordKind::Update)) return false;

@@ -10,7 +10,9 @@
 //   8 bytes  "TAVREC\r\n"
 //   u16      format version (2; 1 is read too: see below)
 //   u8       kind: 1 update (unfinished in recovery/, finished in backups/), 2 backup,
-//            3 Starter update (in recovery/ while it may have left sector 0 changed)
+//            3 Starter update (in recovery/ while it may have left sector 0 changed),
+//            4 restore (in recovery/ while it may have left the settings half written;
+//            format 2 only)
 //   u8       phase: how far the update may have changed the panel (RecordPhase)
 //   u64      time written first, seconds since 1970 (UTC)
 //   text     port (its device), text firmware file path, u64 file size, 32 bytes SHA-256
@@ -66,7 +68,12 @@ inline constexpr size_t kRecordMaxBytes = 1 << 20;
 // never the version record or the settings: its record names the panel and the file, binds
 // to the panel by its version record and the check values of its settings copies, carries
 // no images, and its phase stays Read.
-enum class RecordKind : uint8_t { Update = 1, Backup = 2, StarterUpdate = 3 };
+//
+// A restore writes a backup's settings into a panel: its record names the backup file (as
+// the firmware file of an update), holds the panel's settings as read before it changed
+// anything (the memories, and the copies where it writes them) and what it writes, and
+// binds to the panel by those and its copies' check values. Its phase is Memories.
+enum class RecordKind : uint8_t { Update = 1, Backup = 2, StarterUpdate = 3, Restore = 4 };
 
 // Each phase is written before the panel is changed in that way, so it names the most the
 // panel may have been changed. Later phases keep what the earlier ones saved.

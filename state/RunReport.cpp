@@ -135,6 +135,7 @@ os::Failure SaveRunReport(const fs::path& dir, const RunReport& report, fs::path
   // neither is used when another user could have put files there or made it a link.
   if (os::Failure refused = state::MakeOwnFolder(dir.parent_path(), dir); !refused.empty())
     return refused;
+  state::RemoveLeftovers(dir, IsReportName);
   const std::string text = FormatRunReport(report);
   fs::path path;
   const auto name = [&report](int attempt) { return FileName(report, attempt); };

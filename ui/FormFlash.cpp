@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/FormFlash.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -13,9 +14,12 @@
 #include <QSvgRenderer>
 #include <QToolButton>
 
+#include "run/Core.h"
+#include "state/RecordStore.h"
 #include "tavrino/BuildInfo.h"
 #include "ui/FormFlashRS.h"
 #include "ui/FormWait.h"
+#include "ui/Preference.h"
 #include "ui/StatusLogWidget.h"
 
 // Pictures live in a static library: their registration must be pulled in by hand.
@@ -29,6 +33,7 @@ namespace {
 constexpr int kClientWidth = 638;
 constexpr int kClientHeight = 284;
 constexpr int kStatusBarHeight = 24;
+constexpr int kStatusBarRightMargin = 3;
 constexpr int kButtonSize = 31;
 constexpr int kPictureSize = 24;
 
@@ -89,8 +94,9 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
     // comes padded with the blanks that fill its line; the title has no use for them.
     setWindowTitle(QString::fromStdString(StatusLog::Trimmed(title)));
   };
-  lines_ = std::make_unique<StatusLineTap>(statusView,
-                                           [this](const std::string& line) { OnStatusLine(line); });
+  lines_ = std::make_unique<StatusLineTap>(
+      statusView, [this](const std::string& line) { OnStatusLine(line); },
+      [this](const std::string& text) { OnLineInFull(text); });
   statusView->viewInFront = lines_.get();
   BuildStatusBar();
   BuildMenu();
@@ -100,6 +106,17 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   openDialog->setFileMode(QFileDialog::ExistingFile);
   openDialog->setAcceptMode(QFileDialog::AcceptOpen);
   openDialog->setDirectory(QStringLiteral("."));
+  RestoreDialog1 = new QFileDialog(this);
+  RestoreDialog1->setObjectName(QStringLiteral("RestoreDialog1"));
+  RestoreDialog1->setFileMode(QFileDialog::ExistingFile);
+  RestoreDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  // The backups the tool keeps itself, where they are; the person may go anywhere else.
+  os::Failure noFolder;
+  const std::filesystem::path backups = state::RecordStore().Dir(state::Folder::Backups, noFolder);
+  std::error_code missing;
+  RestoreDialog1->setDirectory(!backups.empty() && std::filesystem::is_directory(backups, missing)
+                                   ? QFile::decodeName(backups.c_str())
+                                   : QStringLiteral("."));
   FormFlashRS = new TFormFlashRS(this);
   FormWait = new TFormWait(this);
 
@@ -110,6 +127,20 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+}
+
+void TFormFlash::Attach(Core& core) {
+  core_ = &core;
+  core.SetCheckSettings(CheckSettings2->isChecked());
+}
+
+void TFormFlash::CheckSettingsToggled(bool on) {
+  SaveCheckSettingsPreference(on);
+  if (core_ != nullptr) core_->SetCheckSettings(on);
+}
+
+bool TFormFlash::CheckSettingsAfterWriting() const {
+  return CheckSettings2->isChecked();
 }
 
 TFormFlash::~TFormFlash() {
@@ -126,6 +157,8 @@ void TFormFlash::FormCreate() {
   programAction->setText(QStringLiteral("&Program"));
   testAction->setText(QStringLiteral("&Test"));
   restartAction->setText(QStringLiteral("&Restart"));
+  RestoreSettings2->setText(QStringLiteral("Restore sett&ings\u2026"));
+  CheckSettings2->setText(QStringLiteral("&Check settings after writing"));
   // The tab puts the key name in the menu's shortcut column; the window handles the key.
   stopAction->setText(QStringLiteral("&Stop\tCtrl+S"));
   exitAction->setText(QStringLiteral("&Exit"));
@@ -134,6 +167,8 @@ void TFormFlash::FormCreate() {
   runReportsAction->setText(QStringLiteral("&Run reports"));
   openDialog->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
   openDialog->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
+  RestoreDialog1->setNameFilter(QStringLiteral("Settings backup (*.tavrec)"));
+  RestoreDialog1->setWindowTitle(QStringLiteral("Choose settings backup"));
   Bopen->setToolTip(HintOf(openAction->text()));
   Bprogram->setToolTip(HintOf(programAction->text()));
   Btest->setToolTip(HintOf(testAction->text()));
@@ -183,8 +218,14 @@ void TFormFlash::BuildMenu() {
   testAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
   restartAction = programmingMenu->addAction(QString(), this, &TFormFlash::RestartClick);
   restartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  RestoreSettings2 = programmingMenu->addAction(QString(), this, &TFormFlash::RestoreClick);
   stopAction = programmingMenu->addAction(QString());
   stopAction->setEnabled(false);
+  programmingMenu->addSeparator();
+  CheckSettings2 = programmingMenu->addAction(QString());
+  CheckSettings2->setCheckable(true);
+  CheckSettings2->setChecked(CheckSettingsPreference());
+  connect(CheckSettings2, &QAction::toggled, this, &TFormFlash::CheckSettingsToggled);
   programmingMenu->addSeparator();
   exitAction = programmingMenu->addAction(QString(), this, &TFormFlash::KoniecClick);
   exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -198,6 +239,9 @@ void TFormFlash::BuildStatusBar() {
   bar->setObjectName(QStringLiteral("mainStatusBar"));
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(kStatusBarHeight);
+  // The bar's layout leaves no room after its last panel: without a margin the right
+  // panel's frame ran into the window's edge and its right border was lost.
+  bar->setContentsMargins(0, 0, kStatusBarRightMargin, 0);
   for (size_t i = 0; i < panels_.size(); ++i) {
     auto* panel = new QLabel(bar);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -21,6 +21,7 @@ class QFileDialog;
 class QLabel;
 class QMenu;
 class QToolButton;
+class QUrl;
 
 namespace tavrino {
 class Core;
@@ -41,11 +42,17 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // any command runs: the Core is built over this window (its FrontEnd), then attached.
   TFormFlash(StatusLog& log, Modals& modals, QWidget* parent = nullptr);
   ~TFormFlash() override;
-  void Attach(Core& core) { core_ = &core; }
+  // Attaching hands the core the remembered preference.
+  void Attach(Core& core);
   Core* core() const { return core_; }
-  // Every finished status line also goes here, UTF-8, one a line (standard output), so that
-  // an unattended run leaves a trace in a terminal or a script. Null: nowhere.
-  void SetEcho(std::ostream* out) { echo_ = out; }
+  // Every finished status line also goes to out, UTF-8, one a line (standard output), so
+  // that an unattended run leaves a trace in a terminal or a script; what a line had no
+  // room for, and where the run report went, to err (standard error). Null: nowhere.
+  void SetEcho(std::ostream* out, std::ostream* err = nullptr) {
+    echo_ = out;
+    err_ = err;
+  }
+  std::ostream* Echo() const { return echo_; }
   // Where Program, Test and Restart keep their run reports; empty: keep none.
   void SetRunReportDir(const std::filesystem::path& dir) { reportDir_ = dir; }
   const std::filesystem::path& RunReportDir() const { return reportDir_; }
@@ -67,6 +74,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
                         bool& tryFastSpeeds) override;
   void RequestQuit() override;
+  void LineInFull(const std::string& text) override;
 
   // Busy state: menus and the four command buttons off, Stop on, StopRequested cleared.
   void AllDisable();
@@ -81,8 +89,17 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void KoniecClick();
   void AboutClick();
   void StopClick();
-  // Help menu: opens the folder of the run reports in the desktop's file manager.
+  // Help menu: opens the folder of the run reports in the desktop's file manager; where
+  // none can be started, a box says so and shows the folder's path.
   void RunReportsClick();
+  // Programming menu: a settings backup file chosen, then written back into the panel.
+  void RestoreClick();
+  // Programming menu: the checkable item, remembered between sessions.
+  void CheckSettingsToggled(bool on);
+  bool CheckSettingsAfterWriting() const;
+  // How a folder is shown in the file manager; false when none could be started.
+  // QDesktopServices::openUrl unless a test puts in its own.
+  std::function<bool(const QUrl& folder)> openFolder;
 
   // Busy: a command or the start-up work runs (the menus are off).
   bool Busy() const;
@@ -104,12 +121,15 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   QAction* programAction;
   QAction* testAction;
   QAction* restartAction;
+  QAction* RestoreSettings2;
   QAction* stopAction;
+  QAction* CheckSettings2;
   QAction* exitAction;
   QMenu* helpMenu;
   QAction* aboutAction;
   QAction* runReportsAction;
   QFileDialog* openDialog;
+  QFileDialog* RestoreDialog1;
   TFormFlashRS* FormFlashRS;
   TFormWait* FormWait;
 
@@ -128,6 +148,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // Busy state around one command; refuses to start while another runs.
   void RunCommand(const char* command, const std::function<Outcome(Core&)>& work);
   void OnStatusLine(const std::string& line);
+  void OnLineInFull(const std::string& text);
   // "Port COM3 (/dev/ttyUSB0):" ... "missing": why the port did not open.
   void SayPortFailure();
 
@@ -139,6 +160,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   bool quitRequested_ = false;
   std::unique_ptr<StatusLineTap> lines_;
   std::ostream* echo_ = nullptr;
+  std::ostream* err_ = nullptr;
   std::filesystem::path reportDir_;
   std::filesystem::path lastReport_;
   std::vector<std::string> reportLines_;

@@ -32,8 +32,8 @@ QString Decoded(const std::string& text) {
 
 void TFormFlash::SetCommandsEnabled(bool enabled) {
   // The menus and every item under them, so that no shortcut reaches a command either.
-  for (QAction* item :
-       {openAction, programAction, testAction, restartAction, exitAction, aboutAction}) {
+  for (QAction* item : {openAction, programAction, testAction, restartAction, RestoreSettings2,
+                        CheckSettings2, exitAction, aboutAction}) {
     item->setEnabled(enabled);
   }
   programmingMenu->setEnabled(enabled);
@@ -49,6 +49,9 @@ void TFormFlash::AllDisable() {
 
 void TFormFlash::AllEnable() {
   SetCommandsEnabled(true);
+  // Idle, the title is the program's name: the last step's label (or a line without a
+  // status, such as "Still loaded: ...") would read as a title fragment.
+  setWindowTitle(QStringLiteral("Tavrino"));
   if (core_ == nullptr) return;
   // After a Stop the next command asks for the port again.
   if (core_->Stopped()) core_->ForgetPort();
@@ -93,8 +96,12 @@ Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Cor
     report.lines = reportLines_;
     if (!reportDir_.empty()) {
       const os::Failure failed = SaveRunReport(reportDir_, report, lastReport_);
-      if (!failed.empty() && echo_ != nullptr) {
-        *echo_ << "The run report was not written: " << failed << std::endl;
+      // As tavrino-cli tells it: on standard error, before the closing line.
+      if (echo_ != nullptr) *echo_ << std::flush;
+      if (err_ != nullptr && failed.empty()) {
+        *err_ << "tavrino: run report: " << lastReport_.string() << std::endl;
+      } else if (err_ != nullptr) {
+        *err_ << "tavrino: the run report was not written: " << failed << std::endl;
       }
     }
   }
@@ -125,6 +132,16 @@ void TFormFlash::OnStatusLine(const std::string& line) {
   if (reporting_) reportLines_.push_back(text);
 }
 
+void TFormFlash::LineInFull(const std::string& text) {
+  lines_->InFull(text);
+}
+
+void TFormFlash::OnLineInFull(const std::string& text) {
+  if (echo_ != nullptr) *echo_ << std::flush;
+  if (err_ != nullptr) *err_ << "tavrino: " << text << std::endl;
+  if (reporting_) reportLines_.push_back(text);
+}
+
 void TFormFlash::OpenClick() {
   RunCommand(nullptr, [](Core& core) { return core.ChooseFile(); });
 }
@@ -139,6 +156,13 @@ void TFormFlash::TestClick() {
 
 void TFormFlash::RestartClick() {
   RunCommand("Restart", [](Core& core) { return core.Restart(); });
+}
+
+void TFormFlash::RestoreClick() {
+  if (Busy() || core_ == nullptr) return;
+  std::string path;
+  if (!modals_.ChooseFile(*RestoreDialog1, path)) return;
+  RunCommand("Restore", [path](Core& core) { return core.Restore(path); });
 }
 
 void TFormFlash::KoniecClick() {
@@ -160,7 +184,17 @@ void TFormFlash::RunReportsClick() {
     modals_.AskUser(this, failed, true);
     return;
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(reportDir_.c_str())));
+  const QString folder = QFile::decodeName(reportDir_.c_str());
+  const bool opened = openFolder ? openFolder(QUrl::fromLocalFile(folder))
+                                 : QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+  if (opened) return;
+  // Nothing shows the folder (no file manager, or none that could start): the person must
+  // still learn where the reports are.
+  modals_.AskUser(this,
+                  "No file manager could be started to show the run reports.\n\n"
+                  "They are in the folder\n" +
+                      reportDir_.string(),
+                  true);
 }
 
 void TFormFlash::StopClick() {
@@ -236,10 +270,13 @@ bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t
                   QFile::decodeName(adapter.name.c_str())};
   // Taking the offer maps the port for this session only: nothing is saved.
   auto take = [this](uint16_t n, const QString& device) {
-    const SerialError error = core_->TryDevice(n, QFile::encodeName(device).toStdString());
-    return PortDetail{device, error == SerialError::None ? QString()
-                                                         : QString::fromStdString(UnavailableReason(
-                                                               error, std::string()))};
+    const std::string path = QFile::encodeName(device).toStdString();
+    const SerialError error = core_->TryDevice(n, path);
+    const std::string group =
+        error == SerialError::NoAccess ? ProbeSerialDevice(path).group : std::string();
+    return PortDetail{device, error == SerialError::None
+                                  ? QString()
+                                  : QString::fromStdString(UnavailableReason(error, group))};
   };
   FormFlashRS->SetDetails(details, offer, take);
   const bool chosen = modals_.ChoosePort(*FormFlashRS, available, port, tryFastSpeeds);

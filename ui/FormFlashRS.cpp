@@ -8,17 +8,46 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
+#include <cmath>
 
 namespace tavrino::ui {
 namespace {
 
 // Beside the four ports, the devices they open; the check box and buttons sit right of them.
+// The whole dialog stays narrower than the main window (638), so that it opens over it.
 constexpr int kDetailLeft = 96;
-constexpr int kDetailWidth = 340;
+constexpr int kDetailWidth = 300;
 constexpr int kRightColumn = kDetailLeft + kDetailWidth + 8;
 constexpr int kRightShift = kRightColumn - 104;
 
+// WCAG's relative luminance of a colour, and the contrast of two.
+double Luminance(const QColor& c) {
+  const auto channel = [](double v) {
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
 }  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableGreyed(const QColor& greyed, const QColor& text, const QColor& background) {
+  // From the style's greyed colour towards the ordinary text, in small steps, until the
+  // text can be read (4.5:1, as for ordinary text); the ordinary text colour at worst.
+  for (int step = 0; step <= 20; ++step) {
+    const double t = step / 20.0;
+    const QColor mixed = QColor::fromRgbF(
+        static_cast<float>(greyed.redF() + (text.redF() - greyed.redF()) * t),
+        static_cast<float>(greyed.greenF() + (text.greenF() - greyed.greenF()) * t),
+        static_cast<float>(greyed.blueF() + (text.blueF() - greyed.blueF()) * t));
+    if (ContrastRatio(mixed, background) >= kReadableContrast) return mixed;
+  }
+  return text;
+}
 
 TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FormFlashRS"));
@@ -41,6 +70,13 @@ TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
     Ldevice[n]->setObjectName(QStringLiteral("Ldevice%1").arg(n + 1));
     Ldevice[n]->setTextFormat(Qt::PlainText);
     Ldevice[n]->setGeometry(kDetailLeft, 8 + 16 + 24 * n, kDetailWidth, 17);
+    // Greyed with the port, but the reason beside it must stay readable.
+    QPalette palette = Ldevice[n]->palette();
+    palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                     ReadableGreyed(palette.color(QPalette::Disabled, QPalette::WindowText),
+                                    palette.color(QPalette::Active, QPalette::WindowText),
+                                    palette.color(QPalette::Disabled, QPalette::Window)));
+    Ldevice[n]->setPalette(palette);
   }
   CBfastRS = new QCheckBox(QStringLiteral("&Fast RS"), this);
   CBfastRS->setGeometry(104 + kRightShift, 16, 169, 25);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The port dialog "Choose port": COM1..COM4 (only those that open), "&Fast RS", OK, Cancel.
+#include <QColor>
 #include <QDialog>
 #include <QString>
 #include <array>
@@ -28,6 +29,14 @@ struct PortOffer {
   QString device;     // the adapter's device
   QString name;       // how to call it on the button
 };
+
+// Contrast of two colours as WCAG measures it (1 to 21), and the least that text must have
+// against its background to be read.
+double ContrastRatio(const QColor& a, const QColor& b);
+inline constexpr double kReadableContrast = 4.5;
+// The style's greyed text colour, darkened (or lightened) towards the ordinary text colour
+// just enough to be read on background.
+QColor ReadableGreyed(const QColor& greyed, const QColor& text, const QColor& background);
 
 class TFormFlashRS : public QDialog {
   Q_OBJECT

@@ -2,6 +2,7 @@
 #include "ui/Start.h"
 
 #include <QToolButton>
+#include <ostream>
 
 #include "frontend/Outcome.h"
 #include "run/Core.h"
@@ -21,6 +22,7 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     // The whole path: cutting it short could name, and open, another file.
     RunRequest request;
     request.file = args[0];
+    request.checkSettings = form.CheckSettingsAfterWriting();
     core.Use(request);
     form.RunWork(nullptr, [](Core& c) { return c.LoadFile(); });
     form.AllEnable();
@@ -35,11 +37,16 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     request.port = port;
     request.tryFastSpeeds = true;
     request.unattended = true;
+    request.checkSettings = form.CheckSettingsAfterWriting();
     core.Use(request);
     form.AllDisable();
     form.show();
     const Outcome outcome = form.RunWork("Program", [](Core& c) { return c.Program(); });
+    const bool portStopped =
+        outcome == Outcome::PortNotOpened && core.LastPortFailure().error == SerialError::LineGone;
     form.AllEnable();
+    // The last line of standard output, as tavrino-cli ends a command.
+    if (std::ostream* out = form.Echo()) *out << ClosingLine(outcome, portStopped) << std::endl;
     // The caller learns whether the panel was updated, not just that the program ran.
     result.quit = true;
     result.exitCode = ExitCode(outcome);

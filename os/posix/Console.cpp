@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <string>
 
 namespace tavrino::os {
 namespace {
@@ -35,13 +36,16 @@ void SetHandler(int signo, void (*handler)(int)) {
   sigaction(signo, &sa, nullptr);
 }
 
-// The group that may open the device; serial ports belong to dialout on Debian.
+// The group whose members may read and write the device, or empty when there is none to
+// join: a device for its owner alone, or for root's group. Serial ports belong to dialout
+// on Debian, which stands in when the device cannot be looked at.
 std::string DeviceGroup(const std::string& device) {
   struct stat st {};
-  if (stat(device.c_str(), &st) == 0 && st.st_gid != 0) {
-    if (const group* g = getgrgid(st.st_gid)) return g->gr_name;
-  }
-  return "dialout";
+  if (stat(device.c_str(), &st) != 0) return "dialout";
+  constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+  if ((st.st_mode & kGroupReadWrite) != kGroupReadWrite || st.st_gid == 0) return {};
+  if (const group* g = getgrgid(st.st_gid)) return g->gr_name;
+  return std::to_string(st.st_gid);
 }
 
 }  // namespace
@@ -100,6 +104,10 @@ void RestoreDefaultSignals() {
 
 std::string NoAccessAdvice(const std::string& device) {
   const std::string group = DeviceGroup(device);
+  if (group.empty()) {
+    return "No group of users may open it: ask the computer's administrator for access (for "
+           "a USB adapter, a udev rule can give it to the group dialout).";
+  }
   return "Join the group '" + group + "' (sudo usermod -aG " + group +
          " $USER), then log in again.";
 }

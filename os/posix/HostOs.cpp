@@ -4,14 +4,18 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <vector>
+
+#include "os/FileFaults.h"
+#include "os/Temporaries.h"
 
 namespace tavrino::os {
 
@@ -22,18 +26,6 @@ constexpr mode_t kPrivateFile = 0600;
 
 Failure Reason(const char* what, const std::filesystem::path& path, int error) {
   return std::string(what) + " " + path.string() + ": " + std::strerror(error);
-}
-
-// A unique name beside the target, so that the rename stays within one file system.
-std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
-  static std::mt19937_64 generator{std::random_device{}()};
-  std::string name = ".";
-  name += path.filename().string();
-  name += ".tmp";
-  name += std::to_string(::getpid());
-  name += '-';
-  name += std::to_string(generator() & 0xFFFFFF);
-  return path.parent_path() / name;
 }
 
 // Whether nobody but the user may write to a folder or file of the tool's state. Group write
@@ -64,7 +56,9 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
 }
 
 Failure SyncFolder(const std::filesystem::path& dir) {
-  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = InjectedFileFault(FileOp::FlushFolder, dir)
+                     ? -1
+                     : ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Reason("cannot open folder", dir, errno);
   const int synced = ::fsync(fd);
   const int error = errno;
@@ -102,7 +96,7 @@ Failure MakePrivateDir(const std::filesystem::path& dir) {
     if (at == at.parent_path()) break;
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (::mkdir(it->c_str(), kPrivateDir) != 0) {
+    if (InjectedFileFault(FileOp::MakeFolder, *it) || ::mkdir(it->c_str(), kPrivateDir) != 0) {
       // Made meanwhile by someone else: theirs, so its mode stays.
       if (errno == EEXIST) continue;
       return Reason("cannot create folder", *it, errno);
@@ -122,7 +116,8 @@ Failure MakePrivateDir(const std::filesystem::path& dir) {
 
 Failure CheckOwnFolder(const std::filesystem::path& dir) {
   struct stat st {};
-  if (::lstat(dir.c_str(), &st) != 0) return Reason("cannot use folder", dir, errno);
+  if (InjectedFileFault(FileOp::CheckFolder, dir) || ::lstat(dir.c_str(), &st) != 0)
+    return Reason("cannot use folder", dir, errno);
   const std::string refused = "cannot use folder " + dir.string() + ": ";
   if (S_ISLNK(st.st_mode)) return refused + "a link, not a folder";
   if (!S_ISDIR(st.st_mode)) return refused + "not a folder";
@@ -133,8 +128,10 @@ Failure CheckOwnFolder(const std::filesystem::path& dir) {
 
 Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken) {
   nameTaken = false;
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFile);
+  const int fd = InjectedFileFault(FileOp::Create, path)
+                     ? -1
+                     : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              kPrivateFile);
   if (fd < 0) {
     nameTaken = errno == EEXIST;
     return Reason("cannot create", path, errno);
@@ -148,9 +145,17 @@ Failure CreateNewFile(const std::filesystem::path& path, bool& nameTaken) {
 
 Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             FileAccess access) {
-  const std::filesystem::path temporary = TemporaryBeside(path);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFile);
+  const std::filesystem::path temporary =
+      detail::TemporaryBeside(path, static_cast<uint32_t>(::getpid()));
+  const int fd =
+      InjectedFileFault(FileOp::Create, temporary)
+          ? -1
+          : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFile);
   if (fd < 0) return Reason("cannot create", temporary, errno);
+  // Held until the file is closed: what tells a later run that this temporary is a write
+  // in progress even where the process id in its name cannot be checked (a process of
+  // another pid namespace, as a container has, writing to the same folder).
+  ::flock(fd, LOCK_EX | LOCK_NB);
   // The mode given to open is cut by the umask; the file must be private whatever it is,
   // and a shared file gets what a plain create would give it.
   mode_t mode = kPrivateFile;
@@ -162,12 +167,13 @@ Failure WriteFileAtomically(const std::filesystem::path& path, std::span<const u
   Failure failure;
   if (::fchmod(fd, mode) != 0)
     failure = Reason("cannot protect", temporary, errno);
-  else if (!WriteAll(fd, bytes.data(), bytes.size()))
+  else if (InjectedFileFault(FileOp::Write, temporary) || !WriteAll(fd, bytes.data(), bytes.size()))
     failure = Reason("cannot write", temporary, errno);
-  else if (::fsync(fd) != 0)
+  else if (InjectedFileFault(FileOp::Flush, temporary) || ::fsync(fd) != 0)
     failure = Reason("cannot flush", temporary, errno);
   if (::close(fd) != 0 && failure.empty()) failure = Reason("cannot write", temporary, errno);
-  if (failure.empty() && ::rename(temporary.c_str(), path.c_str()) != 0)
+  if (failure.empty() &&
+      (InjectedFileFault(FileOp::Rename, path) || ::rename(temporary.c_str(), path.c_str()) != 0))
     failure = Reason("cannot rename to", path, errno);
   if (!failure.empty()) {
     ::unlink(temporary.c_str());
@@ -189,8 +195,10 @@ Failure ReadFile(const std::filesystem::path& path, size_t maxBytes, std::vector
                  bool own) {
   bytes.clear();
   // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-  const int fd =
-      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (own ? O_NOFOLLOW : 0));
+  const int fd = InjectedFileFault(FileOp::Read, path)
+                     ? -1
+                     : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
+                                                (own ? O_NOFOLLOW : 0));
   if (fd < 0 && own && errno == ELOOP)
     return "cannot use " + path.string() + ": a link, not a file";
   if (fd < 0) return Reason("cannot open", path, errno);
@@ -237,8 +245,29 @@ Failure ReadOwnFile(const std::filesystem::path& path, size_t maxBytes,
 }
 
 Failure RemoveFile(const std::filesystem::path& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Reason("cannot remove", path, errno);
+  if ((InjectedFileFault(FileOp::Remove, path) || ::unlink(path.c_str()) != 0) && errno != ENOENT)
+    return Reason("cannot remove", path, errno);
   return {};
+}
+
+size_t RemoveAbandonedTemporaries(const std::filesystem::path& dir) {
+  const auto processRuns = [](uint32_t pid) {
+    // Not there at all: ESRCH. Another user's process (EPERM) runs all the same.
+    return static_cast<pid_t>(pid) == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+           errno != ESRCH;
+  };
+  // The user's own regular file, not locked by a writer. A file system without locks says
+  // nothing either way, and the process id decides alone.
+  const auto abandoned = [](const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool idle = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+    if (idle && ::flock(fd, LOCK_EX | LOCK_NB) != 0) idle = errno != EWOULDBLOCK;
+    ::close(fd);
+    return idle;
+  };
+  return detail::RemoveTemporariesOfEndedProcesses(dir, processRuns, abandoned);
 }
 
 }  // namespace tavrino::os

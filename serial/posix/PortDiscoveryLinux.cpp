@@ -117,7 +117,9 @@ void ProbeNode(const fs::path& node, SerialDeviceInfo& info, bool checkTerminal)
     info.present = false;
     return;
   }
-  info.group = GroupOf(st);
+  // A group is worth joining only when it may read and write the device, and root's never.
+  constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+  if ((st.st_mode & kGroupReadWrite) == kGroupReadWrite && st.st_gid != 0) info.group = GroupOf(st);
   if (checkTerminal && !S_ISCHR(st.st_mode)) {
     // A FIFO, a file or a folder: not opened at all (a FIFO must not be touched).
     info.serialPort = false;

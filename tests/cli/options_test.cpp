@@ -127,11 +127,21 @@ TEST(ParseArguments, BackupCommands) {
       {{"backup"}, Command::None, "", "backup needs --port"},
       {{"backup", "a", "b", "--port", "1"}, Command::None, "", "too many arguments for backup"},
       {{"backups", "--port", "1"}, Command::None, "", "backups does not use a port"},
-      {{"backups", "x"}, Command::None, "", "backups takes no arguments"},
+      {{"backups", "a", "b"}, Command::None, "", "backups takes at most one FILE"},
       {{"backup", "--force", "mine.tavrec", "--port=1"}, Command::Backup, "mine.tavrec", "", true},
       // Only a FILE the user names can be replaced.
       {{"backup", "--port", "1", "--force"}, Command::None, "", "--force only goes with backup"},
       {{"test", "a.17", "--port", "1", "--force"}, Command::None, "", "--force only goes with"},
+      {{"restore", "--force", "b.tavrec", "--port=1"}, Command::None, "", "--force only goes"},
+      // One file described, or brought back into the panel.
+      {{"backups", "b.tavrec"}, Command::Show, "b.tavrec", ""},
+      {{"show", "b.tavrec"}, Command::Show, "b.tavrec", ""},
+      {{"show"}, Command::None, "", "show needs a FILE"},
+      {{"show", "a", "b"}, Command::None, "", "show takes at most one FILE"},
+      {{"show", "b.tavrec", "--port", "1"}, Command::None, "", "show does not use a port"},
+      {{"restore", "b.tavrec", "--port", "2"}, Command::Restore, "b.tavrec", ""},
+      {{"restore", "--port", "2"}, Command::None, "", "restore needs one FILE"},
+      {{"restore", "b.tavrec"}, Command::None, "", "restore needs --port"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : c.args[0]);
@@ -147,6 +157,21 @@ TEST(ParseArguments, BackupCommands) {
   }
 }
 
+TEST(ParseArguments, CheckSettingsGoesWithProgramOnly) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"program", "a.17", "--port", "1", "--check-settings"},
+                                             {"a.17", "2", "--check-settings"}}) {
+    const ParseResult r = ParseArguments(args);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_TRUE(r.options.checkSettings);
+  }
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"test", "a.17", "--port", "1", "--check-settings"},
+           {"restore", "b.tavrec", "--port", "1", "--check-settings"}})
+    EXPECT_NE(ParseArguments(args).error.find("--check-settings goes with program"),
+              std::string::npos);
+}
+
 TEST(ParseArguments, KeypadTraceAndUpdatersOptions) {
   const ParseResult r = ParseArguments(
       {"test", "a.17", "--keypad", "--trace", "t.txt", "--port", "2", "--updaters", "/u"});
@@ -158,8 +183,7 @@ TEST(ParseArguments, KeypadTraceAndUpdatersOptions) {
 
 TEST(UsageText, DocumentsEveryExitCodeAndThePortMapping) {
   const std::string usage = UsageText();
-  for (int o = static_cast<int>(Outcome::Updated); o <= static_cast<int>(Outcome::InternalError);
-       ++o) {
+  for (int o = static_cast<int>(Outcome::Updated); o <= static_cast<int>(Outcome::Refused); ++o) {
     const std::string row = "\n  " + std::to_string(ExitCode(static_cast<Outcome>(o))) + "  ";
     EXPECT_NE(usage.find(row), std::string::npos) << OutcomeName(static_cast<Outcome>(o));
   }

@@ -296,8 +296,11 @@ TEST_F(EndToEnd, CtrlCStopsTheRunAndTheLastLineSaysSo) {
   cli.Signal(SIGINT);
   const Finished f = cli.Finish(60);
   EXPECT_EQ(f.status, 7) << f.out;
-  EXPECT_TRUE(Has(f.out, Line("Connecting:", kNoConnection, 18))) << f.out;
-  const std::string last = "Stopped by the user.\r\n";
+  // The stopped step's line, then (drawn live on the terminal) the line that says why.
+  const size_t step = f.out.find(Line("Connecting:", kNoConnection, 18));
+  ASSERT_NE(step, std::string::npos) << f.out;
+  EXPECT_NE(f.out.find("Stopped by the user.", step), std::string::npos) << f.out;
+  const std::string last = "Stopped: the command did not finish.\r\n";
   ASSERT_GE(f.out.size(), last.size());
   EXPECT_EQ(f.out.substr(f.out.size() - last.size()), last) << f.out;
 }
@@ -534,6 +537,79 @@ TEST_F(EndToEnd, APanelUpdatedElsewhereIsNotResumedFromThisComputersRecord) {
   EXPECT_TRUE(after.Memory2() == updated.Memory2()) << "memory 2";
   EXPECT_EQ(std::distance(fs::directory_iterator(records), fs::directory_iterator()), 1)
       << "the record is left alone";
+}
+
+// A settings backup made over the line, the panel's settings then lost (both memories and
+// sector 6's copies erased), and the backup restored with the same tool: the panel ends
+// byte for byte as it was backed up. A backup that does not belong to a panel, or a file
+// that is damaged, is refused with its own line and exit status, and nothing is written.
+TEST_F(EndToEnd, BackupWipeRestoreEndsByteForByteAndWhatDoesNotBelongIsRefused) {
+  const std::string backup = (dir_ / "panel.tavrec").string();
+  {
+    Panel field(link_, FieldPanel());
+    ASSERT_TRUE(field.Started());
+    const Finished f = Cli({"backup", "--port", "1", backup});
+    ASSERT_EQ(f.status, 0) << f.out << f.err;
+    ASSERT_EQ(field.Stop(), 0);
+  }
+  sim::SimulatedPanel made = SavedPanel();
+  {
+    sim::SimulatedPanel wiped = SavedPanel();
+    std::fill(wiped.Memory1().begin(), wiped.Memory1().end(), 0xFF);
+    std::fill(wiped.Memory2().begin(), wiped.Memory2().end(), 0xFF);
+    std::fill(wiped.Flash().begin() + 0x64000, wiped.Flash().begin() + 0x70000, 0xFF);
+    ASSERT_TRUE(wiped.SaveState(state_)) << wiped.StateError();
+  }
+  {
+    Panel panel(link_, {"--state", state_});
+    ASSERT_TRUE(panel.Started());
+    const Finished f = Cli({"restore", "--port", "1", "--unattended", backup});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    for (const char* label : {"Data restoring:", "Settings check:", "Restarting panel"})
+      EXPECT_TRUE(Has(f.out, Line(label, "  ok"))) << label << "\n" << f.out;
+    EXPECT_TRUE(Has(f.out, "Done: the panel's settings were restored from the backup.")) << f.out;
+    ASSERT_EQ(panel.Stop(), 0);
+  }
+  sim::SimulatedPanel after = SavedPanel();
+  EXPECT_TRUE(after.Memory1() == made.Memory1()) << "memory 1";
+  EXPECT_TRUE(after.Memory2() == made.Memory2()) << "memory 2";
+  EXPECT_TRUE(after.Flash() == made.Flash()) << "program, BootCopy and sector 6";
+
+  struct Refusal {
+    std::vector<std::string> panel;  // the panel restored onto; none for a damaged file
+    bool damaged;
+    int status;
+    std::string line;
+  };
+  const Refusal refusals[] = {
+      {{"--flash-type", "5"}, false, 5, "Refused: the backup's FLASH type is AMD Am29F040."},
+      {{"--board", "24"}, false, 5, "Refused: the backup is of a 12 MHz board."},
+      {{"--program-version", "1.02.00:0"}, false, 5, "Refused: data 103 cannot go into data 102."},
+      {{}, true, 2, Line("Settings backup:", "checksum wrong")},
+  };
+  const std::string other = (dir_ / "other.state").string();
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.line);
+    std::string file = backup;
+    if (r.damaged) {
+      file = (dir_ / "damaged.tavrec").string();
+      std::string bytes = ReadText(backup);
+      bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x04);
+      std::ofstream(file, std::ios::binary) << bytes;
+    }
+    std::vector<std::string> options = {"--program-version", "1.03.05:0", "--settings", "103",
+                                        "--state",           other};
+    options.insert(options.end(), r.panel.begin(), r.panel.end());
+    fs::remove(other);
+    Panel panel(link_, options);
+    ASSERT_TRUE(panel.Started());
+    const Finished f = Cli({"restore", "--port", "1", "--unattended", file});
+    EXPECT_EQ(f.status, r.status) << f.out << f.err;
+    EXPECT_TRUE(Has(f.out, r.line)) << f.out;
+    EXPECT_FALSE(Has(f.out, "Data restoring:")) << f.out;
+    ASSERT_EQ(panel.Stop(), 0);
+  }
+  EXPECT_EQ(FilesIn(dir_ / "state/tavrino/recovery"), 0u) << "no record of a refused restore";
 }
 
 }  // namespace

@@ -123,12 +123,12 @@ TEST_P(SpeedRequest, TheStarterAnswerChoosesTheSpeedAndBothSidesUseIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, SpeedRequest,
-                         testing::Values(SpeedCase{0, Handshake::Connected, 4},
-                                         SpeedCase{1, Handshake::Connected, 5},
-                                         SpeedCase{2, Handshake::Connected, 5},
-                                         SpeedCase{3, Handshake::NoConnection, 3},
-                                         SpeedCase{4, Handshake::Connected, 3}));
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SpeedRequest,
+    testing::Values(SpeedCase{0, Handshake::Connected, 4}, SpeedCase{1, Handshake::Connected, 5},
+                    SpeedCase{2, Handshake::Connected, 5}, SpeedCase{3, Handshake::NoConnection, 3},
+                    SpeedCase{4, Handshake::Connected, 3}),
+    [](const auto& info) { return "Answer" + std::to_string(info.param.answer); });
 
 TEST(SpeedRequest, NotAskedWithoutFastRSOrOutsideMode3) {
   StarterRig slow({}, 3, /*tryFastSpeeds=*/false);

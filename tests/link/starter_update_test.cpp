@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "frontend/Texts.h"
+#include "link/FlashChip.h"
 #include "link/StarterRig.h"
 
 namespace tavrino::test {
@@ -85,7 +86,10 @@ TEST_P(UpdateEachChip, WritesTheImageRestartsIntoTheUpdaterAndReconnectsToTheNew
   EXPECT_EQ(rig.trace.SpeedsOf(kUpdaterHandshake), (std::vector<uint32_t>{19200}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Chips, UpdateEachChip, testing::Values(1, 2, 4, 5, 6));
+INSTANTIATE_TEST_SUITE_P(Chips, UpdateEachChip, testing::Values(1, 2, 4, 5, 6),
+                         [](const auto& info) {
+                           return std::string(FindFlashChip(info.param)->updaterChip);
+                         });
 
 TEST(UpdateStarter, UpdaterHeardOnlyAt9600AnswersTheSecondHandshake) {
   UpdateRig rig;

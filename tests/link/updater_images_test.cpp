@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "firmware/Sha256.h"
+#include "frontend/StatusLog.h"
 #include "link/FlashChip.h"
 #include "link/StarterRig.h"
 #include "link/UpdaterImages.h"
@@ -69,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(EachChip, TestImageLayout,
                                          ImageCase{2, "AM29F040B", 6908},
                                          ImageCase{4, "W29C040", 6523},
                                          ImageCase{5, "M29F040B", 6909},
-                                         ImageCase{6, "A29040B", 6910}));
+                                         ImageCase{6, "A29040B", 6910}),
+                         [](const auto& info) { return std::string(info.param.chip); });
 
 struct CheckCase {
   const char* name;
@@ -130,6 +132,12 @@ const CheckCase kCheckCases[] = {
 };
 // clang-format on
 
+// A refusal goes on one line of the log, beside the longest updater file name.
+bool FitsTheLog(const std::string& reason) {
+  const std::string line = "Updater AT29C040A.bin refused: " + reason;
+  return line.size() <= static_cast<size_t>(StatusLog::kColumns);
+}
+
 class UpdaterCheck : public testing::TestWithParam<CheckCase> {};
 
 TEST_P(UpdaterCheck, TakesOnlyAWholeUpdaterForThePanelsChip) {
@@ -137,6 +145,7 @@ TEST_P(UpdaterCheck, TakesOnlyAWholeUpdaterForThePanelsChip) {
   Bytes image = TestUpdaterImage(2);
   c.change(image);
   EXPECT_EQ(CheckUpdaterImage(image, c.chip, c.allowTestImages), c.reason);
+  EXPECT_TRUE(FitsTheLog(c.reason));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UpdaterCheck, testing::ValuesIn(kCheckCases),
@@ -161,15 +170,14 @@ TEST(UpdaterSums, TheImageMustMatchItsOwnLineInTheList) {
       {sum + "  X" + name + "\n" + sum + name + "\n", "not listed in SHA256SUMS"},
       {"", "not listed in SHA256SUMS"},
       // Two sums for one name vouch for neither, whichever comes first.
-      {sum + "  " + name + "\n" + other + "  " + name + "\n",
-       "listed twice in SHA256SUMS with different sums"},
-      {other + "  " + name + "\n" + sum + "  " + name + "\n",
-       "listed twice in SHA256SUMS with different sums"},
+      {sum + "  " + name + "\n" + other + "  " + name + "\n", "two sums in SHA256SUMS"},
+      {other + "  " + name + "\n" + sum + "  " + name + "\n", "two sums in SHA256SUMS"},
       {sum + "  " + name + "\n" + upper + " *" + name + "\n", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.list);
     EXPECT_EQ(CheckListedSum(image, c.list, name), c.reason);
+    EXPECT_TRUE(FitsTheLog(c.reason));
   }
 }
 

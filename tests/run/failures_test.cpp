@@ -78,7 +78,7 @@ const FailureCase kFailureCases[] = {
     // both say no connection, not a refusal.
     {"SilentWhileLoadingTheStarterUpdater",
      [](sim::PanelConfig& c) { c.starterVersion = 0x25; }, SilentFrom("Starter updater loading:", 5),
-     {L("Starter checking:", "100%"), L("Starter updater loading:", kNoConn)},
+     {L("Starter checking:", "replacing"), L("Starter updater loading:", kNoConn)},
      Outcome::NoConnection},
     {"StarterUpdaterWriteRefused", [](sim::PanelConfig& c) { c.starterVersion = 0x25; },
      [](RunRig& rig) { rig.panel.FaultSettings().refuseCommands = {0x65}; },

@@ -160,6 +160,25 @@ TEST_F(FileLoadTest, AfterAFailedLoadTheWindowSaysWhichFileStaysLoaded) {
   EXPECT_EQ(ui.statusPanel[0], "");
 }
 
+// Between Open File and Program the loaded file went bad on disk: Program reads it again
+// and refuses it, and the window no longer shows a version that nothing holds.
+TEST_F(FileLoadTest, TheLoadedFileGoneBadOnDiskLeavesNothingShownAsLoaded) {
+  VersionStamp stamp = Stamp("10402", 1);
+  const std::string path = dir.Write("good.17", Pack({PlainHalf(1)}, &stamp));
+  ASSERT_EQ(Open(path), FileLoad::Loaded);
+  ASSERT_EQ(ui.versionLabel, "1.04.02 eng");
+  auto bad = Pack({PlainHalf(1)}, &stamp);
+  bad[0x1000] ^= 0x01;
+  dir.Write("good.17", bad);
+
+  EXPECT_EQ(OpenFirmwareFile(host, file, false, ProgramHalf::First), FileLoad::Rejected);
+  EXPECT_EQ(Lines(), kRejectedLog) << "no file is named as still loaded";
+  EXPECT_EQ(file.FileVersionText, "");
+  EXPECT_EQ(ui.versionLabel, "");
+  EXPECT_EQ(ui.statusPanel[0], "");
+  EXPECT_EQ(file.FirmwareFileName, path) << "the next command reads it again";
+}
+
 TEST_F(FileLoadTest, TheBarRunsOverTheWholeFile) {
   // The percentage drawn before each block: one-half files count to 0x5FFFC, two-half
   // files to 0xC0000, half 2 going on where half 1 stopped.

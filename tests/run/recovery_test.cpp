@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "os/FileFaults.h"
 #include "run/Core.h"
 #include "state/RecordStore.h"
 #include "support/TestFolders.h"
@@ -279,7 +280,8 @@ TEST(RecoveryRecord, TheRunReportNamesThePanelsVersionAsTheLineShowsIt) {
 
 // The settings backup at the end of a finished update cannot be written (here backups/ is
 // taken by a file): the panel is whole all the same, so the record says the update is
-// finished, the line says the backup failed, and the next run does not do it again.
+// finished, the line says the backup failed, and the next run does not do it again. The
+// first run that can file the backup files it.
 TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
   RunRig rig;
   Prepare(rig, k103To104);
@@ -301,6 +303,15 @@ TEST(RecoveryRecord, AFinishedUpdateStaysFinishedWhenItsBackupFails) {
   EXPECT_EQ(rig.LineOf("Unfinished update:"), "");
   EXPECT_EQ(rig.LineOf("Programs comparison:"), L("Programs comparison:", kOk));
   EXPECT_EQ(SentSoFar(rig) - before, Sent{}) << "nothing written again";
+  EXPECT_TRUE(Contents(rig) == updated);
+  EXPECT_EQ(state::RecordStore().List(state::Folder::Recovery).size(), 1u);
+
+  fs::remove(rig.stateDir / "backups");
+  EXPECT_EQ(rig.core.Program(true), Outcome::SameProgram);
+  EXPECT_TRUE(state::RecordStore().List(state::Folder::Recovery).empty());
+  const auto backups = state::RecordStore().List(state::Folder::Backups);
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(backups[0].record, records[0].record);
   EXPECT_TRUE(Contents(rig) == updated);
 }
 
@@ -393,6 +404,26 @@ TEST(RecoveryRecord, AStarterUpdateCutShortIsFinishedByTheNextRun) {
     EXPECT_TRUE(Contents(rig) == want) << "the panel ends as an uninterrupted run leaves it";
     EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u) << "the record is gone";
   }
+}
+
+// The Starter update's record goes once the update's own record stands for the panel.
+// Where that removal is refused it is tried again when the run ends: a later run could not
+// take it away, as the panel it describes has moved on and no longer matches it.
+TEST(RecoveryRecord, AStarterRecordThatCouldNotGoIsRemovedWhenTheRunEnds) {
+  sim::PanelConfig oldStarter;
+  oldStarter.starterVersion = 0x30;
+  RunRig rig(oldStarter);
+  Prepare(rig, k103To104);
+  rig.UseProgramFile(k103To104.file, 1);
+  os::FileFaultPlan plan;
+  plan.action = os::FileFaultPlan::Action::Fail;
+  plan.at = 1;
+  plan.only = os::FileOp::Remove;
+  os::ArmFileFaults(std::move(plan));
+  EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
+  os::DisarmFileFaults();
+  EXPECT_NE(rig.LineOf("Recovery record:").find("Input/output error"), std::string::npos);
+  EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u);
 }
 
 }  // namespace

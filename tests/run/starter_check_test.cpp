@@ -62,22 +62,29 @@ const StarterCase kStarterCases[] = {
     // After the update the run programs without asking "Continue ?".
     {"OldStarterIsUpdatedAndTheRunGoesOn", 0x30, 1, NoArrange, false, {},
      Join({{L("File checking:", kOk), L("Connecting:", kOk), L("FLASH type:", "AMD Am29F040"),
-            L("Starter version:", "3.0 eng 12 MHz"), L("Starter checking:", "100%")},
+            L("Starter version:", "3.0 eng 12 MHz"), L("Starter checking:", "replacing")},
            kNewStarter}),
      {kUpdateQuestion, kSupplyQuestion, kOutputsQuestion, "Updating ok."}, Outcome::Updated,
      true},
     {"PolishStarterWithAGoodSumIsOffered", 0x31, 0, NoArrange, true, {},
      Join({{L("File checking:", kOk), L("Connecting:", kOk), L("FLASH type:", "AMD Am29F040"),
-            L("Starter version:", "3.1 pol 12 MHz"), L("Starter checking:", "100%")},
+            L("Starter version:", "3.1 pol 12 MHz"), L("Starter checking:", "replacing")},
            kNewStarter}),
      {}, Outcome::Updated, true},
     {"DeclinedUpdateGoesOnWithTheOldStarter", 0x31, 0, NoArrange, false, {false},
      {L("File checking:", kOk), L("Connecting:", kOk), L("FLASH type:", "AMD Am29F040"),
-      L("Starter version:", "3.1 pol 12 MHz"), L("Starter checking:", "100%"),
+      L("Starter version:", "3.1 pol 12 MHz"), L("Starter checking:", "declined"),
       L("Program in panel:", "???")},
      {kUpdateQuestion, "Continue ?", "Updating ok."}, Outcome::Updated, false},
+    // No at the second question: the updater is written, the Starter stays; the loading
+    // line says so, not a bare 100%.
+    {"DeclinedOnceTheUpdaterIsWritten", 0x30, 1, NoArrange, false, {true, false},
+     {L("File checking:", kOk), L("Connecting:", kOk), L("FLASH type:", "AMD Am29F040"),
+      L("Starter version:", "3.0 eng 12 MHz"), L("Starter checking:", "replacing"),
+      L("Starter updater loading:", "declined"), L("Program in panel:", "???")},
+     {kUpdateQuestion, kSupplyQuestion, "Continue ?", "Updating ok."}, Outcome::Updated, false},
     {"VersionDigitsThatDisagreeMakeItBad", 0x31, 1, DigitsSay30, true, {},
-     Join({kFirstIdentification31, {L("Starter checking:", "100%")}, kNewStarter}), {},
+     Join({kFirstIdentification31, {L("Starter checking:", "replacing")}, kNewStarter}), {},
      Outcome::Updated, true},
     // The new Starter fails its check as well: no second update, the run ends.
     {"StillBadAfterItsUpdateEndsTheRun", 0x30, 1,
@@ -86,7 +93,7 @@ const StarterCase kStarterCases[] = {
      },
      true, {},
      {L("File checking:", kOk), L("Connecting:", kOk), L("FLASH type:", "AMD Am29F040"),
-      L("Starter version:", "3.0 eng 12 MHz"), L("Starter checking:", "100%"),
+      L("Starter version:", "3.0 eng 12 MHz"), L("Starter checking:", "replacing"),
       L("Starter updater loading:", kOk), L("FLASH type:", "AMD Am29F040"),
       L("Starter version:", "3.1 eng 12 MHz"), L("Starter checking:", kBlad)},
      {}, Outcome::PanelRefused, true},
@@ -133,10 +140,15 @@ INSTANTIATE_TEST_SUITE_P(Run, StarterChecks, ::testing::ValuesIn(kStarterCases),
 struct ImageCase {
   const char* name;
   std::function<void(RunRig&)> arrange;
-  std::string line;  // the line after "Starter checking:"; {dir} is the folder; empty: updated
+  // The line after "Starter checking:", within the log's 59 columns (empty: updated), and
+  // the same in full; {dir} is the folder.
+  std::string line;
+  std::string inFull;
 };
 
 const std::string kImage = "AM29F040B.bin";
+// A folder name that leaves no room on the line, whatever the temporary folder is.
+const std::string kLongName = "the-folder-where-the-panel-makers-updater-images-go";
 
 void Replace(RunRig& rig, Bytes bytes) {
   rig.updaters.Write(kImage, bytes);
@@ -147,24 +159,53 @@ Bytes Image(uint8_t flashType = 2) {
 std::string Sums(const Bytes& image) {
   return Sha256::Hex(Sha256::Of(image)) + "  " + kImage + "\n";
 }
+std::string Refused(const std::string& reason) {
+  return "Updater " + kImage + " refused: " + reason;
+}
+std::string RefusedInFull(const std::string& reason) {
+  return "Updater {dir}/" + kImage + " refused: " + reason;
+}
 
 // clang-format off
 const ImageCase kImageCases[] = {
-    {"NoFolder", [](RunRig& r) { r.core.starterUpdate.UpdatersFolder = r.updaters.Path() / "none"; },
-     "No updater AM29F040B.bin in {dir}/none"},
-    {"NoFileForTheChip", [](RunRig& r) { std::filesystem::remove(r.updaters.Path() / kImage); },
-     "No updater AM29F040B.bin in {dir}"},
+    // A folder that fits the line is named on it; a longer one (the test's temporary
+    // folder) only in full, never cut.
+    {"NoFolderNamedInFull", [](RunRig& r) { r.core.starterUpdate.UpdatersFolder = "none"; },
+     "No updater AM29F040B.bin in none", "No updater AM29F040B.bin in none"},
+    {"NoFolderTooLongForTheLine",
+     [](RunRig& r) { r.core.starterUpdate.UpdatersFolder = r.updaters.Path() / kLongName; },
+     "No updater AM29F040B.bin in the updaters folder",
+     "No updater AM29F040B.bin in {dir}/" + kLongName},
+    {"NoFileForTheChip",
+     [](RunRig& r) {
+       std::filesystem::create_directory(r.updaters.Path() / kLongName);
+       r.core.starterUpdate.UpdatersFolder = r.updaters.Path() / kLongName;
+     },
+     "No updater AM29F040B.bin in the updaters folder",
+     "No updater AM29F040B.bin in {dir}/" + kLongName},
     {"OneByteShort", [](RunRig& r) { Bytes b = Image(); b.pop_back(); Replace(r, b); },
-     "Updater AM29F040B.bin refused: 8447 bytes, not 8448"},
+     Refused("8447 bytes, not 8448"), RefusedInFull("8447 bytes, not 8448")},
     {"TailNotErased", [](RunRig& r) { Bytes b = Image(); b.back() = 0; Replace(r, b); },
-     "Updater AM29F040B.bin refused: not 0xFF after its code"},
+     Refused("not 0xFF after its code"), RefusedInFull("not 0xFF after its code")},
     {"ImageForAnotherChip", [](RunRig& r) { Replace(r, Image(5)); },
-     "Updater AM29F040B.bin refused: not for the AM29F040B"},
+     Refused("not for the AM29F040B"), RefusedInFull("not for the AM29F040B")},
     {"TestImageWithoutTheVariable", [](RunRig& r) { r.core.starterUpdate.AllowTestImages = false; },
-     "Updater AM29F040B.bin refused: test image, not for panels"},
+     Refused("test image, not for panels"), RefusedInFull("test image, not for panels")},
     {"SumsMismatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image(5))); },
-     "Updater AM29F040B.bin refused: SHA-256 not as in SHA256SUMS"},
-    {"SumsMatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image())); }, ""},
+     Refused("SHA-256 not as in SHA256SUMS"), RefusedInFull("SHA-256 not as in SHA256SUMS")},
+    // The system's reason goes on the line without the path it names; in full, with it.
+    {"ImageIsAFolder",
+     [](RunRig& r) {
+       std::filesystem::remove(r.updaters.Path() / kImage);
+       std::filesystem::create_directory(r.updaters.Path() / kImage);
+     },
+     Refused("not a regular file"),
+     RefusedInFull("cannot read {dir}/" + kImage + ": not a regular file")},
+    {"SumsIsAFolder",
+     [](RunRig& r) { std::filesystem::create_directory(r.updaters.Path() / "SHA256SUMS"); },
+     Refused("SHA256SUMS unreadable"),
+     RefusedInFull("cannot read {dir}/SHA256SUMS: not a regular file")},
+    {"SumsMatch", [](RunRig& r) { r.updaters.Write("SHA256SUMS", Sums(Image())); }, "", ""},
 };
 // clang-format on
 
@@ -192,22 +233,29 @@ TEST_P(UpdaterImages, WithoutAUsableImageTheRunGoesOnWithTheOldStarterAndSaysWhy
   const Outcome outcome = rig.core.Program(false);
   const Lines lines = rig.Lines();
   ASSERT_GE(lines.size(), 7u);
-  EXPECT_EQ(lines[4], L("Starter checking:", "100%"));
   if (c.line.empty()) {
+    EXPECT_EQ(lines[4], L("Starter checking:", "replacing"));
     EXPECT_EQ(lines[5], L("Starter updater loading:", kOk));
     EXPECT_EQ(outcome, Outcome::Updated);
     EXPECT_FALSE(rig.Flash(0x70000, 0x10000) == starter);
     EXPECT_TRUE(rig.panel.StarterChecksumGood());
     return;
   }
-  std::string line = c.line;
-  if (const size_t dir = line.find("{dir}"); dir != std::string::npos)
-    line.replace(dir, 5, rig.updaters.Path().string());
-  EXPECT_EQ(lines[5], StatusLog::Trimmed(line.substr(0, 59)));
+  const auto withDir = [&rig](std::string text) {
+    for (size_t dir = text.find("{dir}"); dir != std::string::npos; dir = text.find("{dir}"))
+      text.replace(dir, 5, rig.updaters.Path().string());
+    return text;
+  };
+  EXPECT_EQ(lines[4], L("Starter checking:", "no updater"));
+  ASSERT_LE(c.line.size(), 59u);
+  EXPECT_EQ(lines[5], c.line);
+  EXPECT_EQ(rig.ui.inFull, std::vector<std::string>{withDir(c.inFull)});
   EXPECT_EQ(lines[6], L("Program in panel:", "???"));
   ASSERT_EQ(rig.ui.boxes.size(), 2u);
   EXPECT_TRUE(rig.ui.boxes[0].infoOnly);
   EXPECT_NE(rig.ui.boxes[0].text.find(kImage), std::string::npos) << rig.ui.boxes[0].text;
+  EXPECT_NE(rig.ui.boxes[0].text.find("AMD Am29F040"), std::string::npos)
+      << "the box names the chip as the log does: " << rig.ui.boxes[0].text;
   EXPECT_EQ(rig.ui.boxes[1].text, "Continue ?");
   EXPECT_EQ(outcome, Outcome::Declined);
   EXPECT_EQ(rig.panel.CommandCount(0x66) + rig.panel.CommandCount(0x65), 0u);

@@ -176,7 +176,7 @@ const RestartCase kRestartCases[] = {
      {L("Restarting panel", kBlad)}, Outcome::NoConnection},
     {"StoppedLeavesTheLineOpen",
      [](RunRig& rig) { rig.hooks.At("Restarting panel", 0, [&rig] { rig.core.host.RequestStop(); }); },
-     {"Restarting panel"}, Outcome::Stopped},
+     {"Restarting panel", texts::kStoppedByUser}, Outcome::Stopped},
 };
 // clang-format on
 

@@ -100,5 +100,25 @@ TEST(PanelFaults, ADeadLineTakesNothingAndGivesNothing) {
   EXPECT_EQ(rig.line.Open("/dev/ttyS0", 9600), SerialBackend::OpenError::NotFound);
 }
 
+// The cut a crash sweep makes at each exchange: the panel carries out the request, its
+// answer is lost with the line, and after a power cycle the same line works again with the
+// panel's contents as the cut left them.
+TEST(PanelFaults, ACutLineKeepsTheLastRequestsWorkUntilThePowerCycle) {
+  LineRig rig;
+  rig.panel.FaultSettings().cutAfterFrame = 2;
+  EXPECT_FALSE(rig.Exchange(kIdentify).empty());
+  rig.panel.Flash()[0x30000] = 0x12;
+  EXPECT_TRUE(rig.Exchange(Erase(3)).empty());
+  EXPECT_EQ(rig.panel.Flash()[0x30000], 0xFF) << "carried out";
+  EXPECT_TRUE(rig.panel.LineDead());
+  EXPECT_TRUE(rig.Exchange(kIdentify).empty());
+
+  rig.panel.PowerCycle(uint64_t{rig.time.now} * 1000);
+  ASSERT_EQ(rig.line.Open("/dev/ttyS0", 9600), SerialError::None);
+  EXPECT_EQ(rig.Exchange(kIdentify), EncodeAnswer(0x92, {2, 0x31}));
+  EXPECT_EQ(rig.Exchange(Erase(4)), EncodeAnswer(0x91, {0})) << "no fault left";
+  EXPECT_EQ(rig.panel.Flash()[0x30000], 0xFF);
+}
+
 }  // namespace
 }  // namespace tavrino::sim::test

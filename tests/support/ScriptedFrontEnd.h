@@ -39,6 +39,7 @@ class ScriptedFrontEnd : public FrontEnd {
   std::string versionLabel;
   bool waitBoxVisible = false;
   int waitBoxShown = 0;
+  std::vector<std::string> inFull;  // what lines had no room for, in order
 
   bool AskUser(const std::string& text, bool infoOnly) override {
     bool answer = false;
@@ -80,6 +81,7 @@ class ScriptedFrontEnd : public FrontEnd {
     return true;
   }
   void RequestQuit() override { ++quitRequests; }
+  void LineInFull(const std::string& text) override { inFull.push_back(text); }
 
   // Texts of all boxes shown, in order.
   std::vector<std::string> BoxTexts() const {

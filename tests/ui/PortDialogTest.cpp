@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
+#include "UiRig.h"
 #include "ui/FormFlashRS.h"
 
 namespace tavrino::test {
@@ -93,6 +95,36 @@ TEST(PortDialog, ChoosingAndCancelling) {
     dialog.close();
   });
   EXPECT_FALSE(c.ok);
+}
+
+// The reason beside a greyed port is read, not guessed at: greyed, it keeps the contrast
+// ordinary text needs; and the dialog is no wider than the window it opens over.
+TEST(PortDialog, AGreyedPortsReasonIsReadableAndTheDialogFitsOverTheWindow) {
+  EXPECT_NEAR(ui::ContrastRatio(Qt::black, Qt::white), 21.0, 0.01);
+  EXPECT_NEAR(ui::ContrastRatio(Qt::gray, Qt::gray), 1.0, 0.01);
+  EXPECT_GE(
+      ui::ContrastRatio(ui::ReadableGreyed(QColor(190, 190, 190), Qt::black, QColor(239, 239, 239)),
+                        QColor(239, 239, 239)),
+      ui::kReadableContrast);
+
+  WindowRig rig;
+  ui::TFormFlashRS& dialog = *rig.form.FormFlashRS;
+  dialog.SetDetails({ui::PortDetail{"/dev/ttyS0", ""},
+                     {"/dev/ttyS1", "missing"},
+                     {"/dev/ttyS2", "busy: held by another program"},
+                     {"/dev/ttyS3", "no permission: ask an administrator"}},
+                    {}, {});
+  dialog.Prepare({true, false, false, false}, true);
+  for (int n = 1; n < 4; ++n) {
+    const QLabel* label = dialog.Ldevice[static_cast<size_t>(n)];
+    EXPECT_FALSE(label->isEnabled());
+    const QPalette& p = label->palette();
+    EXPECT_GE(ui::ContrastRatio(p.color(QPalette::Disabled, QPalette::WindowText),
+                                p.color(QPalette::Disabled, QPalette::Window)),
+              ui::kReadableContrast)
+        << label->text().toStdString();
+  }
+  EXPECT_LE(dialog.width(), rig.form.width());
 }
 
 }  // namespace

@@ -76,20 +76,28 @@ TEST(Trace, AnUnattendedRunWritesEveryStatusLineToStandardOutput) {
     EXPECT_EQ(r.exitCode, ExitCode(Outcome::PortNotOpened));
     EXPECT_EQ(SplitLines(out.str()),
               (std::vector<std::string>{Closed("File checking:", "ok"),
-                                        Closed("Port COM2 (/dev/ttyS1):", "missing")}));
+                                        Closed("Port COM2 (/dev/ttyS1):", "missing"),
+                                        "Failed: the serial port could not be opened."}));
   }
   {
-    // A whole run: the lines as the display shows them, in UTF-8 ("BŁĄD" included).
+    // A whole run: the lines as the display shows them, in UTF-8 ("BŁĄD" included), then
+    // the run report's path on standard error and the closing line, as tavrino-cli ends.
     WindowRig rig;
-    std::ostringstream out;
-    rig.form.SetEcho(&out);
+    std::ostringstream out, err;
+    rig.form.SetEcho(&out, &err);
+    rig.form.SetRunReportDir(dir.path() / "runs");
     rig.panel.FaultSettings().silentAfterFrames = 0;
     const ui::StartResult r = ui::Start(rig.form, {path, "1"});
     EXPECT_EQ(r.exitCode, ExitCode(Outcome::NoConnection));
-    const auto shown = SplitLines(out.str());
+    auto shown = SplitLines(out.str());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), "Failed: no connection with the panel.");
+    shown.pop_back();
     EXPECT_EQ(shown, Utf8(rig.Lines()));
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back(), Cp1250ToUtf8(Closed("Connecting:", texts::kNoConnection)));
+    EXPECT_EQ(err.str(), "tavrino: run report: " + rig.form.LastRunReport().string() + "\n");
+    EXPECT_TRUE(std::filesystem::is_regular_file(rig.form.LastRunReport()));
   }
 }
 

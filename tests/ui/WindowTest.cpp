@@ -10,11 +10,13 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 
 #include "UiRig.h"
 #include "frontend/Texts.h"
 #include "ui/FormWait.h"
+#include "ui/Preference.h"
 
 namespace tavrino::test {
 namespace {
@@ -159,7 +161,10 @@ TEST_F(Window, StoppedCommandForgetsThePort) {
   form.RestartClick();
   EXPECT_EQ(rig.modals.script.BoxTexts(), std::vector<std::string>{"Abort ?"});
   EXPECT_TRUE(rig.parts().host.Stopped());
-  EXPECT_EQ(rig.Lines().back(), "Restarting panel") << "a stopped restart has no status";
+  ASSERT_GE(rig.Lines().size(), 2u);
+  EXPECT_EQ(rig.Lines()[rig.Lines().size() - 2], "Restarting panel")
+      << "a stopped restart has no status";
+  EXPECT_EQ(rig.Lines().back(), texts::kStoppedByUser);
   EXPECT_EQ(rig.parts().ports.PortNumber, 0);
   EXPECT_EQ(form.StatusPanelText(1), "");
   EXPECT_EQ(Look(form), kIdle);
@@ -205,6 +210,110 @@ TEST_F(Window, ProgramRunFromTheWindow) {
   EXPECT_FALSE(form.FormWait->isVisible());
   EXPECT_TRUE(Has(titles, "Tavrino - FLASH erasing"));
   EXPECT_EQ(form.windowTitle(), "Tavrino");
+}
+
+// The one preference: checked or not, the core runs as the item says, and the next session
+// starts as this one left it.
+TEST_F(Window, CheckSettingsAfterWritingIsRememberedAndReachesTheCore) {
+  EXPECT_EQ(form.CheckSettings2->text(), "&Check settings after writing");
+  EXPECT_EQ(form.RestoreSettings2->text().toStdString(), "Restore sett&ings\u2026");
+  ASSERT_TRUE(form.CheckSettings2->isCheckable());
+  for (const bool on : {true, false, true}) {
+    form.CheckSettings2->setChecked(on);
+    EXPECT_EQ(rig.parts().run.CheckSettings, on);
+    EXPECT_EQ(ui::CheckSettingsPreference(), on);
+    WindowRig next;
+    EXPECT_EQ(next.form.CheckSettings2->isChecked(), on) << "the next session";
+    EXPECT_EQ(next.parts().run.CheckSettings, on);
+  }
+  form.CheckSettings2->setChecked(false);
+}
+
+TEST_F(Window, RestoreSettingsFromTheWindow) {
+  TempDir dir;
+  const std::string backup = (dir.path() / "panel.tavrec").string();
+  ASSERT_EQ(rig.core.Backup(backup), Outcome::BackedUp);
+  const std::vector<uint8_t> memory1 = rig.panel.Memory1();
+  std::fill(rig.panel.Memory1().begin(), rig.panel.Memory1().end(), 0xFF);
+  const std::vector<uint8_t> wiped = rig.panel.Memory1();
+  rig.modals.script.dialogFile = backup;
+  form.show();
+  // No to the question: the wiped panel stays as it is.
+  rig.modals.script.answers = {false};
+  form.RestoreClick();
+  EXPECT_TRUE(rig.panel.Memory1() == wiped);
+  EXPECT_EQ(Look(form), kIdle);
+
+  rig.modals.script.answers = {true};
+  form.RestoreClick();
+  EXPECT_EQ(rig.modals.script.fileDialogs, 2);
+  const auto boxes = rig.modals.script.BoxTexts();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].rfind("Restore the settings of the backup of ", 0), 0u) << boxes[0];
+  EXPECT_EQ(boxes[1], boxes[0]);
+  EXPECT_EQ(boxes[2], "Settings restored.");
+  EXPECT_TRUE(rig.panel.Memory1() == memory1);
+  EXPECT_TRUE(EndsInOk(rig.Lines().back())) << rig.Lines().back();
+  EXPECT_EQ(Look(form), kIdle);
+
+  // A file dialog left with Cancel starts nothing.
+  rig.modals.script.dialogFile.clear();
+  const size_t lines = rig.Lines().size();
+  form.RestoreClick();
+  EXPECT_EQ(rig.Lines().size(), lines);
+}
+
+// Help > Run reports shows the folder; where no file manager starts, a box says where the
+// reports are, instead of nothing happening.
+TEST_F(Window, RunReportsOpensTheFolderOrSaysWhereItIs) {
+  TempDir dir;
+  form.SetRunReportDir(dir.path() / "runs");
+  std::vector<QUrl> opened;
+  bool starts = true;
+  form.openFolder = [&](const QUrl& folder) {
+    opened.push_back(folder);
+    return starts;
+  };
+  form.runReportsAction->trigger();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].toLocalFile().toStdString(), (dir.path() / "runs").string());
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "runs"));
+  EXPECT_TRUE(rig.modals.script.boxes.empty());
+
+  starts = false;
+  form.runReportsAction->trigger();
+  ASSERT_EQ(rig.modals.script.boxes.size(), 1u);
+  EXPECT_TRUE(rig.modals.script.boxes[0].infoOnly);
+  EXPECT_NE(rig.modals.script.boxes[0].text.find("No file manager could be started"),
+            std::string::npos);
+  EXPECT_NE(rig.modals.script.boxes[0].text.find((dir.path() / "runs").string()), std::string::npos)
+      << rig.modals.script.boxes[0].text;
+}
+
+// Idle, the title reads as a title whatever the last line was: a failed open ends with the
+// line "Still loaded: ...", which has no status.
+TEST_F(Window, TheIdleTitleIsTheProgramsName) {
+  TempDir dir;
+  rig.modals.script.dialogFile = WriteFirmware(dir, "good.17", "1.04.02:1");
+  form.OpenClick();
+  rig.modals.script.dialogFile = dir.Write("bad.17", std::vector<uint8_t>(100, 0x78));
+  form.OpenClick();
+  ASSERT_EQ(rig.Lines().back(), "Still loaded: good.17");
+  EXPECT_EQ(form.windowTitle(), "Tavrino");
+}
+
+// Between Open File and Program the file went bad on disk: the window no longer shows its
+// version or its name as loaded.
+TEST_F(Window, AFileGoneBadBeforeProgramLeavesTheLabelAndStatusBarTrue) {
+  TempDir dir;
+  rig.modals.script.dialogFile = WriteFirmware(dir, "new.17", "1.04.02:1");
+  form.OpenClick();
+  ASSERT_FALSE(form.versionLabel->text().isEmpty());
+  dir.Write("new.17", std::vector<uint8_t>(100, 0x78));
+  form.ProgramClick();
+  EXPECT_TRUE(form.versionLabel->text().isEmpty());
+  EXPECT_TRUE(form.StatusPanelText(0).isEmpty());
+  EXPECT_EQ(rig.panel.CommandCount(0x65), 0u);
 }
 
 }  // namespace

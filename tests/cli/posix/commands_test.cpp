@@ -283,7 +283,42 @@ TEST_F(CliCommand, StopEndsTheCommandAndTheLastLineSaysSo) {
       Run({"test", file_, "--port", "1"}, "", false, [](std::atomic<bool>& stop) { stop = true; });
   EXPECT_EQ(status, 7);
   const std::string out = out_.str();
-  EXPECT_EQ(out.substr(out.size() - 21), "Stopped by the user.\n") << out;
+  // The log says it on the line after the stopped step's status; the closing line last.
+  const std::string end = "Stopped by the user.\nStopped: the command did not finish.\n";
+  ASSERT_GE(out.size(), end.size()) << out;
+  EXPECT_EQ(out.substr(out.size() - end.size()), end) << out;
+}
+
+// A line with no room for a whole path names the file by its name, or not at all; the whole
+// path goes to standard error, between the log's lines, and into the run report.
+TEST_F(CliCommand, WhatALineHasNoRoomForGoesToStandardErrorAndTheReport) {
+  const fs::path state = test::FreshStateForThisTest();
+  fs::create_directories(state / "recovery");
+  const fs::path bad = state / "recovery" / "copied-from-the-laptop-of-the-other-technician.tavrec";
+  { std::ofstream(bad) << "not a record at all"; }
+  reportDir_ = dir_ / "runs";
+
+  EXPECT_EQ(Run({file_, "1"}), 0) << out_.str() << err_.str();
+  const std::string shown = "Record:                                        not a record\n";
+  EXPECT_TRUE(Shows(shown)) << out_.str();
+  for (const auto& line : [&] {
+         std::vector<std::string> lines;
+         std::istringstream in(out_.str());
+         for (std::string l; std::getline(in, l);) lines.push_back(l);
+         return lines;
+       }()) {
+    if (line.rfind("Done", 0) == 0 || line.rfind("Failed", 0) == 0) continue;
+    EXPECT_LE(line.size(), 59u) << line;
+  }
+  const std::string inFull = "Record " + bad.string() + ": not a record";
+  EXPECT_NE(err_.str().find("tavrino-cli: " + inFull + "\n"), std::string::npos) << err_.str();
+
+  std::vector<fs::path> reports;
+  for (const auto& e : fs::directory_iterator(reportDir_)) reports.push_back(e.path());
+  ASSERT_EQ(reports.size(), 1u);
+  std::ifstream in(reports[0]);
+  const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(report.find("  " + shown + "  " + inFull + "\n"), std::string::npos) << report;
 }
 
 // The settings kept on this computer, read without changing the panel, and listed with
@@ -321,6 +356,45 @@ TEST_F(CliCommand, BackupKeepsTheSettingsAndBackupsListsThem) {
   EXPECT_TRUE(Shows("damaged.tavrec  cannot be used: not a record\n")) << out_.str();
   EXPECT_TRUE(Shows("Unfinished updates in " + (state / "recovery").string() + ":\n  none\n"))
       << out_.str();
+}
+
+// One file described, never its settings (the panel's names and user codes); a restore
+// of it asks like program, exits 0 once the panel holds it again, and a damaged file ends
+// before the panel is asked anything.
+TEST_F(CliCommand, ShowDescribesOneFileAndRestoreBringsItBack) {
+  test::FreshStateForThisTest();
+  const fs::path file = dir_ / "mine.tavrec";
+  ASSERT_EQ(Run({"backup", file.string(), "--port", "1"}), 0);
+  const std::vector<uint8_t> memory1 = panel_.Memory1();
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"show", file.string()}, {"backups", file.string()}}) {
+    EXPECT_EQ(Run(args), 0);
+    for (const char* row : {"Kind:           settings backup\n", "Data code:      103\n",
+                            "Panel:          AMD Am29F040, Starter 3.1 eng, 12 MHz, program "
+                            "1.03.05 pol\n",
+                            "Images:         settings memories as read, sector 6 copies as read\n",
+                            "Restore:        can restore settings of data 103\n"})
+      EXPECT_TRUE(Shows(row)) << out_.str();
+    for (const char* secret : {"Zone", "User", "Partition"})
+      EXPECT_FALSE(Shows(secret)) << "the settings are never printed";
+  }
+
+  std::fill(panel_.Memory1().begin(), panel_.Memory1().end(), 0);
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1"}), 1) << "nobody to answer";
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1"}, "n\n", true), 6);
+  EXPECT_TRUE(Shows(" [y/n] ")) << out_.str();
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1", "--unattended"}), 0) << out_.str();
+  EXPECT_TRUE(Shows("Done: the panel's settings were restored from the backup.\n")) << out_.str();
+  EXPECT_TRUE(panel_.Memory1() == memory1);
+
+  { std::ofstream(file, std::ios::in | std::ios::out) << "X"; }
+  EXPECT_EQ(Run({"show", file.string()}), 2);
+  EXPECT_TRUE(Shows("State:          cannot be used: not a record; it is never used\n"))
+      << out_.str();
+  const uint32_t requests = panel_.RequestCount();
+  EXPECT_EQ(Run({"restore", file.string(), "--port", "1", "--unattended"}), 2);
+  EXPECT_TRUE(Shows("Failed: the backup file cannot be used; nothing was written.\n"));
+  EXPECT_EQ(panel_.RequestCount(), requests);
 }
 
 // Where backup FILE may go: a regular file or none, found out before the panel is read; an

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -195,6 +198,51 @@ TEST_F(HostOsTest, AFailedWriteKeepsTheOldFile) {
   ASSERT_EQ(ReadWholeFile(file, 100, read), "");
   EXPECT_EQ(read.size(), 3u);
   EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 2);
+}
+
+// What a write left when its process ended before the rename goes; what may still be a
+// write in progress, and whatever is not such a leftover, stays.
+TEST_F(HostOsTest, OnlyTheTemporariesOfEndedWritesAreRemoved) {
+  const pid_t ended = ::fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const auto temporary = [](pid_t pid, const std::string& rest) {
+    return ".record.tmp" + std::to_string(pid) + rest;
+  };
+  const struct {
+    std::string name;
+    bool goes;
+  } cases[] = {
+      {temporary(ended, "-4711"), true},
+      {temporary(::getpid(), "-4711"), false},  // this process's own write
+      {temporary(::getppid(), "-1"), false},    // another process that still runs
+      {temporary(ended, ""), false},            // not a name a write makes
+      {temporary(ended, "-47x"), false},
+      {"record.tmp" + std::to_string(ended) + "-1", false},
+      {"record", false},
+  };
+  for (const auto& c : cases) std::ofstream(root_ / c.name) << "settings";
+  // A writer whose process id cannot be seen from here still holds its lock.
+  const fs::path locked = root_ / temporary(ended, "-2");
+  std::ofstream(locked) << "settings";
+  const int fd = ::open(locked.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  // Neither a link nor a folder with such a name is followed or removed.
+  fs::create_directory(root_ / "elsewhere");
+  std::ofstream(root_ / "elsewhere" / "file") << "keep";
+  fs::create_symlink(root_ / "elsewhere" / "file", root_ / temporary(ended, "-3"));
+  fs::create_directory(root_ / temporary(ended, "-5"));
+
+  EXPECT_EQ(RemoveAbandonedTemporaries(root_), 1u);
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(root_ / c.name), !c.goes) << c.name;
+  EXPECT_TRUE(fs::exists(locked));
+  EXPECT_TRUE(fs::exists(root_ / "elsewhere" / "file"));
+  EXPECT_TRUE(fs::is_symlink(root_ / temporary(ended, "-3")));
+  EXPECT_TRUE(fs::is_directory(root_ / temporary(ended, "-5")));
+  ::close(fd);
+  EXPECT_EQ(RemoveAbandonedTemporaries(root_), 1u) << "once its writer let go";
+  EXPECT_FALSE(fs::exists(locked));
 }
 
 TEST_F(HostOsTest, ReadRefusesWhatIsNotARegularFileOrTooLarge) {

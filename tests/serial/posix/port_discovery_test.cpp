@@ -127,7 +127,25 @@ TEST_F(FakeSystem, TellsWhenAnotherProgramHoldsTheDeviceOrItMayNotBeOpened) {
     const SerialDeviceInfo locked = ProbeSerialDevice(Node("ttyS0"), roots_);
     EXPECT_EQ(locked.mayOpen, Answer::No);
     EXPECT_EQ(locked.held, Answer::Unknown);
-    EXPECT_EQ(UnavailableReason(locked).rfind("no permission: join the group ", 0), 0u);
+    EXPECT_EQ(UnavailableReason(locked), "no permission: ask an administrator");
+  }
+}
+
+// Only a group that may read and write the device is named for joining: a device for its
+// owner alone, or for root's group, has none.
+TEST_F(FakeSystem, TheGroupToJoinIsOneThatMayOpenTheDevice) {
+  const fs::path node = Node("ttyS0");
+  const gid_t gid = geteuid() == 0 ? 20 : getegid();  // any group but root's
+  ASSERT_EQ(chown(node.c_str(), static_cast<uid_t>(-1), gid), 0);
+  using P = fs::perms;
+  fs::permissions(node, P::owner_read | P::owner_write | P::group_read | P::group_write);
+  EXPECT_FALSE(ProbeSerialDevice(node, roots_).group.empty());
+  fs::permissions(node, P::owner_read | P::owner_write | P::group_read);
+  EXPECT_EQ(ProbeSerialDevice(node, roots_).group, "");
+  if (geteuid() == 0) {
+    fs::permissions(node, P::owner_read | P::owner_write | P::group_read | P::group_write);
+    ASSERT_EQ(chown(node.c_str(), static_cast<uid_t>(-1), 0), 0);
+    EXPECT_EQ(ProbeSerialDevice(node, roots_).group, "");
   }
 }
 
@@ -227,7 +245,7 @@ TEST(PortDiscovery, ReasonsInTheDialogsWords) {
   EXPECT_EQ(UnavailableReason(E::None, ""), "");
   EXPECT_EQ(UnavailableReason(E::NotFound, ""), "missing");
   EXPECT_EQ(UnavailableReason(E::Busy, ""), "busy: held by another program");
-  EXPECT_EQ(UnavailableReason(E::NoAccess, ""), "no permission: join the group dialout");
+  EXPECT_EQ(UnavailableReason(E::NoAccess, ""), "no permission: ask an administrator");
   EXPECT_EQ(UnavailableReason(E::NoAccess, "uucp"), "no permission: join the group uucp");
   EXPECT_EQ(UnavailableReason(E::NotATerminal, ""), "not a serial port");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 
+#include "state/OwnFolders.h"
 #include "state/RecordStore.h"
 #include "state/RecoveryRecord.h"
 #include "support/PosixGroups.h"
@@ -137,7 +139,19 @@ TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
   RecoveryRecord starterInAPhase = starter;
   starterInAPhase.phase = RecordPhase::Programming;
   RecoveryRecord unknownKind = starter;
-  unknownKind.kind = static_cast<RecordKind>(4);
+  unknownKind.kind = static_cast<RecordKind>(5);
+  // A restore's record holds the memories as read and as it writes them, in phase Memories.
+  RecoveryRecord restore = Sample(RecordPhase::Memories);
+  restore.kind = RecordKind::Restore;
+  ASSERT_EQ(DecodeRecord(EncodeRecord(restore), read), RecordProblem::None);
+  EXPECT_EQ(read, restore);
+  RecoveryRecord restoreInAnotherPhase = restore;
+  restoreInAnotherPhase.phase = RecordPhase::Sector6;
+  RecoveryRecord restoreWithoutMemories = Sample(RecordPhase::Sector6);
+  restoreWithoutMemories.kind = RecordKind::Restore;
+  restoreWithoutMemories.phase = RecordPhase::Memories;
+  RecoveryRecord unboundRestore = restore;
+  unboundRestore.format = kRecordFormatUnbound;
   RecoveryRecord unbound = Sample(RecordPhase::Programming);
   unbound.copyChecks.clear();
   RecoveryRecord finishedStarter = starter;
@@ -150,7 +164,8 @@ TEST(RecoveryRecord, RefusesAPhaseWithoutTheImagesItNeeds) {
   tooManyEarlier.earlierMemoriesWritten.assign(kEarlierImagesMax + 1, Pattern(kMemoriesBytes, 8));
   for (const RecoveryRecord& r :
        {noImages, starterWithImages, starterInAPhase, unknownKind, unbound, finishedStarter,
-        earlierAlone, unknownAnswer, tooManyEarlier})
+        earlierAlone, unknownAnswer, tooManyEarlier, restoreInAnotherPhase, restoreWithoutMemories,
+        unboundRestore})
     EXPECT_EQ(DecodeRecord(EncodeRecord(r), read), RecordProblem::Malformed);
 }
 
@@ -268,6 +283,45 @@ TEST_F(RecordStoreTest, TwoRunsAtOnceNeverShareARecord) {
   EXPECT_EQ(listed[0].record, b) << "the other run's record is whole";
   ASSERT_EQ(first.List(Folder::Backups).size(), 1u);
   EXPECT_EQ(first.List(Folder::Backups)[0].record, a);
+}
+
+// What runs that ended mid-write left in recovery/ goes when the next run looks: the
+// temporary file of a record never renamed into place (it holds the panel's settings) and a
+// name claimed long ago and never filled. A name claimed just now, or at a time ahead of the
+// clock, may belong to a run in progress and stays, and so does every record.
+TEST_F(RecordStoreTest, WhatEndedRunsLeftGoesAndWhatARunMayStillWriteStays) {
+  using namespace std::chrono_literals;
+  RecordStore store(root_);
+  fs::path record;
+  ASSERT_EQ(store.NewPath(Folder::Recovery, 1797000000, record), "");
+  ASSERT_EQ(store.Write(record, Sample(RecordPhase::Memories)), "");
+  const fs::path dir = record.parent_path();
+  const pid_t ended = ::fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const fs::path temporary =
+      dir / ("." + record.filename().string() + ".tmp" + std::to_string(ended) + "-1");
+  std::ofstream(temporary) << "settings with user codes";
+  const auto now = fs::file_time_type::clock::now();
+  const struct {
+    const char* name;
+    fs::file_time_type::duration age;
+    bool goes;
+  } claims[] = {{"20261211-090000-00.tavrec", 2h, true},
+                {"20261211-090100-00.tavrec", kClaimAbandonedAfter + 5s, true},
+                {"20261211-090200-00.tavrec", 1s, false},
+                {"20261211-090300-00.tavrec", -1h, false}};
+  for (const auto& c : claims) {
+    std::ofstream(dir / c.name);
+    fs::last_write_time(dir / c.name, now - c.age);
+  }
+
+  const auto listed = store.List(Folder::Recovery);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].record, Sample(RecordPhase::Memories));
+  EXPECT_FALSE(fs::exists(temporary));
+  for (const auto& c : claims) EXPECT_EQ(fs::exists(dir / c.name), !c.goes) << c.name;
 }
 
 // Records another local user may have put or changed are never used: each situation is
