@@ -106,17 +106,17 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   openDialog->setFileMode(QFileDialog::ExistingFile);
   openDialog->setAcceptMode(QFileDialog::AcceptOpen);
   openDialog->setDirectory(QStringLiteral("."));
-  RestoreDialog1 = new QFileDialog(this);
-  RestoreDialog1->setObjectName(QStringLiteral("RestoreDialog1"));
-  RestoreDialog1->setFileMode(QFileDialog::ExistingFile);
-  RestoreDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  restoreDialog = new QFileDialog(this);
+  restoreDialog->setObjectName(QStringLiteral("restoreDialog"));
+  restoreDialog->setFileMode(QFileDialog::ExistingFile);
+  restoreDialog->setAcceptMode(QFileDialog::AcceptOpen);
   // The backups the tool keeps itself, where they are; the person may go anywhere else.
   os::Failure noFolder;
   const std::filesystem::path backups = state::RecordStore().Dir(state::Folder::Backups, noFolder);
   std::error_code missing;
-  RestoreDialog1->setDirectory(!backups.empty() && std::filesystem::is_directory(backups, missing)
-                                   ? QFile::decodeName(backups.c_str())
-                                   : QStringLiteral("."));
+  restoreDialog->setDirectory(!backups.empty() && std::filesystem::is_directory(backups, missing)
+                                  ? QFile::decodeName(backups.c_str())
+                                  : QStringLiteral("."));
   FormFlashRS = new TFormFlashRS(this);
   FormWait = new TFormWait(this);
 
@@ -131,7 +131,7 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
 
 void TFormFlash::Attach(Core& core) {
   core_ = &core;
-  core.SetCheckSettings(CheckSettings2->isChecked());
+  core.SetCheckSettings(checkSettingsAction->isChecked());
 }
 
 void TFormFlash::CheckSettingsToggled(bool on) {
@@ -140,7 +140,7 @@ void TFormFlash::CheckSettingsToggled(bool on) {
 }
 
 bool TFormFlash::CheckSettingsAfterWriting() const {
-  return CheckSettings2->isChecked();
+  return checkSettingsAction->isChecked();
 }
 
 TFormFlash::~TFormFlash() {
@@ -157,8 +157,8 @@ void TFormFlash::FormCreate() {
   programAction->setText(QStringLiteral("&Program"));
   testAction->setText(QStringLiteral("&Test"));
   restartAction->setText(QStringLiteral("&Restart"));
-  RestoreSettings2->setText(QStringLiteral("Restore sett&ings\u2026"));
-  CheckSettings2->setText(QStringLiteral("&Check settings after writing"));
+  restoreSettingsAction->setText(QStringLiteral("Restore sett&ings\u2026"));
+  checkSettingsAction->setText(QStringLiteral("&Check settings after writing"));
   // The tab puts the key name in the menu's shortcut column; the window handles the key.
   stopAction->setText(QStringLiteral("&Stop\tCtrl+S"));
   exitAction->setText(QStringLiteral("&Exit"));
@@ -167,8 +167,8 @@ void TFormFlash::FormCreate() {
   runReportsAction->setText(QStringLiteral("&Run reports"));
   openDialog->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
   openDialog->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
-  RestoreDialog1->setNameFilter(QStringLiteral("Settings backup (*.tavrec)"));
-  RestoreDialog1->setWindowTitle(QStringLiteral("Choose settings backup"));
+  restoreDialog->setNameFilter(QStringLiteral("Settings backup (*.tavrec)"));
+  restoreDialog->setWindowTitle(QStringLiteral("Choose settings backup"));
   Bopen->setToolTip(HintOf(openAction->text()));
   Bprogram->setToolTip(HintOf(programAction->text()));
   Btest->setToolTip(HintOf(testAction->text()));
@@ -218,14 +218,14 @@ void TFormFlash::BuildMenu() {
   testAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
   restartAction = programmingMenu->addAction(QString(), this, &TFormFlash::RestartClick);
   restartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  RestoreSettings2 = programmingMenu->addAction(QString(), this, &TFormFlash::RestoreClick);
+  restoreSettingsAction = programmingMenu->addAction(QString(), this, &TFormFlash::RestoreClick);
   stopAction = programmingMenu->addAction(QString());
   stopAction->setEnabled(false);
   programmingMenu->addSeparator();
-  CheckSettings2 = programmingMenu->addAction(QString());
-  CheckSettings2->setCheckable(true);
-  CheckSettings2->setChecked(CheckSettingsPreference());
-  connect(CheckSettings2, &QAction::toggled, this, &TFormFlash::CheckSettingsToggled);
+  checkSettingsAction = programmingMenu->addAction(QString());
+  checkSettingsAction->setCheckable(true);
+  checkSettingsAction->setChecked(CheckSettingsPreference());
+  connect(checkSettingsAction, &QAction::toggled, this, &TFormFlash::CheckSettingsToggled);
   programmingMenu->addSeparator();
   exitAction = programmingMenu->addAction(QString(), this, &TFormFlash::KoniecClick);
   exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));

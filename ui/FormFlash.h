@@ -121,15 +121,15 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   QAction* programAction;
   QAction* testAction;
   QAction* restartAction;
-  QAction* RestoreSettings2;
+  QAction* restoreSettingsAction;
   QAction* stopAction;
-  QAction* CheckSettings2;
+  QAction* checkSettingsAction;
   QAction* exitAction;
   QMenu* helpMenu;
   QAction* aboutAction;
   QAction* runReportsAction;
   QFileDialog* openDialog;
-  QFileDialog* RestoreDialog1;
+  QFileDialog* restoreDialog;
   TFormFlashRS* FormFlashRS;
   TFormWait* FormWait;
 

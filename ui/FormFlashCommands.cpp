@@ -32,8 +32,8 @@ QString Decoded(const std::string& text) {
 
 void TFormFlash::SetCommandsEnabled(bool enabled) {
   // The menus and every item under them, so that no shortcut reaches a command either.
-  for (QAction* item : {openAction, programAction, testAction, restartAction, RestoreSettings2,
-                        CheckSettings2, exitAction, aboutAction}) {
+  for (QAction* item : {openAction, programAction, testAction, restartAction, restoreSettingsAction,
+                        checkSettingsAction, exitAction, aboutAction}) {
     item->setEnabled(enabled);
   }
   programmingMenu->setEnabled(enabled);
@@ -161,7 +161,7 @@ void TFormFlash::RestartClick() {
 void TFormFlash::RestoreClick() {
   if (Busy() || core_ == nullptr) return;
   std::string path;
-  if (!modals_.ChooseFile(*RestoreDialog1, path)) return;
+  if (!modals_.ChooseFile(*restoreDialog, path)) return;
   RunCommand("Restore", [path](Core& core) { return core.Restore(path); });
 }
 

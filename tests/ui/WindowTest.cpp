@@ -215,18 +215,18 @@ TEST_F(Window, ProgramRunFromTheWindow) {
 // The one preference: checked or not, the core runs as the item says, and the next session
 // starts as this one left it.
 TEST_F(Window, CheckSettingsAfterWritingIsRememberedAndReachesTheCore) {
-  EXPECT_EQ(form.CheckSettings2->text(), "&Check settings after writing");
-  EXPECT_EQ(form.RestoreSettings2->text().toStdString(), "Restore sett&ings\u2026");
-  ASSERT_TRUE(form.CheckSettings2->isCheckable());
+  EXPECT_EQ(form.checkSettingsAction->text(), "&Check settings after writing");
+  EXPECT_EQ(form.restoreSettingsAction->text().toStdString(), "Restore sett&ings\u2026");
+  ASSERT_TRUE(form.checkSettingsAction->isCheckable());
   for (const bool on : {true, false, true}) {
-    form.CheckSettings2->setChecked(on);
+    form.checkSettingsAction->setChecked(on);
     EXPECT_EQ(rig.parts().run.CheckSettings, on);
     EXPECT_EQ(ui::CheckSettingsPreference(), on);
     WindowRig next;
-    EXPECT_EQ(next.form.CheckSettings2->isChecked(), on) << "the next session";
+    EXPECT_EQ(next.form.checkSettingsAction->isChecked(), on) << "the next session";
     EXPECT_EQ(next.parts().run.CheckSettings, on);
   }
-  form.CheckSettings2->setChecked(false);
+  form.checkSettingsAction->setChecked(false);
 }
 
 TEST_F(Window, RestoreSettingsFromTheWindow) {
