@@ -112,7 +112,7 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
   request.file = options.file;
   request.port = options.port;
   request.portDevice = options.portDevice;
-  request.fastLink = options.fastRS;
+  request.tryFastSpeeds = options.tryFastSpeeds;
   request.unattended = options.unattended;
   request.updaters = options.updatersDir;
   request.checkSettings = options.checkSettings;

@@ -160,9 +160,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--unattended") {
       o.unattended = true;
     } else if (arg == "--fast-rs") {
-      o.fastRS = true;
+      o.tryFastSpeeds = true;
     } else if (arg == "--no-fast-rs") {
-      o.fastRS = false;
+      o.tryFastSpeeds = false;
     } else if (arg == "--keypad") {
       o.keypad = true;
     } else if (arg == "--force") {

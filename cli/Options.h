@@ -28,10 +28,10 @@ struct Options {
   uint16_t port = 0;        // 1..4 = COM1..COM4, 0 = none given
   std::string portDevice;   // --port PATH: this device instead of a COMn (port stays 0)
   bool unattended = false;  // Program without questions (implied by the positional FILE PORT form)
-  bool fastRS = true;       // ask the Starter for a faster link
-  bool keypad = false;      // print every keypad text the tool sends
-  std::string tracePath;    // --trace FILE; empty = no trace
-  std::string updatersDir;  // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
+  bool tryFastSpeeds = true;  // ask the Starter for a faster link
+  bool keypad = false;        // print every keypad text the tool sends
+  std::string tracePath;      // --trace FILE; empty = no trace
+  std::string updatersDir;    // --updaters DIR; empty = $TAVRINO_UPDATERS or the installed folder
   // backup [FILE]: where the settings go (empty = a new file of backups/); restore FILE,
   // backups FILE, show FILE: the record or backup file to use or describe.
   std::string backupPath;

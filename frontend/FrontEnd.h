@@ -23,7 +23,7 @@ class FrontEnd {
 
   // Status bar: panel 0 shows the file, panel 1 the port and speed.
   virtual void SetStatusPanel(int panel, const std::string& text) = 0;
-  // The version label `Lver`; shown enabled once a file has loaded.
+  // The version label `versionLabel`; shown enabled once a file has loaded.
   virtual void SetVersionLabel(const std::string& text) = 0;
   // The wait box shown while the panel restarts.
   virtual void ShowWaitBox(bool visible) = 0;
@@ -34,10 +34,10 @@ class FrontEnd {
   virtual bool ChooseFirmwareFile(std::string& path) = 0;
 
   // The port dialog "Choose port". available[i] tells whether COM(i+1) opened.
-  // fastRS comes in as the box's initial state (checked) and goes out as chosen.
+  // tryFastSpeeds comes in as the box's initial state (checked) and goes out as chosen.
   // Returns false when cancelled.
   virtual bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                                bool& fastRS) = 0;
+                                bool& tryFastSpeeds) = 0;
 
   // An internal consistency error asks the application to end.
   virtual void RequestQuit() = 0;

@@ -32,7 +32,7 @@ void StatusLog::SetCaption(const std::string& caption) {
   caption_ = caption;
 }
 
-void StatusLog::KTclear() {
+void StatusLog::Clear() {
   for (auto& line : lines_) line.clear();
   current_ = 0;
   progressMark_ = -1;
@@ -40,7 +40,7 @@ void StatusLog::KTclear() {
   Notify(StatusLogView::Change::Cleared);
 }
 
-void StatusLog::KTadd(const std::string& label) {
+void StatusLog::AddLine(const std::string& label) {
   if (current_ < rows_) {
     ++current_;
   } else {
@@ -58,7 +58,7 @@ void StatusLog::KTadd(const std::string& label) {
   Notify(StatusLogView::Change::Added);
 }
 
-void StatusLog::KTstatus(const std::string& text, int32_t minWidth) {
+void StatusLog::SetStatus(const std::string& text, int32_t minWidth) {
   if (current_ == 0) return;
   std::string s = text.substr(0, static_cast<size_t>(columns_));
   if (minWidth != 0) {
@@ -75,7 +75,7 @@ void StatusLog::KTstatus(const std::string& text, int32_t minWidth) {
   Notify(StatusLogView::Change::Status);
 }
 
-void StatusLog::KTprogress(int32_t value, int32_t total, int32_t minStep) {
+void StatusLog::ShowProgress(int32_t value, int32_t total, int32_t minStep) {
   if (current_ == 0) return;
   // 64-bit so that a large count cannot overflow; division still truncates toward zero.
   int64_t p = total == 0 ? value : static_cast<int64_t>(value) * 100 / total;

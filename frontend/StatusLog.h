@@ -30,16 +30,16 @@ class StatusLog {
   explicit StatusLog(int columns = kColumns, int rows = kRows);
 
   // The view measures the cell and tells how many columns and rows fit; clamped to
-  // 1..255 and 1..256. Takes effect now and at every KTclear.
+  // 1..255 and 1..256. Takes effect now and at every Clear.
   void SetGeometry(int columns, int rows);
   void SetView(StatusLogView* view) { view_ = view; }
   // The main window's caption, the first part of every title ("Tavrino").
   void SetCaption(const std::string& caption);
 
-  void KTclear();
-  void KTadd(const std::string& label);
-  void KTstatus(const std::string& text, int32_t minWidth);
-  void KTprogress(int32_t value, int32_t total, int32_t minStep);
+  void Clear();
+  void AddLine(const std::string& label);
+  void SetStatus(const std::string& text, int32_t minWidth);
+  void ShowProgress(int32_t value, int32_t total, int32_t minStep);
 
   int ColumnCount() const { return columns_; }
   int RowCount() const { return rows_; }

@@ -15,6 +15,15 @@ constexpr uint16_t kEraseTimeoutMs = 15000;
 constexpr uint16_t kSettingsTimeoutMs = 49;
 constexpr uint16_t kBlockSize = 256;
 
+// The Starter's command codes, each a request's first byte.
+constexpr uint8_t kReadFlashCommand = 0x62;      // then the address, 1 byte or 0 for 256
+constexpr uint8_t kFlashChecksumCommand = 0x64;  // then the address and a length of 3 bytes
+constexpr uint8_t kWriteFlashCommand = 0x65;     // then bits 8..23 of the address, 256 bytes
+constexpr uint8_t kEraseFlashCommand = 0x66;     // then the sector and two more 0x66
+constexpr uint8_t kKeypadCommand = 0x21;         // then the text's length and where it goes
+constexpr uint8_t kReadOneByte = 0x01;
+constexpr uint8_t kReadWholeBlock = 0x00;  // a count of 0 reads 256 bytes
+
 // The Starter takes the memory number into the command code; a number that would carry
 // past a byte names another command altogether.
 constexpr uint8_t kReadDataCommand = 0x70;
@@ -109,8 +118,8 @@ std::string KeypadLine(const std::string& text) {
 }  // namespace
 
 bool Starter::ReadFlashByte(uint32_t address, uint8_t& value) {
-  const uint8_t request[] = {0x62, AddressByte(address, 0), AddressByte(address, 1),
-                             AddressByte(address, 2), 0x01};
+  const uint8_t request[] = {kReadFlashCommand, AddressByte(address, 0), AddressByte(address, 1),
+                             AddressByte(address, 2), kReadOneByte};
   const bool ok = Repeat(link_, request, kFlashTimeoutMs, kReadLimits, [&] {
                     return link_.AnswerLength() == 1 && link_.AnswerCode() == AnswerData;
                   }) == Tries::Success;
@@ -119,8 +128,8 @@ bool Starter::ReadFlashByte(uint32_t address, uint8_t& value) {
 }
 
 bool Starter::ReadFlashBlock(uint32_t address, uint8_t* block256) {
-  const uint8_t request[] = {0x62, AddressByte(address, 0), AddressByte(address, 1),
-                             AddressByte(address, 2), 0x00};
+  const uint8_t request[] = {kReadFlashCommand, AddressByte(address, 0), AddressByte(address, 1),
+                             AddressByte(address, 2), kReadWholeBlock};
   const bool ok = Repeat(link_, request, kFlashTimeoutMs, kReadLimits, [&] {
                     return link_.AnswerLength() == 0 && link_.AnswerCode() == AnswerData;
                   }) == Tries::Success;
@@ -131,9 +140,13 @@ bool Starter::ReadFlashBlock(uint32_t address, uint8_t* block256) {
 bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorValue, uint8_t& rot) {
   // The three values over the 512 bytes from the address; the length goes out as three
   // bytes, low byte first.
-  const uint8_t request[] = {
-      0x64, AddressByte(address, 0), AddressByte(address, 1), AddressByte(address, 2), 0x00, 0x02,
-      0x00};
+  const uint8_t request[] = {kFlashChecksumCommand,
+                             AddressByte(address, 0),
+                             AddressByte(address, 1),
+                             AddressByte(address, 2),
+                             0x00,
+                             0x02,
+                             0x00};
   // An answer too short to carry all four bytes would leave the values to whatever an
   // earlier answer held, so it counts as a failure like any other.
   const bool ok = Repeat(link_, request, kFlashTimeoutMs, kChecksumLimits, [&] {
@@ -148,7 +161,7 @@ bool Starter::ReadFlashChecksum(uint32_t address, uint16_t& sum, uint8_t& xorVal
 }
 
 FlashStatus Starter::EraseFlash(uint8_t sector) {
-  const uint8_t request[] = {0x66, sector, 0x66, 0x66};
+  const uint8_t request[] = {kEraseFlashCommand, sector, kEraseFlashCommand, kEraseFlashCommand};
   return StatusOf(Repeat(link_, request, kEraseTimeoutMs, kEraseLimits,
                          [&] { return link_.AnswerCode() == AnswerAck; }));
 }
@@ -156,7 +169,7 @@ FlashStatus Starter::EraseFlash(uint8_t sector) {
 FlashStatus Starter::WriteFlashBlock(uint32_t address, const uint8_t* data256) {
   // Blocks start at a multiple of 256: only bits 8 to 23 of the address are sent.
   std::array<uint8_t, 3 + kBlockSize> request{};
-  request[0] = 0x65;
+  request[0] = kWriteFlashCommand;
   request[1] = AddressByte(address, 1);
   request[2] = AddressByte(address, 2);
   std::memcpy(&request[3], data256, kBlockSize);
@@ -193,7 +206,7 @@ bool Starter::IdentifyStarter() {
 }
 
 Handshake Starter::ConnectStarter(bool anyBoard) {
-  const bool firstVariant = ports_.LinkMode < 3;
+  const bool firstVariant = ports_.LinkMode < linkmode::kSecond9600;
   const auto& sync = firstVariant ? kSyncFirstVariant : kSyncSecondVariant;
   link_.SendRequest(sync);
   if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer)
@@ -211,7 +224,7 @@ Handshake Starter::ConnectStarter(bool anyBoard) {
   // A 24 MHz panel needs the second program half; a one-half file cannot serve it.
   if (PanelHalf == ProgramHalf::Second && !anyBoard)
     return ports_.NextLinkMode() ? Handshake::NoConnection : Handshake::PortLost;
-  if (ports_.LinkMode == 3 && ports_.FastRS) {
+  if (ports_.LinkMode == linkmode::kSecond9600 && ports_.TryFastSpeeds) {
     link_.SendRequest(kSpeedRequest);
     if (link_.ReceiveAnswer(kFlashTimeoutMs) != ReceiveResult::Answer ||
         link_.AnswerCode() != AnswerData) {
@@ -219,9 +232,9 @@ Handshake Starter::ConnectStarter(bool anyBoard) {
     }
     const uint8_t offer = link_.AnswerData(0);
     if (offer == 0) {
-      ports_.LinkMode = 4;  // 38400 bit/s
+      ports_.LinkMode = linkmode::kSecond38400;
     } else if (offer == 1 || offer == 2) {
-      ports_.LinkMode = 5;  // 57600 bit/s
+      ports_.LinkMode = linkmode::kSecond57600;
     } else if (offer == 3) {
       return Handshake::NoConnection;
     }
@@ -254,13 +267,13 @@ void Starter::ShowPanelText(const std::string& upper, const std::string& lower, 
   if (!PanelTextEnabled) return;
   std::string request;
   if (upper.empty() && lower.empty()) {
-    request = {0x21, 0x02, 0x72, 0x66};
+    request = {kKeypadCommand, 0x02, 0x72, 0x66};
   } else if (upper.empty()) {
-    request = std::string{0x21, 0x11, 0x7D} + KeypadLine(lower);
+    request = std::string{kKeypadCommand, 0x11, 0x7D} + KeypadLine(lower);
   } else if (lower.empty()) {
-    request = std::string{0x21, 0x11, 0x7C} + KeypadLine(upper);
+    request = std::string{kKeypadCommand, 0x11, 0x7C} + KeypadLine(upper);
   } else {
-    request = std::string{0x21, 0x22, static_cast<char>(banner ? 0x73 : 0x74), '\xFF'} +
+    request = std::string{kKeypadCommand, 0x22, static_cast<char>(banner ? 0x73 : 0x74), '\xFF'} +
               KeypadLine(upper) + KeypadLine(lower);
   }
   link_.SendRequest(std::span(reinterpret_cast<const uint8_t*>(request.data()), request.size()));

@@ -35,10 +35,10 @@ constexpr uint16_t kBeforeRestartMs = 750;
 constexpr uint16_t kAfterRestartMs = 300;
 constexpr uint16_t kAnswerTimeoutMs = 3000;
 
-// The updater listens at 19200 bit/s (link mode 6) or, on some boards, at 9600 (mode 0);
-// XOR with 6 flips between the two.
-constexpr uint16_t kUpdaterLinkMode = 6;
-constexpr uint16_t kUpdaterModeFlip = 6;
+// The updater listens at 19200 bit/s or, on some boards, at 9600: each failed greeting
+// flips between the two.
+constexpr uint16_t kUpdaterLinkMode = linkmode::kUpdater19200;
+constexpr uint16_t kUpdaterModeFlip = linkmode::kUpdater19200 ^ linkmode::kFirst9600;
 constexpr std::array<uint8_t, 7> kUpdaterHandshake = {0xA5, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
 constexpr int kUpdaterAttempts = 17;
 constexpr int kReconnectAttempts = 49;
@@ -80,14 +80,14 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     const std::string& status = failure == UpdateResult::FailedNoAnswer ? texts::kNoConnection
                                 : failure == UpdateResult::PortLost     ? texts::kPortGone
                                                                         : texts::kBlad;
-    host_.log.KTstatus(status, texts::kStatusWidth);
+    host_.log.SetStatus(status, texts::kStatusWidth);
     return failure;
   };
 
   // The "Starter checking:" line, at 100%, ends with what became of the Starter, so that
   // the percentage is never left standing as if the check had passed.
   const auto checked = [&](const std::string& word) {
-    host_.log.KTstatus(word, texts::kStatusWidth);
+    host_.log.SetStatus(word, texts::kStatusWidth);
   };
 
   // Checked before anything is asked or sent: without the maker's image for this chip
@@ -96,7 +96,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   const UpdaterImage image = ImageFor(chip, UpdatersFolder, AllowTestImages);
   if (!image.Usable()) {
     checked(kNoUpdater);
-    host_.log.KTadd(FittedLine(host_.log, image));
+    host_.log.AddLine(FittedLine(host_.log, image));
     host_.ui.LineInFull(image.inFull);
     if (!unattended) host_.ui.AskUser(image.details, true);
     return UpdateResult::NoImage;
@@ -112,7 +112,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   // From here on sector 0 may be erased or half written: a run cut short must be able to say
   // so, and to be finished by the next one.
   if (!recordFirst()) return UpdateResult::NotRecorded;
-  host_.log.KTadd(kLoadingLabel);
+  host_.log.AddLine(kLoadingLabel);
 
   if (chip->erasesBeforeUpdate) {
     const FlashStatus erased = starter_.EraseFlash(0);
@@ -123,7 +123,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
   }
 
   for (uint16_t i = 0; i < kBlockCount; ++i) {
-    host_.log.KTprogress(i, kBlockCount - 1, texts::kProgressStep);
+    host_.log.ShowProgress(i, kBlockCount - 1, texts::kProgressStep);
     const uint32_t at = uint32_t{i} * kBlock;
     switch (starter_.WriteFlashBlock(at, image.bytes.data() + at)) {
       case FlashStatus::Done:
@@ -139,7 +139,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
 
   // Declined once the updater is written: the loading line says so, not a bare 100%.
   const auto loadedThenDeclined = [&] {
-    host_.log.KTstatus(kDeclined, texts::kStatusWidth);
+    host_.log.SetStatus(kDeclined, texts::kStatusWidth);
     return UpdateResult::Declined;
   };
   if (declined(kAskSupply)) return loadedThenDeclined();
@@ -158,7 +158,7 @@ UpdateResult StarterUpdate::UpdateStarter(uint8_t flashType, bool anyBoard, bool
     return fail(UpdateResult::FailedRefused);
   }
   forceProgram = true;
-  host_.log.KTstatus(texts::kOk, texts::kStatusWidth);
+  host_.log.SetStatus(texts::kOk, texts::kStatusWidth);
   return UpdateResult::Updated;
 }
 

@@ -26,9 +26,9 @@ std::string ReasonText(const std::error_code& why) {
 class CheckingLine : public ReadWatcher {
  public:
   explicit CheckingLine(Host& host) : host_(host) {}
-  void Opened() override { host_.log.KTadd(kFileChecking); }
+  void Opened() override { host_.log.AddLine(kFileChecking); }
   void BeforeBlock(int32_t done, int32_t total) override {
-    host_.log.KTprogress(done, total, texts::kProgressStep);
+    host_.log.ShowProgress(done, total, texts::kProgressStep);
     host_.ui.ProcessMessages();
   }
   bool StopRead() override { return host_.Stopped(); }
@@ -54,7 +54,7 @@ void SayStillLoaded(Host& host, FirmwareFile& file, const std::string& failedPat
   // and the window must say which.
   const auto slash = loaded.find_last_of('/');
   const std::string name = slash == std::string::npos ? loaded : loaded.substr(slash + 1);
-  host.log.KTadd("Still loaded: " + name);
+  host.log.AddLine("Still loaded: " + name);
   host.ui.SetStatusPanel(0, " " + loaded);
   host.ui.SetVersionLabel(file.FileVersionText);
 }
@@ -65,28 +65,28 @@ FileLoad OpenFirmwareFile(Host& host, FirmwareFile& file, bool ask, ProgramHalf 
   std::string path = file.FirmwareFileName;
   if ((ask || path.empty()) && !host.ui.ChooseFirmwareFile(path)) return FileLoad::Cancelled;
   StatusLog& log = host.log;
-  log.KTclear();
+  log.Clear();
   CheckingLine line(host);
   switch (file.Load(path, half, line)) {
     case FirmwareFile::Result::Loaded:
-      log.KTstatus(texts::kOk, texts::kStatusWidth);
+      log.SetStatus(texts::kOk, texts::kStatusWidth);
       host.ui.SetStatusPanel(0, " " + path);
       host.ui.SetVersionLabel(file.FileVersionText);
       return FileLoad::Loaded;
     case FirmwareFile::Result::CannotOpen:
       // The box says what the system always said; the line says why, which may well be
       // something else: no read rights, a folder, a name too long.
-      log.KTadd(kCannotOpen + ReasonText(file.OpenFailure()));
+      log.AddLine(kCannotOpen + ReasonText(file.OpenFailure()));
       host.ui.AskUser(kNoSuchFile, true);
       SayStillLoaded(host, file, path);
       return FileLoad::CannotOpen;
     case FirmwareFile::Result::Rejected:
       break;
   }
-  log.KTstatus(texts::kBlad, texts::kStatusWidth);
-  log.KTadd("");
-  log.KTadd(kNotAProgramFile1);
-  log.KTadd(kNotAProgramFile2);
+  log.SetStatus(texts::kBlad, texts::kStatusWidth);
+  log.AddLine("");
+  log.AddLine(kNotAProgramFile1);
+  log.AddLine(kNotAProgramFile2);
   SayStillLoaded(host, file, path);
   return FileLoad::Rejected;
 }

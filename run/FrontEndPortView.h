@@ -15,8 +15,8 @@ class FrontEndPortView : public PortChoiceView {
  public:
   explicit FrontEndPortView(FrontEnd& ui) : ui_(ui) {}
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                        bool& fastRS) override {
-    return ui_.ChoosePortDialog(available, port, fastRS);
+                        bool& tryFastSpeeds) override {
+    return ui_.ChoosePortDialog(available, port, tryFastSpeeds);
   }
   void ShowPortSpeed(const std::string& text) override { ui_.SetStatusPanel(1, text); }
 

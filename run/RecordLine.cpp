@@ -10,8 +10,8 @@ void SayUnusableRecord(Host& host, const state::StoredRecord& stored, const std:
   const std::string reason = given.empty() ? state::ShortReason(stored.Why()) : given;
   std::string label = "Record " + stored.path.filename().string() + ":";
   if (!FitsLine(host.log, label, reason)) label = "Record:";
-  host.log.KTadd(label);
-  host.log.KTstatus(reason, texts::kStatusWidth);
+  host.log.AddLine(label);
+  host.log.SetStatus(reason, texts::kStatusWidth);
   host.ui.LineInFull("Record " + stored.path.string() + ": " + reason);
 }
 

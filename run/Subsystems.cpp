@@ -29,7 +29,7 @@ void Subsystems::Use(const RunRequest& request) {
     port.MapPort(1, request.portDevice);
     ports.PortNumber = 1;
   }
-  ports.FastRS = request.fastLink;
+  ports.TryFastSpeeds = request.tryFastSpeeds;
   run.CheckSettings = request.checkSettings;
   file.FirmwareFileName = request.file;
   starterUpdate.UpdatersFolder = request.updaters;
@@ -38,7 +38,7 @@ void Subsystems::Use(const RunRequest& request) {
 Outcome Subsystems::Program(bool unattended) {
   lineAtEnd = SerialError::None;
   SetSwitches(run, true);
-  const Outcome outcome = run.QZ17universal(unattended);
+  const Outcome outcome = run.Perform(unattended);
   EndWithPort();
   return outcome;
 }
@@ -46,7 +46,7 @@ Outcome Subsystems::Program(bool unattended) {
 Outcome Subsystems::Test() {
   lineAtEnd = SerialError::None;
   SetSwitches(run, false);
-  const Outcome outcome = run.QZ17universal(false);
+  const Outcome outcome = run.Perform(false);
   EndWithPort();
   return outcome;
 }
@@ -70,15 +70,15 @@ Outcome Subsystems::Restart() {
   lineAtEnd = SerialError::None;
   run.PortOpened = ports.ChoosePort();
   if (!run.PortOpened) return Outcome::PortNotOpened;
-  host.log.KTadd("Restarting panel");
+  host.log.AddLine("Restarting panel");
   const bool restarted = starter.RestartPanel();
   EndWithPort();
   // A stopped restart leaves its line open: whether the panel took it is not known.
   if (host.Stopped()) {
-    host.log.KTadd(texts::kStoppedByUser);
+    host.log.AddLine(texts::kStoppedByUser);
     return Outcome::Stopped;
   }
-  host.log.KTstatus(restarted ? texts::kOk : texts::kBlad, texts::kStatusWidth);
+  host.log.SetStatus(restarted ? texts::kOk : texts::kBlad, texts::kStatusWidth);
   return restarted ? Outcome::RestartOk : Outcome::NoConnection;
 }
 

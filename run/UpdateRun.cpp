@@ -8,7 +8,7 @@
 
 namespace tavrino {
 
-Outcome UpdateRun::QZ17universal(bool unattended) {
+Outcome UpdateRun::Perform(bool unattended) {
   Unattended = unattended;
   const Outcome outcome = Road();
   if (host_.Stopped()) Add(texts::kStoppedByUser);
@@ -38,15 +38,15 @@ Outcome UpdateRun::Road() {
 }
 
 void UpdateRun::Add(const std::string& label) {
-  host_.log.KTadd(label);
+  host_.log.AddLine(label);
 }
 
 void UpdateRun::Status(const std::string& text) {
-  host_.log.KTstatus(text, texts::kStatusWidth);
+  host_.log.SetStatus(text, texts::kStatusWidth);
 }
 
 void UpdateRun::Progress(int32_t value, int32_t total) {
-  host_.log.KTprogress(value, total, texts::kProgressStep);
+  host_.log.ShowProgress(value, total, texts::kProgressStep);
 }
 
 void UpdateRun::Keypad(const std::string& lower, bool banner) {

@@ -33,7 +33,7 @@ class UpdateRun {
         settings_(settings) {}
 
   // The whole run; the status log tells the person, the result tells the caller.
-  Outcome QZ17universal(bool unattended);
+  Outcome Perform(bool unattended);
 
   // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
   // read and kept in the record format, in file or (empty) a new file of backups/; the

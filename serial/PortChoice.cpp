@@ -7,11 +7,12 @@ namespace tavrino {
 namespace {
 
 constexpr uint16_t kPortCount = 4;
-constexpr uint16_t kFirstCycledMode = 1;
-constexpr uint16_t kLastCycledMode = 5;
+// A failed greeting moves on to the next mode, round from 38400 bit/s of the first variant
+// to 57600 of the second; 9600 of the first variant is where a run starts only.
+constexpr uint16_t kFirstCycledMode = linkmode::kFirst38400;
+constexpr uint16_t kLastCycledMode = linkmode::kSecond57600;
 
-// Divisors of 115200 bit/s per link mode: 9600, 38400, 57600 in both handshake variants,
-// then 19200 for the Starter updater.
+// Divisors of 115200 bit/s per link mode, in the order of the modes.
 constexpr std::array<uint16_t, 7> kDivisorOfMode = {12, 3, 2, 12, 3, 2, 6};
 constexpr uint16_t kDivisorOutOfRange = 12;
 
@@ -33,14 +34,14 @@ bool PortChoice::ChoosePort() {
       LastProbe[n - 1] = port_.LastOpenError();
     }
     uint16_t chosen = 0;
-    bool fastRS = true;  // the box is on each time the dialog opens
-    if (!view_.ChoosePortDialog(available, chosen, fastRS)) return false;
+    bool tryFastSpeeds = true;  // the box is on each time the dialog opens
+    if (!view_.ChoosePortDialog(available, chosen, tryFastSpeeds)) return false;
     // Only a port that opened may be chosen.
     // (The dialog may have given a port another device for this session: try it again.)
     if (chosen < 1 || chosen > kPortCount) return false;
     if (!available[chosen - 1] && !port_.PortAvailable(chosen)) return false;
     PortNumber = chosen;
-    FastRS = fastRS;
+    TryFastSpeeds = tryFastSpeeds;
   }
   return ApplyLinkSpeed();
 }

@@ -8,6 +8,18 @@
 
 namespace tavrino {
 
+// The link modes: the port's speed and the greeting variant the Starter is met with. Modes
+// of the first variant come first; the last is the Starter updater's.
+namespace linkmode {
+inline constexpr uint16_t kFirst9600 = 0;
+inline constexpr uint16_t kFirst38400 = 1;
+inline constexpr uint16_t kFirst57600 = 2;
+inline constexpr uint16_t kSecond9600 = 3;
+inline constexpr uint16_t kSecond38400 = 4;
+inline constexpr uint16_t kSecond57600 = 5;
+inline constexpr uint16_t kUpdater19200 = 6;
+}  // namespace linkmode
+
 // What the port choice asks of the person and shows in the window. The run layer passes
 // it on to the front end; the serial layer knows no front end.
 class PortChoiceView {
@@ -16,7 +28,7 @@ class PortChoiceView {
   // The modal port dialog: available[n - 1] tells whether COM n can be chosen. True with
   // the port and the Fast RS box when confirmed.
   virtual bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                                bool& fastRS) = 0;
+                                bool& tryFastSpeeds) = 0;
   // The port and speed after every speed change (" COM3 9600 bps"), opened or not.
   virtual void ShowPortSpeed(const std::string& text) = 0;
 };
@@ -41,8 +53,8 @@ class PortChoice {
   static std::string StatusText(uint16_t portNumber, uint16_t linkMode);
 
   uint16_t PortNumber = 0;  // 1..4, 0 = none chosen
-  bool FastRS = false;
-  uint16_t LinkMode = 0;  // 0..6
+  bool TryFastSpeeds = false;
+  uint16_t LinkMode = linkmode::kFirst9600;
   // Why each port did not open when the dialog was last prepared (None where it opened).
   std::array<SerialBackend::OpenError, 4> LastProbe{};
 

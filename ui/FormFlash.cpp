@@ -19,8 +19,8 @@
 #include "tavrino/BuildInfo.h"
 #include "ui/FormFlashRS.h"
 #include "ui/FormWait.h"
-#include "ui/KTStatus.h"
 #include "ui/Preference.h"
+#include "ui/StatusLogWidget.h"
 
 // Pictures live in a static library: their registration must be pulled in by hand.
 static void InitPictures() {
@@ -77,46 +77,46 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
   area->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
   setCentralWidget(area);
   BuildButtons(area);
-  Lver = new QLabel(area);
-  Lver->setObjectName(QStringLiteral("Lver"));
-  Lver->setGeometry(248, 16, 366, 25);
-  Lver->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  versionLabel = new QLabel(area);
+  versionLabel->setObjectName(QStringLiteral("versionLabel"));
+  versionLabel->setGeometry(248, 16, 366, 25);
+  versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   QFont lverFont;
   lverFont.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
   lverFont.setStyleHint(QFont::TypeWriter);
   lverFont.setPixelSize(16);
-  Lver->setFont(lverFont);
-  Info1 = new TKTStatus(log_, area);
-  Info1->setGeometry(24, 52, 590, 200);
-  Info1->setFixedSize(590, 200);
-  Info1->onTitle = [this](const std::string& title) {
+  versionLabel->setFont(lverFont);
+  statusView = new StatusLogWidget(log_, area);
+  statusView->setGeometry(24, 52, 590, 200);
+  statusView->setFixedSize(590, 200);
+  statusView->onTitle = [this](const std::string& title) {
     // The task bar shows the window's title: it follows the work. A label without a colon
     // comes padded with the blanks that fill its line; the title has no use for them.
     setWindowTitle(QString::fromStdString(StatusLog::Trimmed(title)));
   };
   lines_ = std::make_unique<StatusLineTap>(
-      Info1, [this](const std::string& line) { OnStatusLine(line); },
+      statusView, [this](const std::string& line) { OnStatusLine(line); },
       [this](const std::string& text) { OnLineInFull(text); });
-  Info1->viewInFront = lines_.get();
+  statusView->viewInFront = lines_.get();
   BuildStatusBar();
   BuildMenu();
 
-  OpenDialog1 = new QFileDialog(this);
-  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog1->setDirectory(QStringLiteral("."));
-  RestoreDialog1 = new QFileDialog(this);
-  RestoreDialog1->setObjectName(QStringLiteral("RestoreDialog1"));
-  RestoreDialog1->setFileMode(QFileDialog::ExistingFile);
-  RestoreDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  openDialog = new QFileDialog(this);
+  openDialog->setObjectName(QStringLiteral("openDialog"));
+  openDialog->setFileMode(QFileDialog::ExistingFile);
+  openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+  openDialog->setDirectory(QStringLiteral("."));
+  restoreDialog = new QFileDialog(this);
+  restoreDialog->setObjectName(QStringLiteral("restoreDialog"));
+  restoreDialog->setFileMode(QFileDialog::ExistingFile);
+  restoreDialog->setAcceptMode(QFileDialog::AcceptOpen);
   // The backups the tool keeps itself, where they are; the person may go anywhere else.
   os::Failure noFolder;
   const std::filesystem::path backups = state::RecordStore().Dir(state::Folder::Backups, noFolder);
   std::error_code missing;
-  RestoreDialog1->setDirectory(!backups.empty() && std::filesystem::is_directory(backups, missing)
-                                   ? QFile::decodeName(backups.c_str())
-                                   : QStringLiteral("."));
+  restoreDialog->setDirectory(!backups.empty() && std::filesystem::is_directory(backups, missing)
+                                  ? QFile::decodeName(backups.c_str())
+                                  : QStringLiteral("."));
   FormFlashRS = new TFormFlashRS(this);
   FormWait = new TFormWait(this);
 
@@ -131,7 +131,7 @@ TFormFlash::TFormFlash(StatusLog& log, Modals& modals, QWidget* parent)
 
 void TFormFlash::Attach(Core& core) {
   core_ = &core;
-  core.SetCheckSettings(CheckSettings2->isChecked());
+  core.SetCheckSettings(checkSettingsAction->isChecked());
 }
 
 void TFormFlash::CheckSettingsToggled(bool on) {
@@ -140,7 +140,7 @@ void TFormFlash::CheckSettingsToggled(bool on) {
 }
 
 bool TFormFlash::CheckSettingsAfterWriting() const {
-  return CheckSettings2->isChecked();
+  return checkSettingsAction->isChecked();
 }
 
 TFormFlash::~TFormFlash() {
@@ -152,28 +152,28 @@ void TFormFlash::FormCreate() {
   QGuiApplication::setApplicationName(QStringLiteral("Tavrino"));
   log_.SetCaption("Tavrino");
   setWindowTitle(QStringLiteral("Tavrino"));
-  Programowanie1->setTitle(QStringLiteral("&Programming"));
-  Open2->setText(QStringLiteral("&Open File"));
-  Program2->setText(QStringLiteral("&Program"));
-  Test2->setText(QStringLiteral("&Test"));
-  Restart2->setText(QStringLiteral("&Restart"));
-  RestoreSettings2->setText(QStringLiteral("Restore sett&ings\u2026"));
-  CheckSettings2->setText(QStringLiteral("&Check settings after writing"));
+  programmingMenu->setTitle(QStringLiteral("&Programming"));
+  openAction->setText(QStringLiteral("&Open File"));
+  programAction->setText(QStringLiteral("&Program"));
+  testAction->setText(QStringLiteral("&Test"));
+  restartAction->setText(QStringLiteral("&Restart"));
+  restoreSettingsAction->setText(QStringLiteral("Restore sett&ings\u2026"));
+  checkSettingsAction->setText(QStringLiteral("&Check settings after writing"));
   // The tab puts the key name in the menu's shortcut column; the window handles the key.
-  Stop2->setText(QStringLiteral("&Stop\tCtrl+S"));
-  Koniec2->setText(QStringLiteral("&Exit"));
-  Pomoc1->setTitle(QStringLiteral("&Help"));
-  Oprogramie2->setText(QStringLiteral("&About"));
-  RunReports2->setText(QStringLiteral("&Run reports"));
-  OpenDialog1->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
-  OpenDialog1->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
-  RestoreDialog1->setNameFilter(QStringLiteral("Settings backup (*.tavrec)"));
-  RestoreDialog1->setWindowTitle(QStringLiteral("Choose settings backup"));
-  Bopen->setToolTip(HintOf(Open2->text()));
-  Bprogram->setToolTip(HintOf(Program2->text()));
-  Btest->setToolTip(HintOf(Test2->text()));
-  Brestart->setToolTip(HintOf(Restart2->text()));
-  Bstop->setToolTip(HintOf(Stop2->text()));
+  stopAction->setText(QStringLiteral("&Stop\tCtrl+S"));
+  exitAction->setText(QStringLiteral("&Exit"));
+  helpMenu->setTitle(QStringLiteral("&Help"));
+  aboutAction->setText(QStringLiteral("&About"));
+  runReportsAction->setText(QStringLiteral("&Run reports"));
+  openDialog->setNameFilter(QStringLiteral("QZ-17 program (*.17)"));
+  openDialog->setWindowTitle(QStringLiteral("Choose QZ-17 program"));
+  restoreDialog->setNameFilter(QStringLiteral("Settings backup (*.tavrec)"));
+  restoreDialog->setWindowTitle(QStringLiteral("Choose settings backup"));
+  Bopen->setToolTip(HintOf(openAction->text()));
+  Bprogram->setToolTip(HintOf(programAction->text()));
+  Btest->setToolTip(HintOf(testAction->text()));
+  Brestart->setToolTip(HintOf(restartAction->text()));
+  Bstop->setToolTip(HintOf(stopAction->text()));
 }
 
 void TFormFlash::BuildButtons(QWidget* area) {
@@ -209,34 +209,34 @@ void TFormFlash::BuildButtons(QWidget* area) {
 }
 
 void TFormFlash::BuildMenu() {
-  Programowanie1 = menuBar()->addMenu(QString());
-  Open2 = Programowanie1->addAction(QString(), this, &TFormFlash::OpenClick);
-  Open2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  Program2 = Programowanie1->addAction(QString(), this, &TFormFlash::ProgramClick);
-  Program2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  Test2 = Programowanie1->addAction(QString(), this, &TFormFlash::TestClick);
-  Test2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-  Restart2 = Programowanie1->addAction(QString(), this, &TFormFlash::RestartClick);
-  Restart2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  RestoreSettings2 = Programowanie1->addAction(QString(), this, &TFormFlash::RestoreClick);
-  Stop2 = Programowanie1->addAction(QString());
-  Stop2->setEnabled(false);
-  Programowanie1->addSeparator();
-  CheckSettings2 = Programowanie1->addAction(QString());
-  CheckSettings2->setCheckable(true);
-  CheckSettings2->setChecked(CheckSettingsPreference());
-  connect(CheckSettings2, &QAction::toggled, this, &TFormFlash::CheckSettingsToggled);
-  Programowanie1->addSeparator();
-  Koniec2 = Programowanie1->addAction(QString(), this, &TFormFlash::KoniecClick);
-  Koniec2->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-  Pomoc1 = menuBar()->addMenu(QString());
-  Oprogramie2 = Pomoc1->addAction(QString(), this, &TFormFlash::AboutClick);
-  RunReports2 = Pomoc1->addAction(QString(), this, &TFormFlash::RunReportsClick);
+  programmingMenu = menuBar()->addMenu(QString());
+  openAction = programmingMenu->addAction(QString(), this, &TFormFlash::OpenClick);
+  openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  programAction = programmingMenu->addAction(QString(), this, &TFormFlash::ProgramClick);
+  programAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  testAction = programmingMenu->addAction(QString(), this, &TFormFlash::TestClick);
+  testAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  restartAction = programmingMenu->addAction(QString(), this, &TFormFlash::RestartClick);
+  restartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  restoreSettingsAction = programmingMenu->addAction(QString(), this, &TFormFlash::RestoreClick);
+  stopAction = programmingMenu->addAction(QString());
+  stopAction->setEnabled(false);
+  programmingMenu->addSeparator();
+  checkSettingsAction = programmingMenu->addAction(QString());
+  checkSettingsAction->setCheckable(true);
+  checkSettingsAction->setChecked(CheckSettingsPreference());
+  connect(checkSettingsAction, &QAction::toggled, this, &TFormFlash::CheckSettingsToggled);
+  programmingMenu->addSeparator();
+  exitAction = programmingMenu->addAction(QString(), this, &TFormFlash::KoniecClick);
+  exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+  helpMenu = menuBar()->addMenu(QString());
+  aboutAction = helpMenu->addAction(QString(), this, &TFormFlash::AboutClick);
+  runReportsAction = helpMenu->addAction(QString(), this, &TFormFlash::RunReportsClick);
 }
 
 void TFormFlash::BuildStatusBar() {
   QStatusBar* bar = statusBar();
-  bar->setObjectName(QStringLiteral("StatusBar1"));
+  bar->setObjectName(QStringLiteral("mainStatusBar"));
   bar->setSizeGripEnabled(false);
   bar->setFixedHeight(kStatusBarHeight);
   // The bar's layout leaves no room after its last panel: without a margin the right

@@ -32,7 +32,7 @@ namespace tavrino::ui {
 class Modals;
 class TFormFlashRS;
 class TFormWait;
-class TKTStatus;
+class StatusLogWidget;
 
 class TFormFlash : public QMainWindow, public FrontEnd {
   Q_OBJECT
@@ -72,7 +72,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void ShowWaitBox(bool visible) override;
   bool ChooseFirmwareFile(std::string& path) override;
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                        bool& fastRS) override;
+                        bool& tryFastSpeeds) override;
   void RequestQuit() override;
   void LineInFull(const std::string& text) override;
 
@@ -114,22 +114,22 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   QToolButton* Btest;
   QToolButton* Brestart;
   QToolButton* Bstop;
-  QLabel* Lver;
-  TKTStatus* Info1;
-  QMenu* Programowanie1;
-  QAction* Open2;
-  QAction* Program2;
-  QAction* Test2;
-  QAction* Restart2;
-  QAction* RestoreSettings2;
-  QAction* Stop2;
-  QAction* CheckSettings2;
-  QAction* Koniec2;
-  QMenu* Pomoc1;
-  QAction* Oprogramie2;
-  QAction* RunReports2;
-  QFileDialog* OpenDialog1;
-  QFileDialog* RestoreDialog1;
+  QLabel* versionLabel;
+  StatusLogWidget* statusView;
+  QMenu* programmingMenu;
+  QAction* openAction;
+  QAction* programAction;
+  QAction* testAction;
+  QAction* restartAction;
+  QAction* restoreSettingsAction;
+  QAction* stopAction;
+  QAction* checkSettingsAction;
+  QAction* exitAction;
+  QMenu* helpMenu;
+  QAction* aboutAction;
+  QAction* runReportsAction;
+  QFileDialog* openDialog;
+  QFileDialog* restoreDialog;
   TFormFlashRS* FormFlashRS;
   TFormWait* FormWait;
 

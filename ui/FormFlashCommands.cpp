@@ -32,12 +32,12 @@ QString Decoded(const std::string& text) {
 
 void TFormFlash::SetCommandsEnabled(bool enabled) {
   // The menus and every item under them, so that no shortcut reaches a command either.
-  for (QAction* item :
-       {Open2, Program2, Test2, Restart2, RestoreSettings2, CheckSettings2, Koniec2, Oprogramie2}) {
+  for (QAction* item : {openAction, programAction, testAction, restartAction, restoreSettingsAction,
+                        checkSettingsAction, exitAction, aboutAction}) {
     item->setEnabled(enabled);
   }
-  Programowanie1->setEnabled(enabled);
-  Pomoc1->setEnabled(enabled);
+  programmingMenu->setEnabled(enabled);
+  helpMenu->setEnabled(enabled);
   for (QToolButton* button : {Bopen, Bprogram, Btest, Brestart}) button->setEnabled(enabled);
   Bstop->setEnabled(!enabled);
 }
@@ -60,7 +60,7 @@ void TFormFlash::AllEnable() {
 }
 
 bool TFormFlash::Busy() const {
-  return !Programowanie1->isEnabled();
+  return !programmingMenu->isEnabled();
 }
 
 void TFormFlash::RunCommand(const char* command, const std::function<Outcome(Core&)>& work) {
@@ -122,8 +122,8 @@ void TFormFlash::SayPortFailure() {
   // The reason must stay whole on the line; a long device name gives way.
   if (static_cast<int>(label.size() + reason.size()) >= log_.ColumnCount())
     label = "Port " + com + ":";
-  log_.KTadd(label);
-  log_.KTstatus(reason, texts::kStatusWidth);
+  log_.AddLine(label);
+  log_.SetStatus(reason, texts::kStatusWidth);
 }
 
 void TFormFlash::OnStatusLine(const std::string& line) {
@@ -161,7 +161,7 @@ void TFormFlash::RestartClick() {
 void TFormFlash::RestoreClick() {
   if (Busy() || core_ == nullptr) return;
   std::string path;
-  if (!modals_.ChooseFile(*RestoreDialog1, path)) return;
+  if (!modals_.ChooseFile(*restoreDialog, path)) return;
   RunCommand("Restore", [path](Core& core) { return core.Restore(path); });
 }
 
@@ -241,7 +241,7 @@ void TFormFlash::SetStatusPanel(int panel, const std::string& text) {
 }
 
 void TFormFlash::SetVersionLabel(const std::string& text) {
-  Lver->setText(Decoded(text));
+  versionLabel->setText(Decoded(text));
 }
 
 void TFormFlash::ShowWaitBox(bool visible) {
@@ -249,11 +249,11 @@ void TFormFlash::ShowWaitBox(bool visible) {
 }
 
 bool TFormFlash::ChooseFirmwareFile(std::string& path) {
-  return modals_.ChooseFile(*OpenDialog1, path);
+  return modals_.ChooseFile(*openDialog, path);
 }
 
 bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                                  bool& fastRS) {
+                                  bool& tryFastSpeeds) {
   std::array<PortDetail, 4> details;
   for (uint16_t n = 1; n <= 4; ++n) {
     const std::string device = core_->DeviceOf(n);
@@ -279,7 +279,7 @@ bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t
                                   : QString::fromStdString(UnavailableReason(error, group))};
   };
   FormFlashRS->SetDetails(details, offer, take);
-  const bool chosen = modals_.ChoosePort(*FormFlashRS, available, port, fastRS);
+  const bool chosen = modals_.ChoosePort(*FormFlashRS, available, port, tryFastSpeeds);
   if (!chosen) portDialogCancelled_ = true;
   return chosen;
 }

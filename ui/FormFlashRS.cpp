@@ -58,14 +58,14 @@ TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
   setFixedSize(321 + kRightShift, 129);
   setModal(true);
 
-  GroupBox1 = new QGroupBox(this);
-  GroupBox1->setGeometry(16, 8, 73, 113);
+  portGroup = new QGroupBox(this);
+  portGroup->setGeometry(16, 8, 73, 113);
   for (int n = 0; n < 4; ++n) {
-    RBcom[n] = new QRadioButton(QStringLiteral("COM&%1").arg(n + 1), GroupBox1);
-    RBcom[n]->setObjectName(QStringLiteral("RBcom%1").arg(n + 1));
-    RBcom[n]->setGeometry(8, 16 + 24 * n, 57, 17);
+    portButtons[n] = new QRadioButton(QStringLiteral("COM&%1").arg(n + 1), portGroup);
+    portButtons[n]->setObjectName(QStringLiteral("portButtons%1").arg(n + 1));
+    portButtons[n]->setGeometry(8, 16 + 24 * n, 57, 17);
     // Clicked, not toggled: the dialog's own clearing of the buttons must not enable OK.
-    connect(RBcom[n], &QRadioButton::clicked, this, &TFormFlashRS::RS_selected);
+    connect(portButtons[n], &QRadioButton::clicked, this, &TFormFlashRS::RS_selected);
     Ldevice[n] = new QLabel(this);
     Ldevice[n]->setObjectName(QStringLiteral("Ldevice%1").arg(n + 1));
     Ldevice[n]->setTextFormat(Qt::PlainText);
@@ -95,13 +95,13 @@ TFormFlashRS::TFormFlashRS(QWidget* parent) : QDialog(parent) {
   // Esc ends the dialog with Cancel: QDialog's own key handling does that already.
 }
 
-void TFormFlashRS::Prepare(const std::array<bool, 4>& available, bool fastRS) {
+void TFormFlashRS::Prepare(const std::array<bool, 4>& available, bool tryFastSpeeds) {
   for (int n = 0; n < 4; ++n) {
     // An exclusive group never lets the last checked button go; switch that off to clear.
-    RBcom[n]->setAutoExclusive(false);
-    RBcom[n]->setChecked(false);
-    RBcom[n]->setAutoExclusive(true);
-    RBcom[n]->setEnabled(available[n]);
+    portButtons[n]->setAutoExclusive(false);
+    portButtons[n]->setChecked(false);
+    portButtons[n]->setAutoExclusive(true);
+    portButtons[n]->setEnabled(available[n]);
   }
   for (int n = 0; n < 4; ++n) ShowDetail(n);
   const bool offered = offer_.port >= 1 && offer_.port <= 4;
@@ -112,25 +112,26 @@ void TFormFlashRS::Prepare(const std::array<bool, 4>& available, bool fastRS) {
                             .arg(offer_.port)
                             .arg(offer_.device));
   }
-  CBfastRS->setChecked(fastRS);
+  CBfastRS->setChecked(tryFastSpeeds);
   BTok->setDefault(false);
   BTok->setAutoDefault(false);
   BTok->setEnabled(false);
 }
 
-bool TFormFlashRS::Choose(const std::array<bool, 4>& available, uint16_t& port, bool& fastRS) {
-  Prepare(available, fastRS);
+bool TFormFlashRS::Choose(const std::array<bool, 4>& available, uint16_t& port,
+                          bool& tryFastSpeeds) {
+  Prepare(available, tryFastSpeeds);
   if (exec() != QDialog::Accepted) return false;
   const uint16_t checked = CheckedPort();
   if (checked == 0) return false;
   port = checked;
-  fastRS = CBfastRS->isChecked();
+  tryFastSpeeds = CBfastRS->isChecked();
   return true;
 }
 
 uint16_t TFormFlashRS::CheckedPort() const {
   for (int n = 0; n < 4; ++n) {
-    if (RBcom[n]->isChecked()) return static_cast<uint16_t>(n + 1);
+    if (portButtons[n]->isChecked()) return static_cast<uint16_t>(n + 1);
   }
   return 0;
 }
@@ -163,10 +164,10 @@ void TFormFlashRS::TakeOffered() {
   BToffer->hide();
   ShowDetail(n);
   const bool opens = details_[static_cast<size_t>(n)].reason.isEmpty();
-  RBcom[static_cast<size_t>(n)]->setEnabled(opens);
+  portButtons[static_cast<size_t>(n)]->setEnabled(opens);
   if (opens) {
-    RBcom[static_cast<size_t>(n)]->setChecked(true);
-    RBcom[static_cast<size_t>(n)]->setFocus();
+    portButtons[static_cast<size_t>(n)]->setChecked(true);
+    portButtons[static_cast<size_t>(n)]->setFocus();
     RS_selected();
   }
 }

@@ -51,18 +51,18 @@ class TFormFlashRS : public QDialog {
   // called when the person accepts it). Kept until the next call.
   void SetDetails(const std::array<PortDetail, 4>& details, const PortOffer& offer, TakeOffer take);
 
-  // Sets the dialog up for one choice: no port checked, RBcom1..4 enabled exactly where
+  // Sets the dialog up for one choice: no port checked, portButtons[0..3] enabled exactly where
   // available, "&Fast RS" as given (the caller passes it on), BTok disabled and not the
   // default button.
-  void Prepare(const std::array<bool, 4>& available, bool fastRS);
-  // Prepare, then show modally. On OK: port = the checked port (1..4), fastRS = the box.
-  // False when cancelled (Cancel, Esc, closing); port and fastRS are then left alone.
-  bool Choose(const std::array<bool, 4>& available, uint16_t& port, bool& fastRS);
+  void Prepare(const std::array<bool, 4>& available, bool tryFastSpeeds);
+  // Prepare, then show modally. On OK: port = the checked port (1..4), tryFastSpeeds = the box.
+  // False when cancelled (Cancel, Esc, closing); port and tryFastSpeeds are then left alone.
+  bool Choose(const std::array<bool, 4>& available, uint16_t& port, bool& tryFastSpeeds);
   // The checked port, 1..4, or 0 when none is checked.
   uint16_t CheckedPort() const;
 
-  QGroupBox* GroupBox1;
-  std::array<QRadioButton*, 4> RBcom;
+  QGroupBox* portGroup;
+  std::array<QRadioButton*, 4> portButtons;
   QCheckBox* CBfastRS;
   QPushButton* BTok;
   QPushButton* BTanuluj;

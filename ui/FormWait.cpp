@@ -14,12 +14,12 @@ TFormWait::TFormWait(QWidget* parent) : QDialog(parent) {
                  Qt::WindowTitleHint);
   setFixedSize(234, 74);
   setModal(false);
-  StaticText1 = new QLabel(QStringLiteral("Wait..."), this);
-  StaticText1->setGeometry(16, 24, 201, 25);
-  StaticText1->setAlignment(Qt::AlignCenter);
-  QFont font = StaticText1->font();
+  waitText = new QLabel(QStringLiteral("Wait..."), this);
+  waitText->setGeometry(16, 24, 201, 25);
+  waitText->setAlignment(Qt::AlignCenter);
+  QFont font = waitText->font();
   font.setPixelSize(13);
-  StaticText1->setFont(font);
+  waitText->setFont(font);
 }
 
 void TFormWait::ShowWait(bool visible) {

@@ -17,7 +17,7 @@ class TFormWait : public QDialog {
   // Shows the box without making it modal, centred on its owner, or hides it.
   void ShowWait(bool visible);
 
-  QLabel* StaticText1;
+  QLabel* waitText;
 
  public slots:
   // Esc would end a dialog: the wait box stays.

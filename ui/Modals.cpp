@@ -99,8 +99,8 @@ bool WidgetModals::AskUser(QWidget* parent, const std::string& text, bool infoOn
 }
 
 bool WidgetModals::ChoosePort(TFormFlashRS& dialog, const std::array<bool, 4>& available,
-                              uint16_t& port, bool& fastRS) {
-  return dialog.Choose(available, port, fastRS);
+                              uint16_t& port, bool& tryFastSpeeds) {
+  return dialog.Choose(available, port, tryFastSpeeds);
 }
 
 bool WidgetModals::ChooseFile(QFileDialog& dialog, std::string& path) {

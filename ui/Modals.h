@@ -25,7 +25,7 @@ class Modals {
   virtual bool AskUser(QWidget* parent, const std::string& text, bool infoOnly) = 0;
   // The port dialog; see TFormFlashRS::Choose.
   virtual bool ChoosePort(TFormFlashRS& dialog, const std::array<bool, 4>& available,
-                          uint16_t& port, bool& fastRS) = 0;
+                          uint16_t& port, bool& tryFastSpeeds) = 0;
   // The open-file dialog, pre-filled with path (an operating-system path); false when cancelled.
   virtual bool ChooseFile(QFileDialog& dialog, std::string& path) = 0;
 };
@@ -35,7 +35,7 @@ class WidgetModals : public Modals {
  public:
   bool AskUser(QWidget* parent, const std::string& text, bool infoOnly) override;
   bool ChoosePort(TFormFlashRS& dialog, const std::array<bool, 4>& available, uint16_t& port,
-                  bool& fastRS) override;
+                  bool& tryFastSpeeds) override;
   bool ChooseFile(QFileDialog& dialog, std::string& path) override;
 };
 

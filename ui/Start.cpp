@@ -8,14 +8,14 @@
 #include "run/Core.h"
 #include "serial/PortArgument.h"
 #include "ui/FormFlash.h"
-#include "ui/KTStatus.h"
+#include "ui/StatusLogWidget.h"
 
 namespace tavrino::ui {
 
 StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
   Core& core = *form.core();
   StartResult result;
-  form.Info1->KTinit();
+  form.statusView->Initialize();
   if (args.size() == 1) {
     form.AllDisable();
     form.show();
@@ -35,7 +35,7 @@ StartResult Start(TFormFlash& form, const std::vector<std::string>& args) {
     RunRequest request;
     request.file = args[0];
     request.port = port;
-    request.fastLink = true;
+    request.tryFastSpeeds = true;
     request.unattended = true;
     request.checkSettings = form.CheckSettingsAfterWriting();
     core.Use(request);

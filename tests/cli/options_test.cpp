@@ -14,7 +14,7 @@ struct Case {
   std::string file;
   uint16_t port;
   bool unattended;
-  bool fastRS;
+  bool tryFastSpeeds;
   std::string error;  // a part of the message, empty when the line is good
 };
 
@@ -108,7 +108,7 @@ TEST(ParseArguments, FormsOptionsAndMistakes) {
     EXPECT_EQ(r.options.file, c.file);
     EXPECT_EQ(r.options.port, c.port);
     EXPECT_EQ(r.options.unattended, c.unattended);
-    EXPECT_EQ(r.options.fastRS, c.fastRS);
+    EXPECT_EQ(r.options.tryFastSpeeds, c.tryFastSpeeds);
   }
 }
 

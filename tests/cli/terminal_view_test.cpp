@@ -31,16 +31,16 @@ std::string Padded(const std::string& label, const std::string& status) {
 
 TEST(TerminalView, WithoutTerminalPrintsEachLineOnceWhenItCloses) {
   Rendered r(false);
-  r.log.KTadd("Connecting:");
+  r.log.AddLine("Connecting:");
   EXPECT_EQ(r.out.str(), "");  // still open
-  r.log.KTstatus(texts::kOk, texts::kStatusWidth);
-  r.log.KTadd("FLASH programing:");
-  r.log.KTprogress(21, 42, texts::kProgressStep);
-  r.log.KTprogress(42, 42, texts::kProgressStep);
-  r.log.KTstatus(texts::kBlad, texts::kStatusWidth);
-  r.log.KTadd("Verification:");
-  r.log.KTprogress(7, 100, texts::kProgressStep);
-  r.log.KTadd("Try again.");  // closes the line above with its percentage
+  r.log.SetStatus(texts::kOk, texts::kStatusWidth);
+  r.log.AddLine("FLASH programing:");
+  r.log.ShowProgress(21, 42, texts::kProgressStep);
+  r.log.ShowProgress(42, 42, texts::kProgressStep);
+  r.log.SetStatus(texts::kBlad, texts::kStatusWidth);
+  r.log.AddLine("Verification:");
+  r.log.ShowProgress(7, 100, texts::kProgressStep);
+  r.log.AddLine("Try again.");  // closes the line above with its percentage
   r.view.Finish();
   EXPECT_EQ(r.out.str(), Padded("Connecting:", "  ok") + "\n" +
                              Padded("FLASH programing:", texts::kBlad) + "\n" +
@@ -49,12 +49,12 @@ TEST(TerminalView, WithoutTerminalPrintsEachLineOnceWhenItCloses) {
 
 TEST(TerminalView, WithoutTerminalPrintsALineAgainForASecondStatusAndBeforeAClear) {
   Rendered r(false);
-  r.log.KTadd("FLASH type:");
-  r.log.KTstatus("waiting...", texts::kStatusWidth);
-  r.log.KTstatus(texts::kNoConnection, texts::kStatusWidth);
-  r.log.KTadd("File checking:");
-  r.log.KTclear();  // the open line is printed before the log empties
-  r.log.KTstatus(texts::kOk, texts::kStatusWidth);  // nothing open: nothing printed
+  r.log.AddLine("FLASH type:");
+  r.log.SetStatus("waiting...", texts::kStatusWidth);
+  r.log.SetStatus(texts::kNoConnection, texts::kStatusWidth);
+  r.log.AddLine("File checking:");
+  r.log.Clear();  // the open line is printed before the log empties
+  r.log.SetStatus(texts::kOk, texts::kStatusWidth);  // nothing open: nothing printed
   r.view.Finish();
   EXPECT_EQ(r.out.str(), Padded("FLASH type:", "waiting...") + "\n" +
                              Padded("FLASH type:", texts::kNoConnection) + "\n" +
@@ -63,10 +63,10 @@ TEST(TerminalView, WithoutTerminalPrintsALineAgainForASecondStatusAndBeforeAClea
 
 TEST(TerminalView, OnATerminalRedrawsTheOpenLineWithItsPercentageAndMark) {
   Rendered r(true);
-  r.log.KTadd("FLASH erasing:");
-  r.log.KTprogress(50, 100, texts::kProgressStep);
-  r.log.KTstatus(texts::kOk, texts::kStatusWidth);
-  r.log.KTadd("Verification:");
+  r.log.AddLine("FLASH erasing:");
+  r.log.ShowProgress(50, 100, texts::kProgressStep);
+  r.log.SetStatus(texts::kOk, texts::kStatusWidth);
+  r.log.AddLine("Verification:");
   r.view.Finish();
   const std::string s = r.out.str();
   const std::string erasing50 = Padded("FLASH erasing:", "50%");
@@ -84,9 +84,9 @@ TEST(TerminalView, OnATerminalRedrawsTheOpenLineWithItsPercentageAndMark) {
 
 TEST(TerminalView, OnATerminalKeepsTheTitleInStepAndGivesItBack) {
   Rendered r(true, true);
-  r.log.KTadd("FLASH erasing:");
-  r.log.KTprogress(50, 100, texts::kProgressStep);
-  r.log.KTstatus(texts::kOk, texts::kStatusWidth);
+  r.log.AddLine("FLASH erasing:");
+  r.log.ShowProgress(50, 100, texts::kProgressStep);
+  r.log.SetStatus(texts::kOk, texts::kStatusWidth);
   r.view.Finish();
   const std::string s = r.out.str();
   const size_t pushed = s.find("\x1b[22;0t");
@@ -101,16 +101,16 @@ TEST(TerminalView, OnATerminalKeepsTheTitleInStepAndGivesItBack) {
   EXPECT_NE(restored, std::string::npos);
 
   Rendered padded(true, true);
-  padded.log.KTadd("Restarting panel");
+  padded.log.AddLine("Restarting panel");
   EXPECT_NE(padded.out.str().find("\x1b]0;Tavrino - Restarting panel\a"), std::string::npos)
       << "no blanks in the title";
 }
 
 TEST(TerminalView, OnATerminalMessagesGoAboveAnOpenLineAndBelowAClosedOne) {
   Rendered r(true);
-  r.log.KTadd("Restarting panel");
+  r.log.AddLine("Restarting panel");
   r.term.PrintMessage("Wait...");
-  r.log.KTstatus(texts::kOk, texts::kStatusWidth);
+  r.log.SetStatus(texts::kOk, texts::kStatusWidth);
   r.term.PrintMessage("Updating ok.");
   r.view.Finish();
   const std::string open = '\r' + Padded("Restarting panel", "") + "\x1b[K";

@@ -26,10 +26,10 @@ TEST(StatusLineTap, WhatALineHadNoRoomForFollowsItsLineAndTheView) {
   log.SetView(&tap);
 
   tap.InFull("before any line");  // nothing open: handed on at once
-  log.KTadd("Record:");
+  log.AddLine("Record:");
   tap.InFull("Record /a/long/path: checksum wrong");
-  log.KTstatus("checksum wrong", 4);  // the line may still change after its text in full
-  log.KTadd("Next:");
+  log.SetStatus("checksum wrong", 4);  // the line may still change after its text in full
+  log.AddLine("Next:");
   tap.Flush();
   tap.InFull("after the last line");
 

@@ -58,10 +58,10 @@ class SpeedTrace : public FrameTrace {
 
 struct StarterRig : PanelRig {
   explicit StarterRig(const sim::PanelConfig& config = {}, uint16_t linkMode = 0,
-                      bool fastRS = false)
+                      bool tryFastSpeeds = false)
       : PanelRig(config), trace(line) {
     ui.dialogPort = 1;
-    ui.dialogFastRS = fastRS;
+    ui.dialogFastRS = tryFastSpeeds;
     core.ports.LinkMode = linkMode;
     core.link.SetTrace(&trace);
     EXPECT_TRUE(core.ports.ChoosePort());

@@ -113,7 +113,7 @@ TEST_P(SpeedRequest, TheStarterAnswerChoosesTheSpeedAndBothSidesUseIt) {
   const SpeedCase c = GetParam();
   sim::PanelConfig config;
   config.speedAnswer = c.answer;
-  StarterRig rig(config, 3, /*fastRS=*/true);
+  StarterRig rig(config, 3, /*tryFastSpeeds=*/true);
   EXPECT_EQ(rig.starter().ConnectStarter(false), c.result);
   EXPECT_EQ(rig.core.ports.LinkMode, c.modeAfter);
   EXPECT_EQ(rig.line.Baud(), PortChoice::Speed(c.modeAfter));
@@ -131,14 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return "Answer" + std::to_string(info.param.answer); });
 
 TEST(SpeedRequest, NotAskedWithoutFastRSOrOutsideMode3) {
-  StarterRig slow({}, 3, /*fastRS=*/false);
+  StarterRig slow({}, 3, /*tryFastSpeeds=*/false);
   EXPECT_EQ(slow.starter().ConnectStarter(false), Handshake::Connected);
   EXPECT_EQ(slow.panel.CommandCount(kSpeedRequest), 0u);
   EXPECT_EQ(slow.core.ports.LinkMode, 3);
 
   sim::PanelConfig fast;
   fast.listenBaud = 38400;
-  StarterRig already(fast, 4, /*fastRS=*/true);
+  StarterRig already(fast, 4, /*tryFastSpeeds=*/true);
   EXPECT_EQ(already.starter().ConnectStarter(false), Handshake::Connected);
   EXPECT_EQ(already.panel.CommandCount(kSpeedRequest), 0u);
 }

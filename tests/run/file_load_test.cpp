@@ -87,7 +87,7 @@ TEST_F(FileLoadTest, ABadFileIsCheckedBladWithTheAttentionLines) {
 TEST_F(FileLoadTest, AFileThatCannotBeOpenedShowsTheBoxAndTheSystemsReason) {
   for (const std::string& path : {(dir.path() / "missing.17").string(), dir.path().string()}) {
     SCOPED_TRACE(path);
-    log.KTadd("earlier line");
+    log.AddLine("earlier line");
     ui.boxes.clear();
     EXPECT_EQ(Open(path), FileLoad::CannotOpen);
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -113,7 +113,7 @@ TEST_F(FileLoadTest, TheDialogIsShownWhenAskedOrWhenNoFileIsNamed) {
 
   // Cancelling changes nothing, not even the log.
   ui.dialogFile.clear();
-  log.KTadd("earlier line");
+  log.AddLine("earlier line");
   const auto before = log.History();
   EXPECT_EQ(OpenFirmwareFile(host, file, true, ProgramHalf::First), FileLoad::Cancelled);
   EXPECT_EQ(log.History(), before);

@@ -22,14 +22,14 @@ struct DialogFrontEnd : test::ScriptedFrontEnd, PortChoiceView {
   std::vector<bool> fastRSShown;
   bool confirmAnyPort = false;
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                        bool& fastRS) override {
-    fastRSShown.push_back(fastRS);
+                        bool& tryFastSpeeds) override {
+    fastRSShown.push_back(tryFastSpeeds);
     if (confirmAnyPort) {
       portDialogs.push_back(available);
       port = dialogPort;
       return true;
     }
-    return ScriptedFrontEnd::ChoosePortDialog(available, port, fastRS);
+    return ScriptedFrontEnd::ChoosePortDialog(available, port, tryFastSpeeds);
   }
 };
 
@@ -56,7 +56,7 @@ TEST(PortChoice, DialogOffersOnlyPortsThatOpenAndIsShownOnceAPortIsChosen) {
   EXPECT_EQ(rig.ui.portDialogs[0], (std::array<bool, 4>{false, true, false, false}));
   EXPECT_EQ(rig.ui.fastRSShown, std::vector<bool>{true});
   EXPECT_EQ(rig.choice.PortNumber, 2);
-  EXPECT_FALSE(rig.choice.FastRS);
+  EXPECT_FALSE(rig.choice.TryFastSpeeds);
   EXPECT_TRUE(rig.port.IsOpen());
   EXPECT_EQ(rig.line.device, "/dev/ttyS1");
   EXPECT_EQ(rig.line.baud, 9600u);
@@ -68,7 +68,7 @@ TEST(PortChoice, DialogOffersOnlyPortsThatOpenAndIsShownOnceAPortIsChosen) {
   ASSERT_TRUE(rig.choice.ChoosePort());
   EXPECT_EQ(rig.ui.portDialogs.size(), 1u);
   EXPECT_EQ(rig.line.baud, 57600u);
-  EXPECT_FALSE(rig.choice.FastRS);
+  EXPECT_FALSE(rig.choice.TryFastSpeeds);
 
   // Once the port is forgotten (a stopped command), the dialog comes back with the box on.
   rig.choice.PortNumber = 0;
@@ -104,10 +104,10 @@ TEST(PortChoice, APortGivenAnotherDeviceInTheDialogIsTriedAgainAndWhyEachFailedI
   struct Offering : DialogFrontEnd {
     SerialPort* port = nullptr;
     bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& chosen,
-                          bool& fastRS) override {
+                          bool& tryFastSpeeds) override {
       port->MapPort(1, "/dev/ttyUSB0");
       chosen = 1;
-      return DialogFrontEnd::ChoosePortDialog(available, chosen, fastRS);
+      return DialogFrontEnd::ChoosePortDialog(available, chosen, tryFastSpeeds);
     }
   } ui;
   ui.port = &rig.port;

@@ -73,11 +73,11 @@ class ScriptedFrontEnd : public FrontEnd {
     return true;
   }
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
-                        bool& fastRS) override {
+                        bool& tryFastSpeeds) override {
     portDialogs.push_back(available);
     if (dialogPort == 0 || dialogPort > 4 || !available[dialogPort - 1]) return false;
     port = dialogPort;
-    fastRS = dialogFastRS;
+    tryFastSpeeds = dialogFastRS;
     return true;
   }
   void RequestQuit() override { ++quitRequests; }

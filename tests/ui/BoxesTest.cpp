@@ -100,7 +100,7 @@ TEST(WaitBox, StaysOpenUntilTheProgramHidesIt) {
   ui::TFormWait wait;
   EXPECT_EQ(wait.windowTitle(), "Information");
   EXPECT_EQ(wait.size(), QSize(234, 74));
-  EXPECT_EQ(wait.StaticText1->text(), "Wait...");
+  EXPECT_EQ(wait.waitText->text(), "Wait...");
   wait.ShowWait(true);
   EXPECT_FALSE(wait.isModal());
   EXPECT_FALSE(wait.close());

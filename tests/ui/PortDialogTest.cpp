@@ -20,12 +20,12 @@ namespace {
 struct Chosen {
   bool ok;
   uint16_t port;
-  bool fastRS;
+  bool tryFastSpeeds;
 };
 Chosen ChooseWith(ui::TFormFlashRS& dialog, const std::array<bool, 4>& available,
                   const std::function<void()>& act) {
   uint16_t port = 0;
-  bool fastRS = true;
+  bool tryFastSpeeds = true;
   QTimer::singleShot(0, &dialog, [&] {
     act();
     if (dialog.isVisible()) {
@@ -33,8 +33,8 @@ Chosen ChooseWith(ui::TFormFlashRS& dialog, const std::array<bool, 4>& available
       dialog.reject();
     }
   });
-  const bool ok = dialog.Choose(available, port, fastRS);
-  return {ok, port, fastRS};
+  const bool ok = dialog.Choose(available, port, tryFastSpeeds);
+  return {ok, port, tryFastSpeeds};
 }
 
 TEST(PortDialog, OpensWithOnlyAvailablePortsAndNothingChosen) {
@@ -42,14 +42,14 @@ TEST(PortDialog, OpensWithOnlyAvailablePortsAndNothingChosen) {
   EXPECT_EQ(dialog.windowTitle(), "Choose port");
   EXPECT_EQ(dialog.size().height(), 129);
   // A choice made last time must not come back checked.
-  dialog.RBcom[2]->setChecked(true);
+  dialog.portButtons[2]->setChecked(true);
   dialog.CBfastRS->setChecked(false);
   dialog.Prepare({false, true, false, false}, true);
   const bool enabled[] = {false, true, false, false};
   for (int n = 0; n < 4; ++n) {
-    EXPECT_EQ(dialog.RBcom[n]->text(), QString("COM&%1").arg(n + 1));
-    EXPECT_EQ(dialog.RBcom[n]->isEnabled(), enabled[n]) << n;
-    EXPECT_FALSE(dialog.RBcom[n]->isChecked()) << n;
+    EXPECT_EQ(dialog.portButtons[n]->text(), QString("COM&%1").arg(n + 1));
+    EXPECT_EQ(dialog.portButtons[n]->isEnabled(), enabled[n]) << n;
+    EXPECT_FALSE(dialog.portButtons[n]->isChecked()) << n;
   }
   EXPECT_EQ(dialog.CBfastRS->text(), "&Fast RS");
   EXPECT_TRUE(dialog.CBfastRS->isChecked());
@@ -58,7 +58,7 @@ TEST(PortDialog, OpensWithOnlyAvailablePortsAndNothingChosen) {
 
   dialog.show();
   EXPECT_EQ(dialog.focusWidget(), dialog.BTanuluj);
-  QTest::mouseClick(dialog.RBcom[1], Qt::LeftButton);
+  QTest::mouseClick(dialog.portButtons[1], Qt::LeftButton);
   EXPECT_TRUE(dialog.BTok->isEnabled());
   EXPECT_TRUE(dialog.BTok->isDefault());
   EXPECT_EQ(dialog.CheckedPort(), 2);
@@ -70,13 +70,13 @@ TEST(PortDialog, ChoosingAndCancelling) {
   const std::array<bool, 4> all{true, true, true, true};
 
   Chosen c = ChooseWith(dialog, all, [&] {
-    QTest::mouseClick(dialog.RBcom[2], Qt::LeftButton);
+    QTest::mouseClick(dialog.portButtons[2], Qt::LeftButton);
     dialog.CBfastRS->setChecked(false);
     QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
   });
   EXPECT_TRUE(c.ok);
   EXPECT_EQ(c.port, 3);
-  EXPECT_FALSE(c.fastRS);
+  EXPECT_FALSE(c.tryFastSpeeds);
 
   // Enter straight away lands on Cancel, which has the focus.
   c = ChooseWith(dialog, all, [&] { QTest::keyClick(dialog.focusWidget(), Qt::Key_Return); });
@@ -84,14 +84,14 @@ TEST(PortDialog, ChoosingAndCancelling) {
   EXPECT_EQ(c.port, 0);
 
   c = ChooseWith(dialog, all, [&] {
-    QTest::mouseClick(dialog.RBcom[0], Qt::LeftButton);
+    QTest::mouseClick(dialog.portButtons[0], Qt::LeftButton);
     QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
   });
   EXPECT_FALSE(c.ok);
   EXPECT_EQ(c.port, 0);
 
   c = ChooseWith(dialog, all, [&] {
-    QTest::mouseClick(dialog.RBcom[3], Qt::LeftButton);
+    QTest::mouseClick(dialog.portButtons[3], Qt::LeftButton);
     dialog.close();
   });
   EXPECT_FALSE(c.ok);

@@ -20,7 +20,7 @@ class Starting : public ::testing::Test {
  protected:
   ui::StartResult Start(const std::vector<std::string>& args) { return ui::Start(form, args); }
   bool AllCommandsOn() const {
-    return form.Programowanie1->isEnabled() && form.Bopen->isEnabled() &&
+    return form.programmingMenu->isEnabled() && form.Bopen->isEnabled() &&
            form.Bprogram->isEnabled() && form.Btest->isEnabled() && form.Brestart->isEnabled();
   }
 
@@ -49,7 +49,7 @@ TEST_F(Starting, OneArgumentLoadsTheFileWithoutTheDialog) {
   EXPECT_TRUE(panel->text().endsWith(QString::fromStdString(std::string(10, 'b') + ".17")))
       << panel->text().toStdString();
   EXPECT_EQ(panel->toolTip().toStdString(), " " + path);
-  EXPECT_FALSE(form.Lver->text().isEmpty());
+  EXPECT_FALSE(form.versionLabel->text().isEmpty());
   EXPECT_TRUE(AllCommandsOn());
   EXPECT_FALSE(form.Bstop->isEnabled());
 }
@@ -69,7 +69,7 @@ TEST_F(Starting, FileAndPortRunUnattendedThenQuit) {
   EXPECT_TRUE(r.quit);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(rig.parts().ports.PortNumber, 3);
-  EXPECT_TRUE(rig.parts().ports.FastRS);
+  EXPECT_TRUE(rig.parts().ports.TryFastSpeeds);
   EXPECT_TRUE(rig.modals.script.portDialogs.empty());
   EXPECT_TRUE(rig.modals.script.boxes.empty()) << "an unattended run asks nothing";
   EXPECT_EQ(rig.panel.CurrentMode(), sim::SimulatedPanel::Mode::Program);
@@ -97,10 +97,10 @@ TEST_F(Starting, UnknownPortLeavesTheWindowAsCreated) {
     EXPECT_TRUE(fresh.form.isVisible());
     EXPECT_TRUE(fresh.modals.script.boxes.empty());
     EXPECT_TRUE(fresh.log.History().empty()) << "no file loaded";
-    EXPECT_TRUE(fresh.form.Lver->text().isEmpty());
+    EXPECT_TRUE(fresh.form.versionLabel->text().isEmpty());
     EXPECT_TRUE(fresh.form.Bstop->isEnabled()) << "the creation state has Stop on";
-    EXPECT_FALSE(fresh.form.Stop2->isEnabled());
-    EXPECT_TRUE(fresh.form.Programowanie1->isEnabled() && fresh.form.Bprogram->isEnabled());
+    EXPECT_FALSE(fresh.form.stopAction->isEnabled());
+    EXPECT_TRUE(fresh.form.programmingMenu->isEnabled() && fresh.form.Bprogram->isEnabled());
     EXPECT_EQ(fresh.form.StatusPanelText(0), "");
     EXPECT_EQ(fresh.form.StatusPanelText(1), "");
     EXPECT_EQ(fresh.parts().ports.PortNumber, 0);

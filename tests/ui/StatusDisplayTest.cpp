@@ -10,7 +10,7 @@
 
 #include "frontend/StatusLog.h"
 #include "frontend/Texts.h"
-#include "ui/KTStatus.h"
+#include "ui/StatusLogWidget.h"
 
 namespace tavrino::test {
 namespace {
@@ -30,7 +30,7 @@ class StatusDisplay : public ::testing::Test {
     widget.setFixedSize(590, 200);
     widget.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-    widget.KTinit();
+    widget.Initialize();
   }
   // The picture's pixel at the top left of the widget's pixel (x, y): a scaled screen has
   // more than one picture pixel to each.
@@ -50,7 +50,7 @@ class StatusDisplay : public ::testing::Test {
   }
 
   StatusLog log;
-  ui::TKTStatus widget{log};
+  ui::StatusLogWidget widget{log};
 };
 
 TEST_F(StatusDisplay, GridComesFromTheMeasuredFixedPitchFont) {
@@ -71,18 +71,18 @@ TEST_F(StatusDisplay, EveryChangeIsOnScreenBeforeTheCallerGoesOn) {
   PaintCounter counter;
   widget.installEventFilter(&counter);
   // No event processing between the calls: a deferred update() would not count here.
-  log.KTadd("FLASH programing:");
+  log.AddLine("FLASH programing:");
   EXPECT_EQ(counter.paints, 1);
-  log.KTprogress(10, 0, 1);
+  log.ShowProgress(10, 0, 1);
   EXPECT_EQ(counter.paints, 2);
-  log.KTstatus(texts::kOk, 4);
+  log.SetStatus(texts::kOk, 4);
   EXPECT_EQ(counter.paints, 3);
   widget.removeEventFilter(&counter);
 }
 
 TEST_F(StatusDisplay, TextsSitInTheirCells) {
-  log.KTadd("A:");
-  log.KTstatus(texts::kBlad, 4);
+  log.AddLine("A:");
+  log.SetStatus(texts::kBlad, 4);
   const int columns = log.ColumnCount();
   EXPECT_TRUE(Inked(1, 1));
   EXPECT_TRUE(Inked(2, 1));
@@ -93,10 +93,10 @@ TEST_F(StatusDisplay, TextsSitInTheirCells) {
 }
 
 TEST_F(StatusDisplay, ProgressMarkInvertsTheRestOfTheCurrentRowOnly) {
-  log.KTadd("First:");
-  log.KTstatus(texts::kOk, 4);
-  log.KTadd("FLASH erasing:");
-  log.KTprogress(25, 0, 1);
+  log.AddLine("First:");
+  log.SetStatus(texts::kOk, 4);
+  log.AddLine("FLASH erasing:");
+  log.ShowProgress(25, 0, 1);
   const int ch = widget.CharHeight();
   const int width = widget.width();
   const QRgb face = widget.Face().rgb();
@@ -112,25 +112,25 @@ TEST_F(StatusDisplay, ProgressMarkInvertsTheRestOfTheCurrentRowOnly) {
   EXPECT_EQ(Pixel(x25, 2 * ch), face) << "row 3 untouched";
 
   // A later percentage redraws the line first: the mark moves, it never piles up.
-  log.KTprogress(50, 0, 1);
+  log.ShowProgress(50, 0, 1);
   const int x50 = width * 50 / 100;
   EXPECT_EQ(Pixel(x25, blankY), face);
   EXPECT_EQ(Pixel(x50 - 1, blankY), face);
   EXPECT_EQ(Pixel(x50, blankY), inverted);
 
-  log.KTstatus(texts::kOk, 4);
+  log.SetStatus(texts::kOk, 4);
   EXPECT_EQ(Pixel(x50, blankY), face) << "the status wipes the mark";
-  log.KTadd("Next:");
-  log.KTprogress(100, 0, 1);
+  log.AddLine("Next:");
+  log.ShowProgress(100, 0, 1);
   EXPECT_EQ(Pixel(width - 2, 3 * ch - 1), face) << "nothing left to invert at 100";
 }
 
 TEST_F(StatusDisplay, ClearEmptiesThePictureAndTheTitleWaits) {
   std::vector<std::string> titles;
   widget.onTitle = [&](const std::string& t) { titles.push_back(t); };
-  log.KTadd("FLASH erasing:");
-  log.KTprogress(42, 0, 1);
-  log.KTclear();
+  log.AddLine("FLASH erasing:");
+  log.ShowProgress(42, 0, 1);
+  log.Clear();
   EXPECT_FALSE(Inked(1, 1));
   EXPECT_EQ(titles,
             (std::vector<std::string>{"Tavrino - FLASH erasing", "Tavrino - 42% - FLASH erasing"}));

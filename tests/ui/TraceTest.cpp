@@ -142,20 +142,20 @@ TEST(Trace, AFailedOpenNamesTheFileThatStaysLoaded) {
   const std::string good = WriteFirmware(dir, "good.17", "1.04.02:1");
   rig.modals.script.dialogFile = good;
   rig.form.OpenClick();
-  const QString version = rig.form.Lver->text();
+  const QString version = rig.form.versionLabel->text();
   ASSERT_FALSE(version.isEmpty());
 
   rig.modals.script.dialogFile = dir.Write("bad.17", {1, 2, 3});
   rig.form.OpenClick();
   EXPECT_EQ(rig.Lines().back(), "Still loaded: good.17");
-  EXPECT_EQ(rig.form.Lver->text(), version);
+  EXPECT_EQ(rig.form.versionLabel->text(), version);
   EXPECT_EQ(rig.form.StatusPanelText(0).toStdString(), " " + good);
   EXPECT_EQ(rig.parts().file.FirmwareFileName, good) << "Program uses the file the window names";
 }
 
 TEST(Trace, ATitleFromALabelWithoutAColonHasNoPadding) {
   WindowRig rig;
-  rig.log.KTadd("Restarting panel");
+  rig.log.AddLine("Restarting panel");
   EXPECT_EQ(rig.form.windowTitle(), "Tavrino - Restarting panel");
 }
 
@@ -203,8 +203,8 @@ TEST(PortDialogDetails, ShowTheDeviceAndWhyAPortIsGreyedAndOfferAnAdapter) {
   EXPECT_EQ(taken[0], (std::pair<uint16_t, QString>{2, "/dev/ttyUSB0"}));
   EXPECT_TRUE(dialog.BToffer->isHidden());
   EXPECT_EQ(dialog.Ldevice[1]->text(), "/dev/ttyUSB0");
-  EXPECT_TRUE(dialog.RBcom[1]->isEnabled());
-  EXPECT_TRUE(dialog.RBcom[1]->isChecked());
+  EXPECT_TRUE(dialog.portButtons[1]->isEnabled());
+  EXPECT_TRUE(dialog.portButtons[1]->isChecked());
   EXPECT_TRUE(dialog.BTok->isEnabled());
   EXPECT_EQ(dialog.CheckedPort(), 2);
 }

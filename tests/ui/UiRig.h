@@ -22,8 +22,8 @@
 #include "support/CoreSeam.h"
 #include "support/PanelRig.h"
 #include "ui/FormFlash.h"
-#include "ui/KTStatus.h"
 #include "ui/Modals.h"
+#include "ui/StatusLogWidget.h"
 
 namespace tavrino::test {
 
@@ -47,10 +47,10 @@ class ScriptedModals : public ui::Modals {
       portDialogOpen;
 
   bool ChoosePort(ui::TFormFlashRS& dialog, const std::array<bool, 4>& available, uint16_t& port,
-                  bool& fastRS) override {
+                  bool& tryFastSpeeds) override {
     if (portDialogOpen) portDialogOpen(dialog, available);
-    portDialogFastRSIn.push_back(fastRS);
-    return script.ChoosePortDialog(available, port, fastRS);
+    portDialogFastRSIn.push_back(tryFastSpeeds);
+    return script.ChoosePortDialog(available, port, tryFastSpeeds);
   }
   bool ChooseFile(QFileDialog&, std::string& path) override {
     return script.ChooseFirmwareFile(path);
@@ -80,7 +80,7 @@ struct WindowRig {
     panel.SynthesizeProgram("1.04.01", 1);
     panel.FillSettings(104);
     form.Attach(core);
-    form.Info1->KTinit();
+    form.statusView->Initialize();
   }
 
   // The log as plain lines, scrolled-off lines included.

@@ -35,9 +35,9 @@ struct Controls {
   bool operator==(const Controls&) const = default;
 };
 Controls Look(const ui::TFormFlash& f) {
-  return {f.Programowanie1->isEnabled(), f.Pomoc1->isEnabled(), f.Bopen->isEnabled(),
-          f.Bprogram->isEnabled(),       f.Btest->isEnabled(),  f.Brestart->isEnabled(),
-          f.Bstop->isEnabled(),          f.Stop2->isEnabled()};
+  return {f.programmingMenu->isEnabled(), f.helpMenu->isEnabled(),  f.Bopen->isEnabled(),
+          f.Bprogram->isEnabled(),        f.Btest->isEnabled(),     f.Brestart->isEnabled(),
+          f.Bstop->isEnabled(),           f.stopAction->isEnabled()};
 }
 constexpr Controls kIdle{true, true, true, true, true, true, false, false};
 constexpr Controls kBusy{false, false, false, false, false, false, true, false};
@@ -55,11 +55,11 @@ class Window : public ::testing::Test {
 
 TEST_F(Window, TextsShortcutsAndHints) {
   EXPECT_EQ(form.windowTitle(), "Tavrino");
-  EXPECT_EQ(form.Programowanie1->title(), "&Programming");
-  EXPECT_EQ(form.Pomoc1->title(), "&Help");
-  EXPECT_EQ(form.Oprogramie2->text(), "&About");
-  EXPECT_EQ(form.Stop2->text(), "&Stop\tCtrl+S");
-  EXPECT_TRUE(form.Stop2->shortcut().isEmpty()) << "Ctrl+S belongs to the window";
+  EXPECT_EQ(form.programmingMenu->title(), "&Programming");
+  EXPECT_EQ(form.helpMenu->title(), "&Help");
+  EXPECT_EQ(form.aboutAction->text(), "&About");
+  EXPECT_EQ(form.stopAction->text(), "&Stop\tCtrl+S");
+  EXPECT_TRUE(form.stopAction->shortcut().isEmpty()) << "Ctrl+S belongs to the window";
   const struct {
     QAction* item;
     QToolButton* button;
@@ -67,12 +67,14 @@ TEST_F(Window, TextsShortcutsAndHints) {
     QKeySequence keys;
     const char* hint;
   } rows[] = {
-      {form.Open2, form.Bopen, "&Open File", QKeySequence(Qt::CTRL | Qt::Key_O), "Open File"},
-      {form.Program2, form.Bprogram, "&Program", QKeySequence(Qt::CTRL | Qt::Key_P), "Program"},
-      {form.Test2, form.Btest, "&Test", QKeySequence(Qt::CTRL | Qt::Key_T), "Test"},
-      {form.Restart2, form.Brestart, "&Restart", QKeySequence(Qt::CTRL | Qt::Key_R), "Restart"},
-      {form.Stop2, form.Bstop, "&Stop\tCtrl+S", QKeySequence(), "Stop"},
-      {form.Koniec2, nullptr, "&Exit", QKeySequence(Qt::ALT | Qt::Key_F4), nullptr},
+      {form.openAction, form.Bopen, "&Open File", QKeySequence(Qt::CTRL | Qt::Key_O), "Open File"},
+      {form.programAction, form.Bprogram, "&Program", QKeySequence(Qt::CTRL | Qt::Key_P),
+       "Program"},
+      {form.testAction, form.Btest, "&Test", QKeySequence(Qt::CTRL | Qt::Key_T), "Test"},
+      {form.restartAction, form.Brestart, "&Restart", QKeySequence(Qt::CTRL | Qt::Key_R),
+       "Restart"},
+      {form.stopAction, form.Bstop, "&Stop\tCtrl+S", QKeySequence(), "Stop"},
+      {form.exitAction, nullptr, "&Exit", QKeySequence(Qt::ALT | Qt::Key_F4), nullptr},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(r.item->text(), r.text);
@@ -83,7 +85,7 @@ TEST_F(Window, TextsShortcutsAndHints) {
   }
   EXPECT_EQ(ui::HintOf("&&Odd&"), "Odd");
   EXPECT_EQ(form.Bstop->focusPolicy(), Qt::ClickFocus) << "Tab never reaches Stop";
-  EXPECT_EQ(form.Info1->geometry(), QRect(24, 52, 590, 200));
+  EXPECT_EQ(form.statusView->geometry(), QRect(24, 52, 590, 200));
   EXPECT_EQ(form.centralWidget()->width(), 638);
   EXPECT_EQ(form.centralWidget()->height() + form.statusBar()->height(), 284);
 }
@@ -180,11 +182,11 @@ TEST_F(Window, ProgramRunFromTheWindow) {
   form.OpenClick();
   EXPECT_EQ(rig.modals.script.fileDialogs, 1);
   EXPECT_EQ(form.StatusPanelText(0).toStdString(), " " + rig.modals.script.dialogFile);
-  EXPECT_FALSE(form.Lver->text().isEmpty());
+  EXPECT_FALSE(form.versionLabel->text().isEmpty());
 
   std::vector<std::string> titles;
-  const auto keepTitle = form.Info1->onTitle;
-  form.Info1->onTitle = [&](const std::string& t) {
+  const auto keepTitle = form.statusView->onTitle;
+  form.statusView->onTitle = [&](const std::string& t) {
     titles.push_back(t);
     keepTitle(t);
   };
@@ -213,18 +215,18 @@ TEST_F(Window, ProgramRunFromTheWindow) {
 // The one preference: checked or not, the core runs as the item says, and the next session
 // starts as this one left it.
 TEST_F(Window, CheckSettingsAfterWritingIsRememberedAndReachesTheCore) {
-  EXPECT_EQ(form.CheckSettings2->text(), "&Check settings after writing");
-  EXPECT_EQ(form.RestoreSettings2->text().toStdString(), "Restore sett&ings\u2026");
-  ASSERT_TRUE(form.CheckSettings2->isCheckable());
+  EXPECT_EQ(form.checkSettingsAction->text(), "&Check settings after writing");
+  EXPECT_EQ(form.restoreSettingsAction->text().toStdString(), "Restore sett&ings\u2026");
+  ASSERT_TRUE(form.checkSettingsAction->isCheckable());
   for (const bool on : {true, false, true}) {
-    form.CheckSettings2->setChecked(on);
+    form.checkSettingsAction->setChecked(on);
     EXPECT_EQ(rig.parts().run.CheckSettings, on);
     EXPECT_EQ(ui::CheckSettingsPreference(), on);
     WindowRig next;
-    EXPECT_EQ(next.form.CheckSettings2->isChecked(), on) << "the next session";
+    EXPECT_EQ(next.form.checkSettingsAction->isChecked(), on) << "the next session";
     EXPECT_EQ(next.parts().run.CheckSettings, on);
   }
-  form.CheckSettings2->setChecked(false);
+  form.checkSettingsAction->setChecked(false);
 }
 
 TEST_F(Window, RestoreSettingsFromTheWindow) {
@@ -272,14 +274,14 @@ TEST_F(Window, RunReportsOpensTheFolderOrSaysWhereItIs) {
     opened.push_back(folder);
     return starts;
   };
-  form.RunReports2->trigger();
+  form.runReportsAction->trigger();
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].toLocalFile().toStdString(), (dir.path() / "runs").string());
   EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "runs"));
   EXPECT_TRUE(rig.modals.script.boxes.empty());
 
   starts = false;
-  form.RunReports2->trigger();
+  form.runReportsAction->trigger();
   ASSERT_EQ(rig.modals.script.boxes.size(), 1u);
   EXPECT_TRUE(rig.modals.script.boxes[0].infoOnly);
   EXPECT_NE(rig.modals.script.boxes[0].text.find("No file manager could be started"),
@@ -306,10 +308,10 @@ TEST_F(Window, AFileGoneBadBeforeProgramLeavesTheLabelAndStatusBarTrue) {
   TempDir dir;
   rig.modals.script.dialogFile = WriteFirmware(dir, "new.17", "1.04.02:1");
   form.OpenClick();
-  ASSERT_FALSE(form.Lver->text().isEmpty());
+  ASSERT_FALSE(form.versionLabel->text().isEmpty());
   dir.Write("new.17", std::vector<uint8_t>(100, 0x78));
   form.ProgramClick();
-  EXPECT_TRUE(form.Lver->text().isEmpty());
+  EXPECT_TRUE(form.versionLabel->text().isEmpty());
   EXPECT_TRUE(form.StatusPanelText(0).isEmpty());
   EXPECT_EQ(rig.panel.CommandCount(0x65), 0u);
 }

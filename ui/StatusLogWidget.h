@@ -12,19 +12,19 @@
 
 namespace tavrino::ui {
 
-class TKTStatus : public QWidget, public StatusLogView {
+class StatusLogWidget : public QWidget, public StatusLogView {
   Q_OBJECT
 
  public:
-  TKTStatus(StatusLog& log, QWidget* parent = nullptr);
-  ~TKTStatus() override;
+  StatusLogWidget(StatusLog& log, QWidget* parent = nullptr);
+  ~StatusLogWidget() override;
 
-  // Sets up font and colours, sizes the log's grid from the measured cell, then KTclear.
+  // Sets up font and colours, sizes the log's grid from the measured cell, then Clear.
   // Called once, after the widget has its final size.
-  void KTinit();
+  void Initialize();
 
   // A view that sees every change of the log first and passes it on to this one (set
-  // before KTinit); null: the log draws here directly.
+  // before Initialize); null: the log draws here directly.
   StatusLogView* viewInFront = nullptr;
 
   // Called with the log's title after every change that sets it.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "ui/KTStatus.h"
+#include "ui/StatusLogWidget.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -23,16 +23,16 @@ QFont StatusFont(int logicalDpiY) {
   return font;
 }
 
-TKTStatus::TKTStatus(StatusLog& log, QWidget* parent) : QWidget(parent), log_(log) {
-  setObjectName(QStringLiteral("Info1"));
+StatusLogWidget::StatusLogWidget(StatusLog& log, QWidget* parent) : QWidget(parent), log_(log) {
+  setObjectName(QStringLiteral("statusView"));
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-TKTStatus::~TKTStatus() {
+StatusLogWidget::~StatusLogWidget() {
   log_.SetView(nullptr);
 }
 
-void TKTStatus::KTinit() {
+void StatusLogWidget::Initialize() {
   face_ = palette().color(QPalette::Button);
   ink_ = palette().color(QPalette::ButtonText);
   font_ = StatusFont(logicalDpiY());
@@ -48,10 +48,10 @@ void TKTStatus::KTinit() {
   picture_.setDevicePixelRatio(ratio);
   log_.SetGeometry(width() / charWidth_, height() / charHeight_);
   log_.SetView(viewInFront != nullptr ? viewInFront : this);
-  log_.KTclear();
+  log_.Clear();
 }
 
-void TKTStatus::LogChanged(const StatusLog& log, Change change) {
+void StatusLogWidget::LogChanged(const StatusLog& log, Change change) {
   if (picture_.isNull()) return;
   QPainter painter(&picture_);
   painter.setFont(font_);
@@ -77,7 +77,7 @@ void TKTStatus::LogChanged(const StatusLog& log, Change change) {
   repaint();
 }
 
-void TKTStatus::DrawRow(QPainter& painter, int row) {
+void StatusLogWidget::DrawRow(QPainter& painter, int row) {
   if (row < 1) return;
   const int y = (row - 1) * charHeight_;
   // Opaque: the whole row's background first, so nothing of an earlier text or mark stays.
@@ -93,7 +93,7 @@ void TKTStatus::DrawRow(QPainter& painter, int row) {
   }
 }
 
-void TKTStatus::DrawProgressMark(QPainter& painter) {
+void StatusLogWidget::DrawProgressMark(QPainter& painter) {
   const int row = log_.CurrentLine();
   if (row < 1) return;
   const int x = width() * log_.ProgressMark() / 100;
@@ -107,7 +107,7 @@ void TKTStatus::DrawProgressMark(QPainter& painter) {
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
-void TKTStatus::paintEvent(QPaintEvent*) {
+void StatusLogWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (picture_.isNull()) {
     painter.fillRect(rect(), palette().color(QPalette::Button));
