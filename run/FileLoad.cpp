@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "run/FileLoad.h"
 
+#include <filesystem>
+
 #include "frontend/Texts.h"
 
 namespace tavrino {
@@ -52,8 +54,8 @@ void SayStillLoaded(Host& host, FirmwareFile& file, const std::string& failedPat
   }
   // Another file was asked for while a good one is loaded: Program then uses the good one,
   // and the window must say which.
-  const auto slash = loaded.find_last_of('/');
-  const std::string name = slash == std::string::npos ? loaded : loaded.substr(slash + 1);
+  // The file's own name, whichever separator its path uses (Windows takes both).
+  const std::string name = std::filesystem::path(loaded).filename().string();
   host.log.AddLine("Still loaded: " + name);
   host.ui.SetStatusPanel(0, " " + loaded);
   host.ui.SetVersionLabel(file.FileVersionText);

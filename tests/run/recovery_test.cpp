@@ -422,7 +422,12 @@ TEST(RecoveryRecord, AStarterRecordThatCouldNotGoIsRemovedWhenTheRunEnds) {
   os::ArmFileFaults(std::move(plan));
   EXPECT_EQ(rig.core.Program(true), Outcome::Updated);
   os::DisarmFileFaults();
-  EXPECT_NE(rig.LineOf("Recovery record:").find("Input/output error"), std::string::npos);
+  const std::string said = rig.LineOf("Recovery record:");
+  ASSERT_FALSE(said.empty()) << "the refused removal goes unsaid";
+#ifndef _WIN32
+  // Windows words the refused write in its own language.
+  EXPECT_NE(said.find("Input/output error"), std::string::npos) << said;
+#endif
   EXPECT_EQ(Files(rig.stateDir / "recovery"), 0u);
 }
 

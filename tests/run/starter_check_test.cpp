@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 
@@ -241,9 +242,11 @@ TEST_P(UpdaterImages, WithoutAUsableImageTheRunGoesOnWithTheOldStarterAndSaysWhy
     EXPECT_TRUE(rig.panel.StarterChecksumGood());
     return;
   }
+  // The folder and what follows it, joined as this system joins paths.
   const auto withDir = [&rig](std::string text) {
-    for (size_t dir = text.find("{dir}"); dir != std::string::npos; dir = text.find("{dir}"))
-      text.replace(dir, 5, rig.updaters.Path().string());
+    const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+    for (size_t dir = text.find("{dir}/"); dir != std::string::npos; dir = text.find("{dir}/"))
+      text.replace(dir, 6, rig.updaters.Path().string() + separator);
     return text;
   };
   EXPECT_EQ(lines[4], L("Starter checking:", "no updater"));
