@@ -17,9 +17,8 @@ constexpr int32_t kAllBlocks = kMemory1Blocks + kMemory2Blocks + kCopyBlocks;
 }  // namespace
 
 Outcome UpdateRun::SettingsBackup(const std::string& file, bool replace) {
-  BackupWritten.clear();
-  Unattended = true;
-  ComparePrograms = WriteFlash = ShowProgrammingError = false;
+  backupWritten_.clear();
+  ctx_.switches = RunSwitches::Settings(true);
   anyBoard_ = true;  // no firmware file decides the board here
   const Outcome outcome = ReadSettingsBackup(file, replace);
   anyBoard_ = false;
@@ -34,8 +33,8 @@ Outcome UpdateRun::ReadFailed() {
 Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   settings_.Reset();
   ForgetRecord();
-  PortOpened = ports_.ChoosePort();
-  if (!PortOpened) return Outcome::PortNotOpened;
+  ctx_.portOpened = ports_.ChoosePort();
+  if (!ctx_.portOpened) return Outcome::PortNotOpened;
   if (!Connecting() || !Identification() || !ProgramInPanel()) return end_;
 
   state::RecoveryRecord r;
@@ -43,12 +42,12 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   r.phase = state::RecordPhase::Read;
   r.writtenAt = state::NowSeconds();
   r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
-  r.flashType = FlashType;
-  r.starterVersion = StarterVersion;
-  r.starterLanguage = StarterLanguage;
+  r.flashType = ctx_.panel.flashType;
+  r.starterVersion = ctx_.panel.starterVersion;
+  r.starterLanguage = ctx_.panel.starterLanguage;
   r.secondHalf = starter_.OnSecondHalf();
-  r.panelVersionRecord = panelVersionRecord_;
-  r.dataCode = PanelVersion;
+  r.panelVersionRecord = ctx_.panel.versionRecord;
+  r.dataCode = ctx_.panel.versionCode;
 
   Add("Reading settings:");
   uint8_t block[kBlock];
@@ -86,7 +85,7 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
     Status(state::ShortReason(failure));
     return Outcome::RecordNotWritten;
   }
-  BackupWritten = path.string();
+  backupWritten_ = path.string();
   Status(path.filename().string());
   if (file.empty()) {
     // Said, so that nobody wonders where an old backup went.

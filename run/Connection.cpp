@@ -54,18 +54,18 @@ uint32_t AddStarterBytes(uint32_t sum, const uint8_t* block, uint32_t blockOffse
 }  // namespace
 
 bool UpdateRun::OpenFileAndPort() {
-  ForceProgram = false;
-  PortOpened = false;
-  SameProgram = false;
-  FileIsNewer = false;
-  RecoverData = false;
+  ctx_.verdict.forceProgram = false;
+  ctx_.portOpened = false;
+  ctx_.verdict.sameProgram = false;
+  ctx_.verdict.fileIsNewer = false;
+  ctx_.verdict.recoverData = false;
   starterUpdated_ = false;
   ForgetRecord();
   settings_.Reset();
   if (OpenFirmwareFile(host_, file_, false, starter_.PanelHalf) != FileLoad::Loaded)
     return EndQuietly(Outcome::FileRejected);
-  PortOpened = ports_.ChoosePort();
-  if (!PortOpened) return EndQuietly(Outcome::PortNotOpened);
+  ctx_.portOpened = ports_.ChoosePort();
+  if (!ctx_.portOpened) return EndQuietly(Outcome::PortNotOpened);
   return true;
 }
 
@@ -109,27 +109,29 @@ bool UpdateRun::Identification() {
 }
 
 int UpdateRun::IdentifyOnce(int failures) {
-  if (!starter_.ReadFlashByte(kStarterLanguageAddress, StarterLanguage)) return failures + 1;
+  if (!starter_.ReadFlashByte(kStarterLanguageAddress, ctx_.panel.starterLanguage))
+    return failures + 1;
   if (!starter_.IdentifyStarter()) return failures + 1;
   if (link_.AnswerCode() != AnswerData)
     return EndIdentification(AnswerCodeText(link_.AnswerCode()));
-  FlashType = link_.AnswerData(0);
-  StarterVersion = link_.AnswerData(1);
-  const FlashChip* chip = FindFlashChip(FlashType);
-  if (chip == nullptr) return EndIdentification("??? (" + std::to_string(FlashType) + ")");
+  ctx_.panel.flashType = link_.AnswerData(0);
+  ctx_.panel.starterVersion = link_.AnswerData(1);
+  const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
+  if (chip == nullptr)
+    return EndIdentification("??? (" + std::to_string(ctx_.panel.flashType) + ")");
   Status(chip->name);
 
   Add("Starter version:");
   std::string version;
-  version += static_cast<char>((StarterVersion >> 4) + 0x30);
+  version += static_cast<char>((ctx_.panel.starterVersion >> 4) + 0x30);
   version += '.';
-  version += static_cast<char>((StarterVersion & 0x0F) + 0x30);
-  version += LanguageSuffix(StarterLanguage, true);
+  version += static_cast<char>((ctx_.panel.starterVersion & 0x0F) + 0x30);
+  version += LanguageSuffix(ctx_.panel.starterLanguage, true);
   version += starter_.OnSecondHalf() ? " 24 MHz" : " 12 MHz";
   Status(version);
 
-  starter_.PanelTextEnabled = StarterVersion > 0x1F;
-  if (WriteFlash && chip->starterChecked) return StarterChecking();
+  starter_.PanelTextEnabled = ctx_.panel.starterVersion > 0x1F;
+  if (ctx_.switches.write && chip->starterChecked) return StarterChecking();
   return 0;
 }
 
@@ -167,15 +169,17 @@ int UpdateRun::StarterChecking() {
   }
   // Signed, so that a digit byte below '0' can never match the version.
   const int fromDigits = ((digits[0] - 0x30) * 16) | (digits[1] - 0x30);
-  const bool bad = sum != stored || StarterVersion < kFirstGoodStarter ||
-                   fromDigits != StarterVersion || StarterLanguage != kEnglishStarter;
+  const bool bad = sum != stored || ctx_.panel.starterVersion < kFirstGoodStarter ||
+                   fromDigits != ctx_.panel.starterVersion ||
+                   ctx_.panel.starterLanguage != kEnglishStarter;
   if (!bad) {
     Status(texts::kOk);
     return 0;
   }
   if (starterUpdated_) return EndIdentification(texts::kBlad);
   const auto recordFirst = [this] { return RecordStarterUpdate(); };
-  switch (starterUpdate_.UpdateStarter(FlashType, image_.FileHasTwoHalves, Unattended, ForceProgram,
+  switch (starterUpdate_.UpdateStarter(ctx_.panel.flashType, image_.FileHasTwoHalves,
+                                       ctx_.switches.unattended, ctx_.verdict.forceProgram,
                                        recordFirst)) {
     case UpdateResult::Updated:
       starterUpdated_ = true;
@@ -217,7 +221,8 @@ void UpdateRun::GreetKeypad() {
     starter_.ShowPanelText("", "", false);
     link_.WaitMs(kKeypadClearPauseMs);
   }
-  starter_.ShowPanelText(build::kKeypadGreeting, Unattended ? "Express mode    " : " ", true);
+  starter_.ShowPanelText(build::kKeypadGreeting,
+                         ctx_.switches.unattended ? "Express mode    " : " ", true);
 }
 
 }  // namespace tavrino

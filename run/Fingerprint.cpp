@@ -51,11 +51,11 @@ std::vector<uint8_t> ErasedCheck() {
 }  // namespace
 
 bool UpdateRun::SameModel(const state::RecoveryRecord& r) const {
-  const bool starterAsRecorded =
-      r.starterVersion == StarterVersion && r.starterLanguage == StarterLanguage;
-  const bool starterUpdated =
-      StarterVersion == kFirstGoodStarter && StarterLanguage == kEnglishStarter;
-  return r.flashType == FlashType && r.secondHalf == starter_.OnSecondHalf() &&
+  const bool starterAsRecorded = r.starterVersion == ctx_.panel.starterVersion &&
+                                 r.starterLanguage == ctx_.panel.starterLanguage;
+  const bool starterUpdated = ctx_.panel.starterVersion == kFirstGoodStarter &&
+                              ctx_.panel.starterLanguage == kEnglishStarter;
+  return r.flashType == ctx_.panel.flashType && r.secondHalf == starter_.OnSecondHalf() &&
          (starterAsRecorded || starterUpdated);
 }
 
@@ -172,8 +172,9 @@ UpdateRun::Match UpdateRun::RestoreRecordMatches(const state::RecoveryRecord& r,
   settingsProven = false;
   // A restore changes the settings alone: the model and the program are exactly as it found
   // them.
-  if (r.flashType != FlashType || r.secondHalf != starter_.OnSecondHalf() ||
-      r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage)
+  if (r.flashType != ctx_.panel.flashType || r.secondHalf != starter_.OnSecondHalf() ||
+      r.starterVersion != ctx_.panel.starterVersion ||
+      r.starterLanguage != ctx_.panel.starterLanguage)
     return Match::No;
   if (!SnapshotVersion()) return Match::LineFailed;
   if (snapshot_.version != r.panelVersionRecord) return Match::No;

@@ -102,9 +102,9 @@ void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
 
 void UpdateRun::DescribePanel(state::RecoveryRecord& r) const {
   // The panel as it stands now (after a Starter update, the new one).
-  r.flashType = FlashType;
-  r.starterVersion = StarterVersion;
-  r.starterLanguage = StarterLanguage;
+  r.flashType = ctx_.panel.flashType;
+  r.starterVersion = ctx_.panel.starterVersion;
+  r.starterLanguage = ctx_.panel.starterLanguage;
   r.secondHalf = starter_.OnSecondHalf();
 }
 
@@ -162,8 +162,8 @@ bool UpdateRun::RecordBeforeChanges() {
     record_ = {};
     recordPath_.clear();
     record_.writtenAt = state::NowSeconds();
-    record_.panelVersionRecord = panelVersionRecord_;
-    record_.dataCode = PanelVersion;
+    record_.panelVersionRecord = ctx_.panel.versionRecord;
+    record_.dataCode = ctx_.panel.versionCode;
     if (!TakeCopyChecks(record_.copyChecks)) return false;
   } else {
     // This run's file may differ from the one the record was made with: the panel may

@@ -42,7 +42,7 @@ bool UpdateRun::RecordRestore(const std::string& file, const BackupSettings& set
   Status(texts::kOk);
 
   RestoreImages images;
-  if (!PrepareRestoreImages(settings_, settings, PanelVersion, bootCopy, images))
+  if (!PrepareRestoreImages(settings_, settings, ctx_.panel.versionCode, bootCopy, images))
     return End(Outcome::InternalError, texts::kBlad);
   record_ = {};
   recordPath_.clear();
@@ -52,8 +52,8 @@ bool UpdateRun::RecordRestore(const std::string& file, const BackupSettings& set
   record_.filePath = file;
   record_.fileSize = backupSize_;
   record_.fileHash = backupHash_;
-  record_.panelVersionRecord = panelVersionRecord_;
-  record_.dataCode = PanelVersion;
+  record_.panelVersionRecord = ctx_.panel.versionRecord;
+  record_.dataCode = ctx_.panel.versionCode;
   record_.copyChecks = snapshot_.copyChecks;
   record_.memoriesRead = snapshot_.memories;
   if (copies) record_.sector6Saved = snapshot_.copies;

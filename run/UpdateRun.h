@@ -10,6 +10,7 @@
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
 #include "run/RestoreImages.h"
+#include "run/RunContext.h"
 #include "run/SettingsCheck.h"
 #include "settings/SettingsAreas.h"
 #include "state/RecordStore.h"
@@ -32,48 +33,35 @@ class UpdateRun {
         starterUpdate_(starterUpdate),
         settings_(settings) {}
 
-  // The whole run; the status log tells the person, the result tells the caller.
-  Outcome Perform(bool unattended);
+  // The whole run, as the caller's switches say; the status log tells the person, the
+  // result tells the caller.
+  Outcome Perform(const RunSwitches& switches);
 
   // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
   // read and kept in the record format, in file or (empty) a new file of backups/; the
   // panel is not changed. An existing file is replaced only when replace is set.
   // BackupWritten names the file written.
   Outcome SettingsBackup(const std::string& file, bool replace = false);
-  std::string BackupWritten;
 
   // The restore command (run/Restore.cpp): the settings of a backup file (a settings backup,
   // or a finished update's record) written into the panel, converted between 103 and 104
   // where its program needs it, read back, and the panel restarted; the settings it held
   // are kept as a backup. Refused for a panel of another chip or board, or settings it
-  // cannot take. Unattended (set by the caller) skips the question.
-  Outcome RestoreSettings(const std::string& file);
-  std::string RestoreFile;  // the backup file of the last restore, for its run report
+  // cannot take. Unattended skips the question.
+  Outcome RestoreSettings(const std::string& file, bool unattended);
 
-  // Run switches set by the caller: all true for Program and the unattended run,
-  // all false for Test.
-  bool ComparePrograms = false;
-  bool WriteFlash = false;
-  bool ShowProgrammingError = false;
-  // Read the settings back after writing them (set by the caller; a restore always does).
-  bool CheckSettings = false;
-
-  // Run state; lives between runs.
-  bool Unattended = false;
-  bool PortOpened = false;
-  bool ForceProgram = false;
-  bool SameProgram = false;
-  bool FileIsNewer = false;
-  bool RecoverData = false;
-  uint8_t FlashType = 0;
-  uint8_t StarterVersion = 0;
-  uint8_t StarterLanguage = 0;
-  std::string PanelVersion;
-  std::string PanelVersionText;
-  uint8_t PanelLanguage = 0;
-  // The program in the panel as its status line showed it ("???" for an erased one): what
-  // the run report names, whatever the run then judged the panel by.
-  std::string PanelVersionShown;
+  // What the last command left for its caller and its run report.
+  const std::string& BackupWritten() const { return backupWritten_; }
+  // The backup file of the last restore.
+  const std::string& RestoreFile() const { return restoreFile_; }
+  bool PortOpened() const { return ctx_.portOpened; }
+  const PanelIdentity& Panel() const { return ctx_.panel; }
+  // A command's report names only the panel that command found: the panel as shown is
+  // forgotten as the next command begins (Restart identifies nothing).
+  void ForgetPanelShown() {
+    ctx_.panel.versionText.clear();
+    ctx_.panel.versionShown.clear();
+  }
 
  private:
   // The road of one run. Every phase returns true to go on; a phase that ends the run
@@ -127,7 +115,7 @@ class UpdateRun {
   bool SettingsChecking(const WrittenSettings& written);
   // What this run has written of the settings, from its record.
   WrittenSettings WrittenThisRun() const;
-  bool ConversionDue() const { return ConversionDueFrom(PanelVersion); }
+  bool ConversionDue() const { return ConversionDueFrom(ctx_.panel.versionCode); }
   bool ConversionDueFrom(const std::string& panelCode) const;
 
   // Proving the result and ending.
@@ -239,11 +227,11 @@ class UpdateRun {
   Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
-    const FlashChip* chip = FindFlashChip(FlashType);
+    const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
     return chip != nullptr && chip->bootCopyRules;
   }
   bool ErasesSector6() const {
-    const FlashChip* chip = FindFlashChip(FlashType);
+    const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
     return chip != nullptr && chip->erasesSector6;
   }
 
@@ -256,6 +244,11 @@ class UpdateRun {
   Starter& starter_;
   StarterUpdate& starterUpdate_;
   SettingsAreas& settings_;
+
+  // The switches, the panel as identified and the comparison's verdict; lives between runs.
+  RunContext ctx_;
+  std::string backupWritten_;
+  std::string restoreFile_;
 
   Outcome end_ = Outcome::InternalError;
   // A run replaces the Starter at most once: a Starter that still checks bad after its
