@@ -41,13 +41,7 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   r.kind = state::RecordKind::Backup;
   r.phase = state::RecordPhase::Read;
   r.writtenAt = state::NowSeconds();
-  r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
-  r.flashType = ctx_.panel.flashType;
-  r.starterVersion = ctx_.panel.starterVersion;
-  r.starterLanguage = ctx_.panel.starterLanguage;
-  r.secondHalf = starter_.OnSecondHalf();
-  r.panelVersionRecord = ctx_.panel.versionRecord;
-  r.dataCode = ctx_.panel.versionCode;
+  DescribeSettingsSource(r);
 
   Add("Reading settings:");
   uint8_t block[kBlock];

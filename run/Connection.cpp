@@ -98,8 +98,20 @@ bool UpdateRun::Identification() {
   Add("FLASH type:");
   int failures = 0;
   do {
-    failures = IdentifyOnce(failures);
-    if (failures == kRunEnds) return false;
+    switch (IdentifyOnce()) {
+      case Identify::Identified:
+        failures = 0;
+        break;
+      case Identify::NoAnswer:
+        ++failures;
+        break;
+      case Identify::StarterUpdated:
+        // Counted as one failure: the new Starter is slow to answer as a slow panel is.
+        failures = 1;
+        break;
+      case Identify::RunEnds:
+        return false;
+    }
     // Shown once for each run of failures: the panel is slow to come back.
     if (failures == 2) Status("waiting...");
   } while (failures >= 1 && failures <= kIdentifyFailureLimit && !host_.Stopped());
@@ -108,10 +120,10 @@ bool UpdateRun::Identification() {
   return true;
 }
 
-int UpdateRun::IdentifyOnce(int failures) {
+UpdateRun::Identify UpdateRun::IdentifyOnce() {
   if (!starter_.ReadFlashByte(kStarterLanguageAddress, ctx_.panel.starterLanguage))
-    return failures + 1;
-  if (!starter_.IdentifyStarter()) return failures + 1;
+    return Identify::NoAnswer;
+  if (!starter_.IdentifyStarter()) return Identify::NoAnswer;
   if (link_.AnswerCode() != AnswerData)
     return EndIdentification(AnswerCodeText(link_.AnswerCode()));
   ctx_.panel.flashType = link_.AnswerData(0);
@@ -132,12 +144,12 @@ int UpdateRun::IdentifyOnce(int failures) {
 
   starter_.PanelTextEnabled = ctx_.panel.starterVersion > 0x1F;
   if (ctx_.switches.write && chip->starterChecked) return StarterChecking();
-  return 0;
+  return Identify::Identified;
 }
 
-int UpdateRun::EndIdentification(const std::string& status) {
+UpdateRun::Identify UpdateRun::EndIdentification(const std::string& status) {
   End(Outcome::PanelRefused, status);
-  return kRunEnds;
+  return Identify::RunEnds;
 }
 
 bool UpdateRun::ReadStarterHeader(uint32_t& stored, uint8_t digits[2]) {
@@ -152,7 +164,7 @@ bool UpdateRun::ReadStarterHeader(uint32_t& stored, uint8_t digits[2]) {
          starter_.ReadFlashByte(kStarterDigitsAddress + 1, digits[1]);
 }
 
-int UpdateRun::StarterChecking() {
+UpdateRun::Identify UpdateRun::StarterChecking() {
   Add("Starter checking:");
   uint32_t sum = kStarterSumSeed;
   uint32_t stored = 0;
@@ -163,7 +175,7 @@ int UpdateRun::StarterChecking() {
     if (!starter_.ReadFlashBlock(kStarterBase + 256 * n, block) ||
         (n == 255 && !ReadStarterHeader(stored, digits))) {
       End(Outcome::NoConnection, texts::kNoConnection);
-      return kRunEnds;
+      return Identify::RunEnds;
     }
     sum = AddStarterBytes(sum, block, 256 * n);
   }
@@ -174,7 +186,7 @@ int UpdateRun::StarterChecking() {
                    ctx_.panel.starterLanguage != kEnglishStarter;
   if (!bad) {
     Status(texts::kOk);
-    return 0;
+    return Identify::Identified;
   }
   if (starterUpdated_) return EndIdentification(texts::kBlad);
   const auto recordFirst = [this] { return RecordStarterUpdate(); };
@@ -185,24 +197,24 @@ int UpdateRun::StarterChecking() {
       starterUpdated_ = true;
       starterUpdateOpen_ = false;
       Add("FLASH type:");
-      return 1;  // identify the new Starter from the start
+      return Identify::StarterUpdated;
     case UpdateResult::Declined:
     case UpdateResult::NoImage:
-      return 0;  // go on with the old Starter
+      return Identify::Identified;  // go on with the old Starter
     // UpdateStarter has said why on the line; the outcome must tell the same.
     case UpdateResult::FailedNoAnswer:
       EndQuietly(Outcome::NoConnection);
-      return kRunEnds;
+      return Identify::RunEnds;
     case UpdateResult::PortLost:
       EndQuietly(Outcome::PortNotOpened);
-      return kRunEnds;
+      return Identify::RunEnds;
     case UpdateResult::NotRecorded:
-      return kRunEnds;  // the record's line and outcome are given
+      return Identify::RunEnds;  // the record's line and outcome are given
     case UpdateResult::FailedRefused:
       break;
   }
   EndQuietly(Outcome::PanelRefused);
-  return kRunEnds;
+  return Identify::RunEnds;
 }
 
 void UpdateRun::RefreshFileVersion() {

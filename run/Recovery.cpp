@@ -93,7 +93,7 @@ bool UpdateRun::RecordIsOfThisFile() const {
 }
 
 void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
-  r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+  r.port = PortText();
   r.filePath = file_.FirmwareFileName;
   FileIdentity(file_.FirmwareFileName, r.fileSize, r.fileHash);
   r.fileVersionRecord = file_.ReadFileVersionRecord(starter_.PanelHalf).substr(0, 6);
@@ -106,6 +106,17 @@ void UpdateRun::DescribePanel(state::RecoveryRecord& r) const {
   r.starterVersion = ctx_.panel.starterVersion;
   r.starterLanguage = ctx_.panel.starterLanguage;
   r.secondHalf = starter_.OnSecondHalf();
+}
+
+std::string UpdateRun::PortText() const {
+  return "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+}
+
+void UpdateRun::DescribeSettingsSource(state::RecoveryRecord& r) const {
+  r.port = PortText();
+  DescribePanel(r);
+  r.panelVersionRecord = ctx_.panel.versionRecord;
+  r.dataCode = ctx_.panel.versionCode;
 }
 
 bool UpdateRun::RecordStarterUpdate() {

@@ -48,12 +48,10 @@ bool UpdateRun::RecordRestore(const std::string& file, const BackupSettings& set
   recordPath_.clear();
   record_.kind = state::RecordKind::Restore;
   record_.writtenAt = state::NowSeconds();
-  record_.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+  DescribeSettingsSource(record_);
   record_.filePath = file;
   record_.fileSize = backupSize_;
   record_.fileHash = backupHash_;
-  record_.panelVersionRecord = ctx_.panel.versionRecord;
-  record_.dataCode = ctx_.panel.versionCode;
   record_.copyChecks = snapshot_.copyChecks;
   record_.memoriesRead = snapshot_.memories;
   if (copies) record_.sector6Saved = snapshot_.copies;

@@ -26,7 +26,9 @@ struct RunSwitches {
     return {true, true, true, checkSettings, unattended};
   }
   // Test: identify and compare the panel's program block by block, change nothing.
-  static RunSwitches Test(bool checkSettings) { return {false, false, false, checkSettings, false}; }
+  static RunSwitches Test(bool checkSettings) {
+    return {false, false, false, checkSettings, false};
+  }
   // Backup and restore: the settings commands, which keep their own road.
   static RunSwitches Settings(bool unattended) { return {false, false, false, false, unattended}; }
 };

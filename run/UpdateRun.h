@@ -72,13 +72,17 @@ class UpdateRun {
   bool OpenFileAndPort();
   bool Connecting();
   bool Identification();
-  // One pass of the identification loop; returns the new failure count, or kRunEnds.
-  static constexpr int kRunEnds = -1;
-  int IdentifyOnce(int failures);
-  // Returns the failure count the identification loop goes on with, or kRunEnds.
-  int StarterChecking();
+  // What one pass of the identification loop came to.
+  enum class Identify {
+    Identified,      // chip and Starter known, the Starter checked where the chip wants it
+    NoAnswer,        // the panel did not answer: one more failure
+    StarterUpdated,  // a new Starter, identified again from the start
+    RunEnds,         // the line and the run's outcome are given
+  };
+  Identify IdentifyOnce();
+  Identify StarterChecking();
   // The panel refused or is not supported: status on the current line, the run ends.
-  int EndIdentification(const std::string& status);
+  Identify EndIdentification(const std::string& status);
   bool ReadStarterHeader(uint32_t& stored, uint8_t digits[2]);
   void GreetKeypad();
   void RefreshFileVersion();
@@ -161,6 +165,10 @@ class UpdateRun {
   // The record names the file of this run (by its size and SHA-256).
   bool RecordIsOfThisFile() const;
   void DescribePanel(state::RecoveryRecord& record) const;
+  // The port, the panel and its program's version record and data code: what every record
+  // of the panel's settings (a backup, a restore) starts from.
+  void DescribeSettingsSource(state::RecoveryRecord& record) const;
+  std::string PortText() const;
   void RemoveStarterRecords();
   bool RecordSector6();
   bool RecordMemories();
@@ -195,6 +203,15 @@ class UpdateRun {
   Match UpdateRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
   Match StarterRecordMatches(const state::RecoveryRecord& record);
   Match RestoreRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
+  // Copies the record's run had not touched: their check values exactly as recorded; one
+  // that is not of an erased block proves the settings.
+  Match CopyChecksAsRecorded(const state::RecoveryRecord& record, bool& settingsProven);
+  // Copies the record's runs may have written: page by page as saved, as written (or as one
+  // of earlierWritten), or erased where erasedAllowed; a known page that is not erased
+  // proves the settings.
+  Match CopyPagesAsRecorded(const state::RecoveryRecord& record,
+                            const std::vector<std::vector<uint8_t>>& earlierWritten,
+                            bool erasedAllowed, bool& settingsProven);
   bool SameModel(const state::RecoveryRecord& record) const;
   bool SnapshotVersion();
   bool SnapshotCopyChecks();
