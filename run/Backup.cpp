@@ -17,9 +17,8 @@ constexpr int32_t kAllBlocks = kMemory1Blocks + kMemory2Blocks + kCopyBlocks;
 }  // namespace
 
 Outcome UpdateRun::SettingsBackup(const std::string& file, bool replace) {
-  BackupWritten.clear();
-  Unattended = true;
-  ComparePrograms = WriteFlash = ShowProgrammingError = false;
+  backupWritten_.clear();
+  ctx_.switches = RunSwitches::Settings(true);
   anyBoard_ = true;  // no firmware file decides the board here
   const Outcome outcome = ReadSettingsBackup(file, replace);
   anyBoard_ = false;
@@ -34,21 +33,15 @@ Outcome UpdateRun::ReadFailed() {
 Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
   settings_.Reset();
   ForgetRecord();
-  PortOpened = ports_.ChoosePort();
-  if (!PortOpened) return Outcome::PortNotOpened;
+  ctx_.portOpened = ports_.ChoosePort();
+  if (!ctx_.portOpened) return Outcome::PortNotOpened;
   if (!Connecting() || !Identification() || !ProgramInPanel()) return end_;
 
   state::RecoveryRecord r;
   r.kind = state::RecordKind::Backup;
   r.phase = state::RecordPhase::Read;
   r.writtenAt = state::NowSeconds();
-  r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
-  r.flashType = FlashType;
-  r.starterVersion = StarterVersion;
-  r.starterLanguage = StarterLanguage;
-  r.secondHalf = starter_.OnSecondHalf();
-  r.panelVersionRecord = panelVersionRecord_;
-  r.dataCode = PanelVersion;
+  DescribeSettingsSource(r);
 
   Add("Reading settings:");
   uint8_t block[kBlock];
@@ -86,7 +79,7 @@ Outcome UpdateRun::ReadSettingsBackup(const std::string& file, bool replace) {
     Status(state::ShortReason(failure));
     return Outcome::RecordNotWritten;
   }
-  BackupWritten = path.string();
+  backupWritten_ = path.string();
   Status(path.filename().string());
   if (file.empty()) {
     // Said, so that nobody wonders where an old backup went.

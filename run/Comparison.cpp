@@ -39,33 +39,36 @@ bool UpdateRun::ProgramsComparison() {
 
   Add("Programs comparison:");
   const std::string file7 = First7(file_.FileVersionText);
-  const std::string panel7 = First7(PanelVersionText);
-  SameProgram = file_.FileVersion == PanelVersion && file_.FileLanguage == PanelLanguage;
-  FileIsNewer = (file7 == panel7 && file_.FileLanguage != PanelLanguage) || TextLess(panel7, file7);
-  if (ForceProgram) {
-    SameProgram = false;
-    FileIsNewer = true;
+  const std::string panel7 = First7(ctx_.panel.versionText);
+  ctx_.verdict.sameProgram =
+      file_.FileVersion == ctx_.panel.versionCode && file_.FileLanguage == ctx_.panel.language;
+  ctx_.verdict.fileIsNewer =
+      (file7 == panel7 && file_.FileLanguage != ctx_.panel.language) || TextLess(panel7, file7);
+  if (ctx_.verdict.forceProgram) {
+    ctx_.verdict.sameProgram = false;
+    ctx_.verdict.fileIsNewer = true;
   }
   // A cut update is done again whole, whatever the panel's program now says.
-  if (resumingUpdate_) SameProgram = false;
-  const bool older = !FileIsNewer && TextLess(file7, panel7);
+  if (resumingUpdate_) ctx_.verdict.sameProgram = false;
+  const bool older = !ctx_.verdict.fileIsNewer && TextLess(file7, panel7);
   if (older) {
     Status("older");
-    if (!Unattended && !AskUnlessAnswered(state::kAnsweredOlder,
-                                          "Selected program is older than panel program.\r"
-                                          "Program anyway ?"))
+    if (!ctx_.switches.unattended &&
+        !AskUnlessAnswered(state::kAnsweredOlder,
+                           "Selected program is older than panel program.\r"
+                           "Program anyway ?"))
       return EndQuietly(Outcome::Declined);
-    if (!Unattended) ForceProgram = true;
-    SameProgram = false;
+    if (!ctx_.switches.unattended) ctx_.verdict.forceProgram = true;
+    ctx_.verdict.sameProgram = false;
   }
   if (!CompareBlocks() || !CompareBootCopy()) return false;
   // Written again because an update was cut short: the line says so, not "newer".
-  if (SameProgram)
+  if (ctx_.verdict.sameProgram)
     Status(texts::kOk);
   else if (older)
     Status("older");
   else
-    Status(resuming_ ? "unfinished" : FileIsNewer ? "newer" : "older");
+    Status(resuming_ ? "unfinished" : ctx_.verdict.fileIsNewer ? "newer" : "older");
   return true;
 }
 
@@ -92,34 +95,36 @@ bool UpdateRun::ReadVersionRecord(std::string& record) {
 
 bool UpdateRun::ProgramInPanel() {
   Add("Program in panel:");
-  if (!ReadVersionRecord(panelVersionRecord_))
+  if (!ReadVersionRecord(ctx_.panel.versionRecord))
     return End(Outcome::NoConnection, texts::kNoConnection);
-  const std::string chars = panelVersionRecord_.substr(0, 5);
-  const auto language = static_cast<uint8_t>(panelVersionRecord_[5]);
-  PanelVersion = chars.substr(0, 3);
-  PanelLanguage = language;
-  PanelVersionText = VersionText(chars, language);
-  PanelVersionShown = chars == "\xFF\xFF\xFF\xFF\xFF" ? "???" : PanelVersionText;
-  Status(PanelVersionShown);
+  const std::string chars = ctx_.panel.versionRecord.substr(0, 5);
+  const auto language = static_cast<uint8_t>(ctx_.panel.versionRecord[5]);
+  ctx_.panel.versionCode = chars.substr(0, 3);
+  ctx_.panel.language = language;
+  ctx_.panel.versionText = VersionText(chars, language);
+  ctx_.panel.versionShown = chars == "\xFF\xFF\xFF\xFF\xFF" ? "???" : ctx_.panel.versionText;
+  Status(ctx_.panel.versionShown);
   // A blank panel is judged as if it held the file's version: it gets the program, and
   // its language byte (0xFF) makes the comparison say "newer".
-  if (PanelVersion == kErasedVersion) {
-    PanelVersion = file_.FileVersion;
-    PanelVersionText = file_.FileVersionText;
+  if (ctx_.panel.versionCode == kErasedVersion) {
+    ctx_.panel.versionCode = file_.FileVersion;
+    ctx_.panel.versionText = file_.FileVersionText;
   }
   AdoptRecordedPanel();
   return true;
 }
 
 bool UpdateRun::SupportedRange() {
-  if (Supported(PanelVersion) && Supported(file_.FileVersion)) return true;
+  if (Supported(ctx_.panel.versionCode) && Supported(file_.FileVersion)) return true;
   host_.ui.AskUser("Program works with  1.00.00 - 1.04.xx  versions only !", true);
   return EndQuietly(Outcome::PanelRefused);
 }
 
 bool UpdateRun::DataFormatQuestion() {
-  if (ForceProgram || file_.FileVersion == PanelVersion || Unattended) return true;
-  const bool convertible = Convertible(file_.FileVersion) && Convertible(PanelVersion);
+  if (ctx_.verdict.forceProgram || file_.FileVersion == ctx_.panel.versionCode ||
+      ctx_.switches.unattended)
+    return true;
+  const bool convertible = Convertible(file_.FileVersion) && Convertible(ctx_.panel.versionCode);
   const std::string question =
       convertible ? "Data format in panel differs from data format in file.\r"
                     "Program can automatically convert format in panel.\r\rContinue ?"
@@ -159,15 +164,15 @@ bool UpdateRun::FlashBlocksMatch(uint32_t a, uint32_t b, bool& matches) {
 bool UpdateRun::CompareBlocks() {
   // From the top down: programs of one version that differ mostly differ near the end.
   const uint32_t scale = HasBootCopyRules() ? 94 : 100;
-  for (uint32_t remaining = kProgramArea; remaining > 0 && SameProgram;
+  for (uint32_t remaining = kProgramArea; remaining > 0 && ctx_.verdict.sameProgram;
        remaining -= kChecksumBlock) {
     Progress(static_cast<int32_t>(((kProgramArea - remaining) * scale + 0x2FFFE) / kProgramArea));
     const uint32_t offset = remaining - kChecksumBlock;
     bool matches = false;
     if (!FileBlockMatches(offset, offset, matches)) return false;
     if (!matches) {
-      SameProgram = false;
-      FileIsNewer = true;
+      ctx_.verdict.sameProgram = false;
+      ctx_.verdict.fileIsNewer = true;
     }
     // A stopped comparison has not seen every block: it must not read as "  ok".
     if (!EndIfStopped(texts::kNoConnection)) return false;
@@ -177,14 +182,14 @@ bool UpdateRun::CompareBlocks() {
 
 bool UpdateRun::CompareBootCopy() {
   if (!HasBootCopyRules()) return true;
-  for (uint32_t k = 0; k < kBootCopyChecksumBlocks && SameProgram; ++k) {
+  for (uint32_t k = 0; k < kBootCopyChecksumBlocks && ctx_.verdict.sameProgram; ++k) {
     Progress(static_cast<int32_t>(k * 6 / 31 + 94));
     bool matches = false;
     if (!FlashBlocksMatch(k * kChecksumBlock, kBootCopyBase + k * kChecksumBlock, matches))
       return false;
     if (!matches) {
-      SameProgram = false;
-      FileIsNewer = true;
+      ctx_.verdict.sameProgram = false;
+      ctx_.verdict.fileIsNewer = true;
     }
     if (!EndIfStopped(texts::kNoConnection)) return false;
   }
@@ -192,7 +197,7 @@ bool UpdateRun::CompareBootCopy() {
 }
 
 bool UpdateRun::AskContinue() {
-  if (Unattended || ForceProgram) return true;
+  if (ctx_.switches.unattended || ctx_.verdict.forceProgram) return true;
   return AskUnlessAnswered(state::kAnsweredContinue, "Continue ?") || EndQuietly(Outcome::Declined);
 }
 

@@ -54,18 +54,18 @@ uint32_t AddStarterBytes(uint32_t sum, const uint8_t* block, uint32_t blockOffse
 }  // namespace
 
 bool UpdateRun::OpenFileAndPort() {
-  ForceProgram = false;
-  PortOpened = false;
-  SameProgram = false;
-  FileIsNewer = false;
-  RecoverData = false;
+  ctx_.verdict.forceProgram = false;
+  ctx_.portOpened = false;
+  ctx_.verdict.sameProgram = false;
+  ctx_.verdict.fileIsNewer = false;
+  ctx_.verdict.recoverData = false;
   starterUpdated_ = false;
   ForgetRecord();
   settings_.Reset();
   if (OpenFirmwareFile(host_, file_, false, starter_.PanelHalf) != FileLoad::Loaded)
     return EndQuietly(Outcome::FileRejected);
-  PortOpened = ports_.ChoosePort();
-  if (!PortOpened) return EndQuietly(Outcome::PortNotOpened);
+  ctx_.portOpened = ports_.ChoosePort();
+  if (!ctx_.portOpened) return EndQuietly(Outcome::PortNotOpened);
   return true;
 }
 
@@ -98,8 +98,20 @@ bool UpdateRun::Identification() {
   Add("FLASH type:");
   int failures = 0;
   do {
-    failures = IdentifyOnce(failures);
-    if (failures == kRunEnds) return false;
+    switch (IdentifyOnce()) {
+      case Identify::Identified:
+        failures = 0;
+        break;
+      case Identify::NoAnswer:
+        ++failures;
+        break;
+      case Identify::StarterUpdated:
+        // Counted as one failure: the new Starter is slow to answer as a slow panel is.
+        failures = 1;
+        break;
+      case Identify::RunEnds:
+        return false;
+    }
     // Shown once for each run of failures: the panel is slow to come back.
     if (failures == 2) Status("waiting...");
   } while (failures >= 1 && failures <= kIdentifyFailureLimit && !host_.Stopped());
@@ -108,34 +120,36 @@ bool UpdateRun::Identification() {
   return true;
 }
 
-int UpdateRun::IdentifyOnce(int failures) {
-  if (!starter_.ReadFlashByte(kStarterLanguageAddress, StarterLanguage)) return failures + 1;
-  if (!starter_.IdentifyStarter()) return failures + 1;
+UpdateRun::Identify UpdateRun::IdentifyOnce() {
+  if (!starter_.ReadFlashByte(kStarterLanguageAddress, ctx_.panel.starterLanguage))
+    return Identify::NoAnswer;
+  if (!starter_.IdentifyStarter()) return Identify::NoAnswer;
   if (link_.AnswerCode() != AnswerData)
     return EndIdentification(AnswerCodeText(link_.AnswerCode()));
-  FlashType = link_.AnswerData(0);
-  StarterVersion = link_.AnswerData(1);
-  const FlashChip* chip = FindFlashChip(FlashType);
-  if (chip == nullptr) return EndIdentification("??? (" + std::to_string(FlashType) + ")");
+  ctx_.panel.flashType = link_.AnswerData(0);
+  ctx_.panel.starterVersion = link_.AnswerData(1);
+  const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
+  if (chip == nullptr)
+    return EndIdentification("??? (" + std::to_string(ctx_.panel.flashType) + ")");
   Status(chip->name);
 
   Add("Starter version:");
   std::string version;
-  version += static_cast<char>((StarterVersion >> 4) + 0x30);
+  version += static_cast<char>((ctx_.panel.starterVersion >> 4) + 0x30);
   version += '.';
-  version += static_cast<char>((StarterVersion & 0x0F) + 0x30);
-  version += LanguageSuffix(StarterLanguage, true);
+  version += static_cast<char>((ctx_.panel.starterVersion & 0x0F) + 0x30);
+  version += LanguageSuffix(ctx_.panel.starterLanguage, true);
   version += starter_.OnSecondHalf() ? " 24 MHz" : " 12 MHz";
   Status(version);
 
-  starter_.PanelTextEnabled = StarterVersion > 0x1F;
-  if (WriteFlash && chip->starterChecked) return StarterChecking();
-  return 0;
+  starter_.PanelTextEnabled = ctx_.panel.starterVersion > 0x1F;
+  if (ctx_.switches.write && chip->starterChecked) return StarterChecking();
+  return Identify::Identified;
 }
 
-int UpdateRun::EndIdentification(const std::string& status) {
+UpdateRun::Identify UpdateRun::EndIdentification(const std::string& status) {
   End(Outcome::PanelRefused, status);
-  return kRunEnds;
+  return Identify::RunEnds;
 }
 
 bool UpdateRun::ReadStarterHeader(uint32_t& stored, uint8_t digits[2]) {
@@ -150,7 +164,7 @@ bool UpdateRun::ReadStarterHeader(uint32_t& stored, uint8_t digits[2]) {
          starter_.ReadFlashByte(kStarterDigitsAddress + 1, digits[1]);
 }
 
-int UpdateRun::StarterChecking() {
+UpdateRun::Identify UpdateRun::StarterChecking() {
   Add("Starter checking:");
   uint32_t sum = kStarterSumSeed;
   uint32_t stored = 0;
@@ -161,44 +175,46 @@ int UpdateRun::StarterChecking() {
     if (!starter_.ReadFlashBlock(kStarterBase + 256 * n, block) ||
         (n == 255 && !ReadStarterHeader(stored, digits))) {
       End(Outcome::NoConnection, texts::kNoConnection);
-      return kRunEnds;
+      return Identify::RunEnds;
     }
     sum = AddStarterBytes(sum, block, 256 * n);
   }
   // Signed, so that a digit byte below '0' can never match the version.
   const int fromDigits = ((digits[0] - 0x30) * 16) | (digits[1] - 0x30);
-  const bool bad = sum != stored || StarterVersion < kFirstGoodStarter ||
-                   fromDigits != StarterVersion || StarterLanguage != kEnglishStarter;
+  const bool bad = sum != stored || ctx_.panel.starterVersion < kFirstGoodStarter ||
+                   fromDigits != ctx_.panel.starterVersion ||
+                   ctx_.panel.starterLanguage != kEnglishStarter;
   if (!bad) {
     Status(texts::kOk);
-    return 0;
+    return Identify::Identified;
   }
   if (starterUpdated_) return EndIdentification(texts::kBlad);
   const auto recordFirst = [this] { return RecordStarterUpdate(); };
-  switch (starterUpdate_.UpdateStarter(FlashType, image_.FileHasTwoHalves, Unattended, ForceProgram,
+  switch (starterUpdate_.UpdateStarter(ctx_.panel.flashType, image_.FileHasTwoHalves,
+                                       ctx_.switches.unattended, ctx_.verdict.forceProgram,
                                        recordFirst)) {
     case UpdateResult::Updated:
       starterUpdated_ = true;
       starterUpdateOpen_ = false;
       Add("FLASH type:");
-      return 1;  // identify the new Starter from the start
+      return Identify::StarterUpdated;
     case UpdateResult::Declined:
     case UpdateResult::NoImage:
-      return 0;  // go on with the old Starter
+      return Identify::Identified;  // go on with the old Starter
     // UpdateStarter has said why on the line; the outcome must tell the same.
     case UpdateResult::FailedNoAnswer:
       EndQuietly(Outcome::NoConnection);
-      return kRunEnds;
+      return Identify::RunEnds;
     case UpdateResult::PortLost:
       EndQuietly(Outcome::PortNotOpened);
-      return kRunEnds;
+      return Identify::RunEnds;
     case UpdateResult::NotRecorded:
-      return kRunEnds;  // the record's line and outcome are given
+      return Identify::RunEnds;  // the record's line and outcome are given
     case UpdateResult::FailedRefused:
       break;
   }
   EndQuietly(Outcome::PanelRefused);
-  return kRunEnds;
+  return Identify::RunEnds;
 }
 
 void UpdateRun::RefreshFileVersion() {
@@ -217,7 +233,8 @@ void UpdateRun::GreetKeypad() {
     starter_.ShowPanelText("", "", false);
     link_.WaitMs(kKeypadClearPauseMs);
   }
-  starter_.ShowPanelText(build::kKeypadGreeting, Unattended ? "Express mode    " : " ", true);
+  starter_.ShowPanelText(build::kKeypadGreeting,
+                         ctx_.switches.unattended ? "Express mode    " : " ", true);
 }
 
 }  // namespace tavrino

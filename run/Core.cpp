@@ -51,15 +51,15 @@ Outcome Core::Restore(const std::string& file) {
 }
 
 void Core::SetCheckSettings(bool on) {
-  parts_->run.CheckSettings = on;
+  parts_->checkSettings = on;
 }
 
 bool Core::CheckSettings() const {
-  return parts_->run.CheckSettings;
+  return parts_->checkSettings;
 }
 
 const std::string& Core::BackupWritten() const {
-  return parts_->run.BackupWritten;
+  return parts_->run.BackupWritten();
 }
 
 std::atomic<bool>& Core::StopFlag() {

@@ -11,8 +11,7 @@ RunReport Core::BeginRunReport(const std::string& command, const std::string& fr
   report.command = command;
   report.frontEnd = frontEnd;
   report.started = std::chrono::system_clock::now();
-  core.run.PanelVersionText.clear();
-  core.run.PanelVersionShown.clear();
+  core.run.ForgetPanelShown();
   return report;
 }
 
@@ -22,21 +21,21 @@ void Core::FinishRunReport(Outcome outcome, RunReport& report) const {
   report.outcome = OutcomeName(outcome);
   report.exitStatus = ExitCode(outcome);
   if (report.command == "Restore") {
-    report.file = core.run.RestoreFile;
+    report.file = core.run.RestoreFile();
   } else if (report.command != "Restart") {
     report.file = core.file.FirmwareFileName;
     report.fileVersion = Cp1250ToUtf8(core.file.FileVersionText);
   }
   // As the status line showed it: a resumed or blank panel is judged by another version,
   // which the report must not put in the place of what the panel holds.
-  report.panelVersion = Cp1250ToUtf8(core.run.PanelVersionShown);
+  report.panelVersion = Cp1250ToUtf8(core.run.Panel().versionShown);
   const uint16_t n = core.ports.PortNumber;
   if (n >= 1 && n <= 4) {
     report.port = "COM" + std::to_string(n) + " (" + core.port.DeviceOf(n) + ")";
   } else {
     report.port = "none chosen";
   }
-  if (core.run.PortOpened) {
+  if (core.portOpened) {
     report.speed = std::to_string(PortChoice::Speed(core.ports.LinkMode)) + " bps";
   }
 }

@@ -51,11 +51,11 @@ std::vector<uint8_t> ErasedCheck() {
 }  // namespace
 
 bool UpdateRun::SameModel(const state::RecoveryRecord& r) const {
-  const bool starterAsRecorded =
-      r.starterVersion == StarterVersion && r.starterLanguage == StarterLanguage;
-  const bool starterUpdated =
-      StarterVersion == kFirstGoodStarter && StarterLanguage == kEnglishStarter;
-  return r.flashType == FlashType && r.secondHalf == starter_.OnSecondHalf() &&
+  const bool starterAsRecorded = r.starterVersion == ctx_.panel.starterVersion &&
+                                 r.starterLanguage == ctx_.panel.starterLanguage;
+  const bool starterUpdated = ctx_.panel.starterVersion == kFirstGoodStarter &&
+                              ctx_.panel.starterLanguage == kEnglishStarter;
+  return r.flashType == ctx_.panel.flashType && r.secondHalf == starter_.OnSecondHalf() &&
          (starterAsRecorded || starterUpdated);
 }
 
@@ -113,6 +113,34 @@ bool UpdateRun::SnapshotMemories() {
   return true;
 }
 
+UpdateRun::Match UpdateRun::CopyChecksAsRecorded(const state::RecoveryRecord& r,
+                                                 bool& settingsProven) {
+  if (!SnapshotCopyChecks()) return Match::LineFailed;
+  if (snapshot_.copyChecks != r.copyChecks) return Match::No;
+  const std::vector<uint8_t> erased = ErasedCheck();
+  for (size_t at = 0; at < r.copyChecks.size(); at += kCheckBytes)
+    if (!std::equal(erased.begin(), erased.end(), r.copyChecks.begin() + static_cast<long>(at)))
+      settingsProven = true;
+  return Match::Yes;
+}
+
+UpdateRun::Match UpdateRun::CopyPagesAsRecorded(
+    const state::RecoveryRecord& r, const std::vector<std::vector<uint8_t>>& earlierWritten,
+    bool erasedAllowed, bool& settingsProven) {
+  if (!SnapshotCopies()) return Match::LineFailed;
+  for (uint32_t n = 0; n < kCopyBlocks; ++n) {
+    const uint8_t* block = snapshot_.copies.data() + kBlock * n;
+    const size_t written = state::kBootCopyBytes + kBlock * n;
+    const bool known = BlockIs(block, r.sector6Saved, kBlock * n) ||
+                       BlockIs(block, r.sector6Written, written) ||
+                       BlockIsAny(block, earlierWritten, written);
+    const bool erased = Erased(block, kBlock);
+    if (!known && !(erased && erasedAllowed)) return Match::No;
+    if (known && !erased) settingsProven = true;
+  }
+  return Match::Yes;
+}
+
 UpdateRun::Match UpdateRun::UpdateRecordMatches(const state::RecoveryRecord& r,
                                                 bool& settingsProven) {
   settingsProven = false;
@@ -128,25 +156,14 @@ UpdateRun::Match UpdateRun::UpdateRecordMatches(const state::RecoveryRecord& r,
 
   if (r.phase < RecordPhase::Sector6) {
     // The copies are untouched: exactly as they were.
-    if (!SnapshotCopyChecks()) return Match::LineFailed;
-    if (snapshot_.copyChecks != r.copyChecks) return Match::No;
-    const std::vector<uint8_t> erased = ErasedCheck();
-    for (size_t at = 0; at < r.copyChecks.size(); at += kCheckBytes)
-      if (!std::equal(erased.begin(), erased.end(), r.copyChecks.begin() + static_cast<long>(at)))
-        settingsProven = true;
+    if (const Match copies = CopyChecksAsRecorded(r, settingsProven); copies != Match::Yes)
+      return copies;
   } else {
     // Page by page as saved, as written back (by this file's run or an earlier one), or
     // erased.
-    if (!SnapshotCopies()) return Match::LineFailed;
-    for (uint32_t n = 0; n < kCopyBlocks; ++n) {
-      const uint8_t* block = snapshot_.copies.data() + kBlock * n;
-      const size_t written = state::kBootCopyBytes + kBlock * n;
-      const bool known = BlockIs(block, r.sector6Saved, kBlock * n) ||
-                         BlockIs(block, r.sector6Written, written) ||
-                         BlockIsAny(block, r.earlierSector6Written, written);
-      if (!known && !Erased(block, kBlock)) return Match::No;
-      if (known && !Erased(block, kBlock)) settingsProven = true;
-    }
+    if (const Match copies = CopyPagesAsRecorded(r, r.earlierSector6Written, true, settingsProven);
+        copies != Match::Yes)
+      return copies;
   }
 
   if (r.memoriesRead.empty()) return Match::Yes;
@@ -172,29 +189,20 @@ UpdateRun::Match UpdateRun::RestoreRecordMatches(const state::RecoveryRecord& r,
   settingsProven = false;
   // A restore changes the settings alone: the model and the program are exactly as it found
   // them.
-  if (r.flashType != FlashType || r.secondHalf != starter_.OnSecondHalf() ||
-      r.starterVersion != StarterVersion || r.starterLanguage != StarterLanguage)
+  if (r.flashType != ctx_.panel.flashType || r.secondHalf != starter_.OnSecondHalf() ||
+      r.starterVersion != ctx_.panel.starterVersion ||
+      r.starterLanguage != ctx_.panel.starterLanguage)
     return Match::No;
   if (!SnapshotVersion()) return Match::LineFailed;
   if (snapshot_.version != r.panelVersionRecord) return Match::No;
   if (r.sector6Written.empty()) {
-    if (!SnapshotCopyChecks()) return Match::LineFailed;
-    if (snapshot_.copyChecks != r.copyChecks) return Match::No;
-    const std::vector<uint8_t> erased = ErasedCheck();
-    for (size_t at = 0; at < r.copyChecks.size(); at += kCheckBytes)
-      if (!std::equal(erased.begin(), erased.end(), r.copyChecks.begin() + static_cast<long>(at)))
-        settingsProven = true;
+    if (const Match copies = CopyChecksAsRecorded(r, settingsProven); copies != Match::Yes)
+      return copies;
   } else {
-    if (!SnapshotCopies()) return Match::LineFailed;
-    for (uint32_t n = 0; n < kCopyBlocks; ++n) {
-      const uint8_t* block = snapshot_.copies.data() + kBlock * n;
-      const bool known = BlockIs(block, r.sector6Saved, kBlock * n) ||
-                         BlockIs(block, r.sector6Written, state::kBootCopyBytes + kBlock * n);
-      // Erased pages prove nothing, and only a chip that erases sector 6 shows them.
-      const bool erased = Erased(block, kBlock);
-      if (!known && !(erased && ErasesSector6())) return Match::No;
-      if (known && !erased) settingsProven = true;
-    }
+    // Erased pages prove nothing, and only a chip that erases sector 6 shows them.
+    if (const Match copies = CopyPagesAsRecorded(r, {}, ErasesSector6(), settingsProven);
+        copies != Match::Yes)
+      return copies;
   }
   if (!SnapshotMemories()) return Match::LineFailed;
   for (size_t at = 0; at < snapshot_.memories.size(); at += kBlock) {

@@ -22,7 +22,8 @@ bool UpdateRun::Erasing() {
   Add("FLASH erasing:");
   for (uint8_t sector = 0; sector < kProgramSectors; ++sector) {
     Progress(sector, kProgramSectors - 1);
-    if (!Unattended) Keypad(KeypadPercent("Erasing     ", sector * 100 / (kProgramSectors - 1)));
+    if (!ctx_.switches.unattended)
+      Keypad(KeypadPercent("Erasing     ", sector * 100 / (kProgramSectors - 1)));
     if (!FlashResult(starter_.EraseFlash(sector))) return false;
   }
   Status(texts::kOk);
@@ -39,9 +40,10 @@ bool UpdateRun::WriteProgramBlock(uint32_t flashAddress, int32_t programOffset, 
 }
 
 bool UpdateRun::Programming() {
-  RecoverData = file_.FileVersion != PanelVersion || ErasesSector6() || Sector6Touched();
+  ctx_.verdict.recoverData =
+      file_.FileVersion != ctx_.panel.versionCode || ErasesSector6() || Sector6Touched();
   // Without a settings recovery, a BootCopy chip gets its copy here: the last 6 %.
-  const uint32_t scale = RecoverData ? 100 : 94;
+  const uint32_t scale = ctx_.verdict.recoverData ? 100 : 94;
   int32_t nextStep = 0;
   Add("FLASH programing:");
   for (uint32_t a = 0; a < kProgramArea; a += kWriteBlock) {
@@ -53,7 +55,7 @@ bool UpdateRun::Programming() {
     // a program left half written must not read as "  ok".
     if (!EndIfStopped(texts::kBlad)) return false;
   }
-  if (HasBootCopyRules() && !RecoverData) {
+  if (HasBootCopyRules() && !ctx_.verdict.recoverData) {
     for (uint32_t j = 0; j < kBootCopyWriteBlocks; ++j) {
       const auto percent = static_cast<int32_t>(j * 6 / 63 + 94);
       Progress(percent);

@@ -93,7 +93,7 @@ bool UpdateRun::RecordIsOfThisFile() const {
 }
 
 void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
-  r.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+  r.port = PortText();
   r.filePath = file_.FirmwareFileName;
   FileIdentity(file_.FirmwareFileName, r.fileSize, r.fileHash);
   r.fileVersionRecord = file_.ReadFileVersionRecord(starter_.PanelHalf).substr(0, 6);
@@ -102,10 +102,21 @@ void UpdateRun::DescribeRun(state::RecoveryRecord& r) {
 
 void UpdateRun::DescribePanel(state::RecoveryRecord& r) const {
   // The panel as it stands now (after a Starter update, the new one).
-  r.flashType = FlashType;
-  r.starterVersion = StarterVersion;
-  r.starterLanguage = StarterLanguage;
+  r.flashType = ctx_.panel.flashType;
+  r.starterVersion = ctx_.panel.starterVersion;
+  r.starterLanguage = ctx_.panel.starterLanguage;
   r.secondHalf = starter_.OnSecondHalf();
+}
+
+std::string UpdateRun::PortText() const {
+  return "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+}
+
+void UpdateRun::DescribeSettingsSource(state::RecoveryRecord& r) const {
+  r.port = PortText();
+  DescribePanel(r);
+  r.panelVersionRecord = ctx_.panel.versionRecord;
+  r.dataCode = ctx_.panel.versionCode;
 }
 
 bool UpdateRun::RecordStarterUpdate() {
@@ -162,8 +173,8 @@ bool UpdateRun::RecordBeforeChanges() {
     record_ = {};
     recordPath_.clear();
     record_.writtenAt = state::NowSeconds();
-    record_.panelVersionRecord = panelVersionRecord_;
-    record_.dataCode = PanelVersion;
+    record_.panelVersionRecord = ctx_.panel.versionRecord;
+    record_.dataCode = ctx_.panel.versionCode;
     if (!TakeCopyChecks(record_.copyChecks)) return false;
   } else {
     // This run's file may differ from the one the record was made with: the panel may

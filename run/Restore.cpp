@@ -25,9 +25,9 @@ std::string BoardText(bool secondHalf) {
 
 }  // namespace
 
-Outcome UpdateRun::RestoreSettings(const std::string& file) {
-  RestoreFile = file;
-  ComparePrograms = WriteFlash = ShowProgrammingError = false;
+Outcome UpdateRun::RestoreSettings(const std::string& file, bool unattended) {
+  restoreFile_ = file;
+  ctx_.switches = RunSwitches::Settings(unattended);
   anyBoard_ = true;  // the backup, not a firmware file, says which board it is for
   const Outcome outcome = RestoreRoad(file);
   anyBoard_ = false;
@@ -36,16 +36,17 @@ Outcome UpdateRun::RestoreSettings(const std::string& file) {
 }
 
 Outcome UpdateRun::RestoreRoad(const std::string& file) {
-  ForceProgram = SameProgram = FileIsNewer = RecoverData = false;
-  PortOpened = false;
+  ctx_.verdict.forceProgram = ctx_.verdict.sameProgram = ctx_.verdict.fileIsNewer =
+      ctx_.verdict.recoverData = false;
+  ctx_.portOpened = false;
   settings_.Reset();
   ForgetRecord();
   state::RecoveryRecord source;
   BackupSettings settings;
   // A damaged or foreign file never reaches the panel: it is judged before the port opens.
   if (!LoadBackup(file, source, settings)) return end_;
-  PortOpened = ports_.ChoosePort();
-  if (!PortOpened) return Outcome::PortNotOpened;
+  ctx_.portOpened = ports_.ChoosePort();
+  if (!ctx_.portOpened) return Outcome::PortNotOpened;
   if (!Connecting() || !Identification() || !ProgramInPanel()) return end_;
   if (!BackupFitsPanel(source, settings) || !UnfinishedBeforeRestore() ||
       !AskRestore(source, settings))
@@ -59,7 +60,7 @@ Outcome UpdateRun::RestoreRoad(const std::string& file) {
   if (!SettingsChecking(written)) return end_;
   KeepEarlierSettings();
   const bool restarted = RestartAndWait();
-  if (!Unattended) host_.ui.AskUser("Settings restored.", true);
+  if (!ctx_.switches.unattended) host_.ui.AskUser("Settings restored.", true);
   return restarted ? Outcome::Restored : Outcome::NoConnection;
 }
 
@@ -87,21 +88,21 @@ bool UpdateRun::LoadBackup(const std::string& file, state::RecoveryRecord& sourc
 bool UpdateRun::RestoreWritesCopies(const std::string& backupCode) const {
   // As a Program run's settings recovery: where the format changes, or where the chip
   // keeps sector 6 only through an erase.
-  return CodesConvert(backupCode, PanelVersion) || ErasesSector6();
+  return CodesConvert(backupCode, ctx_.panel.versionCode) || ErasesSector6();
 }
 
 bool UpdateRun::BackupFitsPanel(const state::RecoveryRecord& source,
                                 const BackupSettings& settings) {
   std::string refused;
   const FlashChip* chip = FindFlashChip(source.flashType);
-  if (source.flashType != FlashType)
+  if (source.flashType != ctx_.panel.flashType)
     refused = std::string("the backup's FLASH type is ") + (chip ? chip->name : "another");
   else if (source.secondHalf != starter_.OnSecondHalf())
     refused = "the backup is of a " + BoardText(source.secondHalf) + " board";
-  else if (panelVersionRecord_.substr(0, 5) == kErasedProgram)
+  else if (ctx_.panel.versionRecord.substr(0, 5) == kErasedProgram)
     refused = "the panel holds no program";
-  else if (!CodesMeet(settings.dataCode, PanelVersion))
-    refused = "data " + settings.dataCode + " cannot go into data " + PanelVersion;
+  else if (!CodesMeet(settings.dataCode, ctx_.panel.versionCode))
+    refused = "data " + settings.dataCode + " cannot go into data " + ctx_.panel.versionCode;
   else if (RestoreWritesCopies(settings.dataCode) &&
            settings.copies.size() != state::kSector6SavedBytes)
     refused = "the backup holds no copies for sector 6";
@@ -169,14 +170,15 @@ bool UpdateRun::UnfinishedBeforeRestore() {
 }
 
 bool UpdateRun::AskRestore(const state::RecoveryRecord& source, const BackupSettings& settings) {
-  if (Unattended) return true;
-  const std::string converted = CodesConvert(settings.dataCode, PanelVersion)
+  if (ctx_.switches.unattended) return true;
+  const std::string converted = CodesConvert(settings.dataCode, ctx_.panel.versionCode)
                                     ? "\rIts settings are converted from data " +
-                                          settings.dataCode + " to data " + PanelVersion + "."
+                                          settings.dataCode + " to data " + ctx_.panel.versionCode +
+                                          "."
                                     : "";
-  const FlashChip* chip = FindFlashChip(FlashType);
-  const std::string panel = std::string(chip ? chip->name : "") + ", " + PanelVersionShown + ", " +
-                            BoardText(starter_.OnSecondHalf());
+  const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
+  const std::string panel = std::string(chip ? chip->name : "") + ", " + ctx_.panel.versionShown +
+                            ", " + BoardText(starter_.OnSecondHalf());
   const std::string question =
       resuming_ ? "The restore of this panel of " + state::TimeText(record_.writtenAt) +
                       " was cut short.\rIts settings are kept on this computer.\r\r"

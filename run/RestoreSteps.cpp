@@ -42,18 +42,16 @@ bool UpdateRun::RecordRestore(const std::string& file, const BackupSettings& set
   Status(texts::kOk);
 
   RestoreImages images;
-  if (!PrepareRestoreImages(settings_, settings, PanelVersion, bootCopy, images))
+  if (!PrepareRestoreImages(settings_, settings, ctx_.panel.versionCode, bootCopy, images))
     return End(Outcome::InternalError, texts::kBlad);
   record_ = {};
   recordPath_.clear();
   record_.kind = state::RecordKind::Restore;
   record_.writtenAt = state::NowSeconds();
-  record_.port = "COM" + std::to_string(ports_.PortNumber) + " " + port_.LastDevice();
+  DescribeSettingsSource(record_);
   record_.filePath = file;
   record_.fileSize = backupSize_;
   record_.fileHash = backupHash_;
-  record_.panelVersionRecord = panelVersionRecord_;
-  record_.dataCode = PanelVersion;
   record_.copyChecks = snapshot_.copyChecks;
   record_.memoriesRead = snapshot_.memories;
   if (copies) record_.sector6Saved = snapshot_.copies;

@@ -134,7 +134,7 @@ bool UpdateRun::FinishFromRecord(uint64_t cutAt, bool settingsProven, size_t own
                         "Finish the update ?"
                   : "The Starter update of this panel of " + state::TimeText(cutAt) +
                         " was cut short.\rIts program may be incomplete.\r\rFinish the update ?";
-  if (!Unattended && !Ask(question)) {
+  if (!ctx_.switches.unattended && !Ask(question)) {
     leaveAlone();
     resumeDeclined_ = true;
     return EndQuietly(Outcome::Declined);
@@ -144,7 +144,7 @@ bool UpdateRun::FinishFromRecord(uint64_t cutAt, bool settingsProven, size_t own
   // The whole update again, from the record's truth. The comparison's questions are asked
   // as in a normal run, but for those answered Yes for this panel and this file before.
   resumingUpdate_ = true;
-  answeredBefore_ = !Unattended && RecordIsOfThisFile() ? record_.answered : 0;
+  answeredBefore_ = !ctx_.switches.unattended && RecordIsOfThisFile() ? record_.answered : 0;
   if (answeredBefore_ != 0) {
     Add("Answered before the cut:");
     Status(AnsweredText(answeredBefore_));
@@ -156,11 +156,11 @@ void UpdateRun::AdoptRecordedPanel() {
   if (!recordLive_) return;
   // The panel's version record may be erased or already the new one; the settings are
   // still of the format the record names.
-  PanelVersion = record_.dataCode;
+  ctx_.panel.versionCode = record_.dataCode;
   const std::string& v = record_.panelVersionRecord;
   if (v.size() == 6 && v != kErasedRecord) {
-    PanelLanguage = static_cast<uint8_t>(v[5]);
-    PanelVersionText = VersionText(v.substr(0, 5), PanelLanguage);
+    ctx_.panel.language = static_cast<uint8_t>(v[5]);
+    ctx_.panel.versionText = VersionText(v.substr(0, 5), ctx_.panel.language);
   }
 }
 

@@ -8,7 +8,7 @@ namespace tavrino {
 WrittenSettings UpdateRun::WrittenThisRun() const {
   WrittenSettings written;
   // The record holds exactly what the run's steps wrote: it is written before each of them.
-  if (RecoverData) written.sector6 = record_.sector6Written;
+  if (ctx_.verdict.recoverData) written.sector6 = record_.sector6Written;
   if (SettingsMemoriesDue()) written.memories = record_.memoriesWritten;
   written.erasesSector6 = ErasesSector6();
   return written;

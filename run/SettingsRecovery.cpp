@@ -99,7 +99,7 @@ bool UpdateRun::PrepareMemory1(bool refreshSumsFirst) {
   if (refreshSumsFirst) settings_.RefreshMemory2Sums();
   bool converted = true;
   if (ConversionDue())
-    converted = settings_.ConvertSettings(PanelVersion, file_.FileVersion);
+    converted = settings_.ConvertSettings(ctx_.panel.versionCode, file_.FileVersion);
   else
     settings_.CopyMemory1Unchanged();
   if (!refreshSumsFirst) settings_.RefreshMemory2Sums();

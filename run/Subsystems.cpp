@@ -5,21 +5,17 @@
 
 namespace tavrino {
 
-namespace {
-
-void SetSwitches(UpdateRun& run, bool on) {
-  run.ComparePrograms = on;
-  run.WriteFlash = on;
-  run.ShowProgrammingError = on;
-}
-
-}  // namespace
-
 void Subsystems::EndWithPort() {
   // Kept past the close, so that the front end can tell a line that went away under the
   // command from a port that never opened.
   lineAtEnd = port.LineError();
   port.ClosePort();
+}
+
+Outcome Subsystems::EndWithRun(Outcome outcome) {
+  portOpened = run.PortOpened();
+  EndWithPort();
+  return outcome;
 }
 
 void Subsystems::Use(const RunRequest& request) {
@@ -30,46 +26,35 @@ void Subsystems::Use(const RunRequest& request) {
     ports.PortNumber = 1;
   }
   ports.TryFastSpeeds = request.tryFastSpeeds;
-  run.CheckSettings = request.checkSettings;
+  checkSettings = request.checkSettings;
   file.FirmwareFileName = request.file;
   starterUpdate.UpdatersFolder = request.updaters;
 }
 
 Outcome Subsystems::Program(bool unattended) {
   lineAtEnd = SerialError::None;
-  SetSwitches(run, true);
-  const Outcome outcome = run.Perform(unattended);
-  EndWithPort();
-  return outcome;
+  return EndWithRun(run.Perform(RunSwitches::Program(unattended, checkSettings)));
 }
 
 Outcome Subsystems::Test() {
   lineAtEnd = SerialError::None;
-  SetSwitches(run, false);
-  const Outcome outcome = run.Perform(false);
-  EndWithPort();
-  return outcome;
+  return EndWithRun(run.Perform(RunSwitches::Test(checkSettings)));
 }
 
 Outcome Subsystems::Backup(const std::string& file, bool replace) {
   lineAtEnd = SerialError::None;
-  const Outcome outcome = run.SettingsBackup(file, replace);
-  EndWithPort();
-  return outcome;
+  return EndWithRun(run.SettingsBackup(file, replace));
 }
 
 Outcome Subsystems::Restore(const std::string& file, bool unattended) {
   lineAtEnd = SerialError::None;
-  run.Unattended = unattended;
-  const Outcome outcome = run.RestoreSettings(file);
-  EndWithPort();
-  return outcome;
+  return EndWithRun(run.RestoreSettings(file, unattended));
 }
 
 Outcome Subsystems::Restart() {
   lineAtEnd = SerialError::None;
-  run.PortOpened = ports.ChoosePort();
-  if (!run.PortOpened) return Outcome::PortNotOpened;
+  portOpened = ports.ChoosePort();
+  if (!portOpened) return Outcome::PortNotOpened;
   host.log.AddLine("Restarting panel");
   const bool restarted = starter.RestartPanel();
   EndWithPort();

@@ -45,6 +45,11 @@ struct Subsystems {
   void Use(const RunRequest& request);
   // The line's state when the last command closed the port: LineGone when it went away.
   SerialError lineAtEnd = SerialError::None;
+  // Whether the last command opened its port (for the run report's speed).
+  bool portOpened = false;
+  // Read the settings back after a run writes them: the person's preference, handed to
+  // every Program and Test run.
+  bool checkSettings = false;
 
   Host host;
   SerialPort port;
@@ -60,6 +65,7 @@ struct Subsystems {
 
  private:
   void EndWithPort();
+  Outcome EndWithRun(Outcome outcome);
 };
 
 }  // namespace tavrino

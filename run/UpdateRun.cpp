@@ -8,8 +8,8 @@
 
 namespace tavrino {
 
-Outcome UpdateRun::Perform(bool unattended) {
-  Unattended = unattended;
+Outcome UpdateRun::Perform(const RunSwitches& switches) {
+  ctx_.switches = switches;
   const Outcome outcome = Road();
   if (host_.Stopped()) Add(texts::kStoppedByUser);
   // A failed verification says "Try again." already, a failed settings check what it kept.
@@ -24,17 +24,17 @@ Outcome UpdateRun::Perform(bool unattended) {
 Outcome UpdateRun::Road() {
   if (!OpenFileAndPort() || !Connecting() || !Identification()) return end_;
   GreetKeypad();
-  if (WriteFlash && !UnfinishedUpdate()) return end_;
-  if (ComparePrograms && !ProgramsComparison()) return end_;
-  if (WriteFlash && !SameProgram) {
+  if (ctx_.switches.write && !UnfinishedUpdate()) return end_;
+  if (ctx_.switches.compare && !ProgramsComparison()) return end_;
+  if (ctx_.switches.write && !ctx_.verdict.sameProgram) {
     if (!AskContinue() || !RecordBeforeChanges() || !Erasing() || !Programming()) return end_;
-    if (RecoverData && !DataRecovering()) return end_;
+    if (ctx_.verdict.recoverData && !DataRecovering()) return end_;
     if (SettingsMemoriesDue() && !DataConversion()) return end_;
-    if (CheckSettings && !SettingsChecking(WrittenThisRun())) return end_;
+    if (ctx_.switches.checkSettings && !SettingsChecking(WrittenThisRun())) return end_;
   }
-  if (!SameProgram && !Verification()) return end_;
+  if (!ctx_.verdict.sameProgram && !Verification()) return end_;
   RetireRecord();
-  return WriteFlash ? Restarting() : ComparisonEnd();
+  return ctx_.switches.write ? Restarting() : ComparisonEnd();
 }
 
 void UpdateRun::Add(const std::string& label) {
@@ -56,7 +56,7 @@ void UpdateRun::Keypad(const std::string& lower, bool banner) {
 void UpdateRun::KeypadProgress(const std::string& label, int32_t percent, int32_t& nextStep,
                                int32_t stepSize) {
   // The technician at the keypad sees coarse steps only; each text is one more exchange.
-  if (Unattended || percent < nextStep) return;
+  if (ctx_.switches.unattended || percent < nextStep) return;
   Keypad(KeypadPercent(label, percent));
   nextStep = std::min(nextStep + stepSize, 100);
 }

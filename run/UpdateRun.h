@@ -10,6 +10,7 @@
 #include "link/Starter.h"
 #include "link/StarterUpdate.h"
 #include "run/RestoreImages.h"
+#include "run/RunContext.h"
 #include "run/SettingsCheck.h"
 #include "settings/SettingsAreas.h"
 #include "state/RecordStore.h"
@@ -32,48 +33,35 @@ class UpdateRun {
         starterUpdate_(starterUpdate),
         settings_(settings) {}
 
-  // The whole run; the status log tells the person, the result tells the caller.
-  Outcome Perform(bool unattended);
+  // The whole run, as the caller's switches say; the status log tells the person, the
+  // result tells the caller.
+  Outcome Perform(const RunSwitches& switches);
 
   // The backup command (run/Backup.cpp): both settings memories and the sector 6 copies
   // read and kept in the record format, in file or (empty) a new file of backups/; the
   // panel is not changed. An existing file is replaced only when replace is set.
   // BackupWritten names the file written.
   Outcome SettingsBackup(const std::string& file, bool replace = false);
-  std::string BackupWritten;
 
   // The restore command (run/Restore.cpp): the settings of a backup file (a settings backup,
   // or a finished update's record) written into the panel, converted between 103 and 104
   // where its program needs it, read back, and the panel restarted; the settings it held
   // are kept as a backup. Refused for a panel of another chip or board, or settings it
-  // cannot take. Unattended (set by the caller) skips the question.
-  Outcome RestoreSettings(const std::string& file);
-  std::string RestoreFile;  // the backup file of the last restore, for its run report
+  // cannot take. Unattended skips the question.
+  Outcome RestoreSettings(const std::string& file, bool unattended);
 
-  // Run switches set by the caller: all true for Program and the unattended run,
-  // all false for Test.
-  bool ComparePrograms = false;
-  bool WriteFlash = false;
-  bool ShowProgrammingError = false;
-  // Read the settings back after writing them (set by the caller; a restore always does).
-  bool CheckSettings = false;
-
-  // Run state; lives between runs.
-  bool Unattended = false;
-  bool PortOpened = false;
-  bool ForceProgram = false;
-  bool SameProgram = false;
-  bool FileIsNewer = false;
-  bool RecoverData = false;
-  uint8_t FlashType = 0;
-  uint8_t StarterVersion = 0;
-  uint8_t StarterLanguage = 0;
-  std::string PanelVersion;
-  std::string PanelVersionText;
-  uint8_t PanelLanguage = 0;
-  // The program in the panel as its status line showed it ("???" for an erased one): what
-  // the run report names, whatever the run then judged the panel by.
-  std::string PanelVersionShown;
+  // What the last command left for its caller and its run report.
+  const std::string& BackupWritten() const { return backupWritten_; }
+  // The backup file of the last restore.
+  const std::string& RestoreFile() const { return restoreFile_; }
+  bool PortOpened() const { return ctx_.portOpened; }
+  const PanelIdentity& Panel() const { return ctx_.panel; }
+  // A command's report names only the panel that command found: the panel as shown is
+  // forgotten as the next command begins (Restart identifies nothing).
+  void ForgetPanelShown() {
+    ctx_.panel.versionText.clear();
+    ctx_.panel.versionShown.clear();
+  }
 
  private:
   // The road of one run. Every phase returns true to go on; a phase that ends the run
@@ -84,13 +72,17 @@ class UpdateRun {
   bool OpenFileAndPort();
   bool Connecting();
   bool Identification();
-  // One pass of the identification loop; returns the new failure count, or kRunEnds.
-  static constexpr int kRunEnds = -1;
-  int IdentifyOnce(int failures);
-  // Returns the failure count the identification loop goes on with, or kRunEnds.
-  int StarterChecking();
+  // What one pass of the identification loop came to.
+  enum class Identify {
+    Identified,      // chip and Starter known, the Starter checked where the chip wants it
+    NoAnswer,        // the panel did not answer: one more failure
+    StarterUpdated,  // a new Starter, identified again from the start
+    RunEnds,         // the line and the run's outcome are given
+  };
+  Identify IdentifyOnce();
+  Identify StarterChecking();
   // The panel refused or is not supported: status on the current line, the run ends.
-  int EndIdentification(const std::string& status);
+  Identify EndIdentification(const std::string& status);
   bool ReadStarterHeader(uint32_t& stored, uint8_t digits[2]);
   void GreetKeypad();
   void RefreshFileVersion();
@@ -127,7 +119,7 @@ class UpdateRun {
   bool SettingsChecking(const WrittenSettings& written);
   // What this run has written of the settings, from its record.
   WrittenSettings WrittenThisRun() const;
-  bool ConversionDue() const { return ConversionDueFrom(PanelVersion); }
+  bool ConversionDue() const { return ConversionDueFrom(ctx_.panel.versionCode); }
   bool ConversionDueFrom(const std::string& panelCode) const;
 
   // Proving the result and ending.
@@ -173,6 +165,10 @@ class UpdateRun {
   // The record names the file of this run (by its size and SHA-256).
   bool RecordIsOfThisFile() const;
   void DescribePanel(state::RecoveryRecord& record) const;
+  // The port, the panel and its program's version record and data code: what every record
+  // of the panel's settings (a backup, a restore) starts from.
+  void DescribeSettingsSource(state::RecoveryRecord& record) const;
+  std::string PortText() const;
   void RemoveStarterRecords();
   bool RecordSector6();
   bool RecordMemories();
@@ -207,6 +203,15 @@ class UpdateRun {
   Match UpdateRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
   Match StarterRecordMatches(const state::RecoveryRecord& record);
   Match RestoreRecordMatches(const state::RecoveryRecord& record, bool& settingsProven);
+  // Copies the record's run had not touched: their check values exactly as recorded; one
+  // that is not of an erased block proves the settings.
+  Match CopyChecksAsRecorded(const state::RecoveryRecord& record, bool& settingsProven);
+  // Copies the record's runs may have written: page by page as saved, as written (or as one
+  // of earlierWritten), or erased where erasedAllowed; a known page that is not erased
+  // proves the settings.
+  Match CopyPagesAsRecorded(const state::RecoveryRecord& record,
+                            const std::vector<std::vector<uint8_t>>& earlierWritten,
+                            bool erasedAllowed, bool& settingsProven);
   bool SameModel(const state::RecoveryRecord& record) const;
   bool SnapshotVersion();
   bool SnapshotCopyChecks();
@@ -239,11 +244,11 @@ class UpdateRun {
   Outcome ReadFailed();
   // What the panel's chip asks of the run (no chip, no rule: the run ends on an unknown one).
   bool HasBootCopyRules() const {
-    const FlashChip* chip = FindFlashChip(FlashType);
+    const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
     return chip != nullptr && chip->bootCopyRules;
   }
   bool ErasesSector6() const {
-    const FlashChip* chip = FindFlashChip(FlashType);
+    const FlashChip* chip = FindFlashChip(ctx_.panel.flashType);
     return chip != nullptr && chip->erasesSector6;
   }
 
@@ -256,6 +261,11 @@ class UpdateRun {
   Starter& starter_;
   StarterUpdate& starterUpdate_;
   SettingsAreas& settings_;
+
+  // The switches, the panel as identified and the comparison's verdict; lives between runs.
+  RunContext ctx_;
+  std::string backupWritten_;
+  std::string restoreFile_;
 
   Outcome end_ = Outcome::InternalError;
   // A run replaces the Starter at most once: a Starter that still checks bad after its

@@ -37,7 +37,7 @@ bool UpdateRun::VerificationFailed(const std::string& status, const std::string&
   Keypad(keypad);
   Status(status);
   Add("");
-  if (ShowProgrammingError) {
+  if (ctx_.switches.showProgrammingError) {
     Add("Programming error !!!");
     Add("Try again.");
   }
@@ -86,9 +86,9 @@ Outcome UpdateRun::Restarting() {
   const bool restarted = RestartAndWait();
   // The program is written and verified whatever the restart did, so the box stays; the
   // caller still learns that the panel did not take the restart.
-  if (!Unattended) host_.ui.AskUser("Updating ok.", true);
+  if (!ctx_.switches.unattended) host_.ui.AskUser("Updating ok.", true);
   if (!restarted) return Outcome::NoConnection;
-  return SameProgram ? Outcome::SameProgram : Outcome::Updated;
+  return ctx_.verdict.sameProgram ? Outcome::SameProgram : Outcome::Updated;
 }
 
 bool UpdateRun::RestartAndWait() {

@@ -79,7 +79,7 @@ TEST_P(ReadBack, OffSendsTodaysExchangesAndOnAddsOnlyReadsOfWhatWasWritten) {
 
   RunRig on;
   Prepare(on, s);
-  on.core.run.CheckSettings = true;
+  on.core.checkSettings = true;
   ASSERT_EQ(on.core.Program(true), Outcome::Updated);
   EXPECT_TRUE(Contents(on) == Contents(off)) << "the check changes nothing";
   // The run with the check is the run without it and one stretch more, after the settings
@@ -142,7 +142,7 @@ TEST_P(SpoiledCell, IsWrittenAgainOnceThenNamedWithItsAddress) {
   const TwinRun want = RunElsewhere(
       {c.name, c.scenario.flashType, c.scenario.panel, c.scenario.file, c.scenario.format},
       Contents(rig), c.scenario.file);
-  rig.core.run.CheckSettings = true;
+  rig.core.checkSettings = true;
   rig.panel.FaultSettings().spoil = c.spoil;
   const bool holds = c.spoil.times != kAlways;
 

@@ -220,11 +220,11 @@ TEST_F(Window, CheckSettingsAfterWritingIsRememberedAndReachesTheCore) {
   ASSERT_TRUE(form.checkSettingsAction->isCheckable());
   for (const bool on : {true, false, true}) {
     form.checkSettingsAction->setChecked(on);
-    EXPECT_EQ(rig.parts().run.CheckSettings, on);
+    EXPECT_EQ(rig.parts().checkSettings, on);
     EXPECT_EQ(ui::CheckSettingsPreference(), on);
     WindowRig next;
     EXPECT_EQ(next.form.checkSettingsAction->isChecked(), on) << "the next session";
-    EXPECT_EQ(next.parts().run.CheckSettings, on);
+    EXPECT_EQ(next.parts().checkSettings, on);
   }
   form.checkSettingsAction->setChecked(false);
 }
