@@ -135,8 +135,8 @@ int RunCommand(const Options& options, SerialBackend& backend, Clock& clock, Con
                 << "\n"
                 << std::flush;
   }
-  if (outcome == Outcome::FileLoaded && !ui.VersionLabel().empty()) {
-    console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.VersionLabel()));
+  if (outcome == Outcome::FileLoaded && !ui.FileVersion().empty()) {
+    console.term.PrintMessage("Program in file: " + Cp1250ToUtf8(ui.FileVersion()));
   }
   if (trace && trace->Failed()) {
     // The run went on without its trace; what was written before the failure stays.

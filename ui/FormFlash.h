@@ -67,8 +67,9 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // FrontEnd
   bool AskUser(const std::string& text, bool infoOnly) override;
   void ProcessMessages() override;
-  void SetStatusPanel(int panel, const std::string& text) override;
-  void SetVersionLabel(const std::string& text) override;
+  void ShowFile(const std::string& path) override;
+  void ShowFileVersion(const std::string& text) override;
+  void ShowPortSpeed(const std::string& text) override;
   void ShowWaitBox(bool visible) override;
   bool ChooseFirmwareFile(std::string& path) override;
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,

@@ -231,16 +231,17 @@ void TFormFlash::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void TFormFlash::SetStatusPanel(int panel, const std::string& text) {
-  if (panel == 0) {
-    // Panel 0 holds the file's path: the operating system's string, not a code-page text.
-    SetPanel(0, QFile::decodeName(text.c_str()));
-  } else if (panel == 1) {
-    SetPanel(1, Decoded(text));
-  }
+void TFormFlash::ShowFile(const std::string& path) {
+  // The path is the operating system's string, not a code-page text; a blank keeps it off
+  // the panel's edge.
+  SetPanel(0, path.empty() ? QString() : QStringLiteral(" ") + QFile::decodeName(path.c_str()));
 }
 
-void TFormFlash::SetVersionLabel(const std::string& text) {
+void TFormFlash::ShowPortSpeed(const std::string& text) {
+  SetPanel(1, Decoded(text));
+}
+
+void TFormFlash::ShowFileVersion(const std::string& text) {
   versionLabel->setText(Decoded(text));
 }
 
