@@ -77,19 +77,27 @@ function(plain_words text out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# The exit statuses of a --help text ("  3  the serial port ...", continued on lines
-# indented further) as a list of "N=words".
-function(help_statuses help out)
-  string(FIND "${help}" "\nExit status:\n" at)
+# The section of text that starts at the line `heading` (without it) and ends where `ends`
+# matches; empty when there is no such line.
+function(section_of text heading ends out)
+  string(FIND "${text}" "\n${heading}\n" at)
   if(at EQUAL -1)
     set(${out} "" PARENT_SCOPE)
     return()
   endif()
-  string(SUBSTRING "${help}" ${at} -1 section)
-  string(REGEX REPLACE "^\nExit status:\n" "" section "${section}")
-  string(REGEX REPLACE "\n\n.*" "" section "${section}")
-  string(REGEX REPLACE "\n  ([0-9]+)  " "\n@\\1=" section "\n${section}")
+  string(LENGTH "\n${heading}\n" skip)
+  math(EXPR at "${at} + ${skip}")
+  string(SUBSTRING "${text}" ${at} -1 section)
+  string(REGEX REPLACE "${ends}.*" "" section "${section}")
   string(REPLACE ";" "," section "${section}")
+  set(${out} "${section}" PARENT_SCOPE)
+endfunction()
+
+# The exit statuses of a --help text ("  3  the serial port ...", continued on lines
+# indented further) as a list of "N=words".
+function(help_statuses help out)
+  section_of("${help}" "Exit status:" "\n\n" section)
+  string(REGEX REPLACE "\n  ([0-9]+)  " "\n@\\1=" section "\n${section}")
   string(REPLACE "\n@" ";" entries "${section}")
   set(statuses "")
   foreach(entry ${entries})
@@ -106,15 +114,7 @@ endfunction()
 
 # The same from a man page's EXIT STATUS section (".TP", ".B N", the words).
 function(man_statuses page out)
-  string(FIND "${page}" "\n.SH EXIT STATUS\n" at)
-  if(at EQUAL -1)
-    set(${out} "" PARENT_SCOPE)
-    return()
-  endif()
-  string(SUBSTRING "${page}" ${at} -1 section)
-  string(REGEX REPLACE "^\n\\.SH EXIT STATUS\n" "" section "${section}")
-  string(REGEX REPLACE "\n\\.SH .*" "" section "${section}")
-  string(REPLACE ";" "," section "${section}")
+  section_of("${page}" ".SH EXIT STATUS" "\n\\.SH " section)
   string(REPLACE ".TP\n" ";" entries "${section}")
   set(statuses "")
   foreach(entry ${entries})

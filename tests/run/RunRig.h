@@ -19,6 +19,7 @@
 #include "run/Subsystems.h"
 #include "sim/InProcessLine.h"
 #include "sim/SimulatedPanel.h"
+#include "support/ForwardingBackend.h"
 #include "support/PanelRig.h"
 #include "support/ScriptedFrontEnd.h"
 
@@ -42,31 +43,16 @@ inline Lines Join(std::initializer_list<Lines> parts) {
 
 // Passes everything through to the in-process line, but swallows the first `swallow`
 // writes, so that a test can count the tool's attempts against a panel that hears none.
-class LineGate : public SerialBackend {
+class LineGate : public ForwardingBackend {
  public:
-  explicit LineGate(SerialBackend& inner) : inner_(inner) {}
+  explicit LineGate(SerialBackend& inner) : ForwardingBackend(inner) {}
 
   uint32_t swallow = 0;
   uint32_t writes = 0;
 
-  std::string DeviceName(uint16_t n) const override { return inner_.DeviceName(n); }
-  OpenError Open(const std::string& device, uint32_t baud) override {
-    return inner_.Open(device, baud);
-  }
-  SerialError SetSpeed(uint32_t baud) override { return inner_.SetSpeed(baud); }
-  void Close() override { inner_.Close(); }
-  bool IsOpen() const override { return inner_.IsOpen(); }
-  size_t BytesWaiting() override { return inner_.BytesWaiting(); }
-  size_t Read(uint8_t* buf, size_t n) override { return inner_.Read(buf, n); }
   SerialError Write(const uint8_t* buf, size_t n) override {
     return ++writes <= swallow ? SerialError::None : inner_.Write(buf, n);
   }
-  bool Cts() override { return inner_.Cts(); }
-  bool WaitReadable(uint32_t ms) override { return inner_.WaitReadable(ms); }
-  SerialError LineState() const override { return inner_.LineState(); }
-
- private:
-  SerialBackend& inner_;
 };
 
 // Acts when a status line with the given label is open (the newest line of the log) and

@@ -6,6 +6,7 @@
 
 #include "sim/PanelImages.h"
 #include "support/Env.h"
+#include "support/ForwardingBackend.h"
 #include "tests/sweep/Sweep.h"
 
 namespace tavrino::sweep {
@@ -111,29 +112,16 @@ class Bench::Time : public sim::TimeSource {
 };
 
 // The line as the tool sees it, with a look after every write.
-class Bench::Watch : public SerialBackend {
+class Bench::Watch : public test::ForwardingBackend {
  public:
-  Watch(SerialBackend& inner, Bench& bench) : inner_(inner), bench_(bench) {}
-  std::string DeviceName(uint16_t n) const override { return inner_.DeviceName(n); }
-  OpenError Open(const std::string& device, uint32_t baud) override {
-    return inner_.Open(device, baud);
-  }
-  SerialError SetSpeed(uint32_t baud) override { return inner_.SetSpeed(baud); }
-  void Close() override { inner_.Close(); }
-  bool IsOpen() const override { return inner_.IsOpen(); }
-  size_t BytesWaiting() override { return inner_.BytesWaiting(); }
-  size_t Read(uint8_t* buf, size_t n) override { return inner_.Read(buf, n); }
+  Watch(SerialBackend& inner, Bench& bench) : ForwardingBackend(inner), bench_(bench) {}
   SerialError Write(const uint8_t* buf, size_t n) override {
     const SerialError e = inner_.Write(buf, n);
     if (bench_.afterWrite) bench_.afterWrite();
     return e;
   }
-  bool Cts() override { return inner_.Cts(); }
-  bool WaitReadable(uint32_t ms) override { return inner_.WaitReadable(ms); }
-  SerialError LineState() const override { return inner_.LineState(); }
 
  private:
-  SerialBackend& inner_;
   Bench& bench_;
 };
 
