@@ -28,8 +28,9 @@ class SilentFrontEnd : public FrontEnd {
  public:
   bool AskUser(const std::string&, bool) override { return false; }
   void ProcessMessages() override {}
-  void SetStatusPanel(int, const std::string&) override {}
-  void SetVersionLabel(const std::string&) override {}
+  void ShowFile(const std::string&) override {}
+  void ShowFileVersion(const std::string&) override {}
+  void ShowPortSpeed(const std::string&) override {}
   void ShowWaitBox(bool) override {}
   bool ChooseFirmwareFile(std::string&) override { return false; }
   bool ChoosePortDialog(const std::array<bool, 4>&, uint16_t&, bool&) override { return false; }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "cli/Printable.h"
+#include "frontend/Printable.h"
 
 namespace tavrino::cli {
 namespace {

@@ -88,10 +88,6 @@ bool TerminalFrontEnd::AskUser(const std::string& text, bool infoOnly) {
   return AskYesNo(term_, prompt_, inFd_, text, *stop_);
 }
 
-void TerminalFrontEnd::SetStatusPanel(int panel, const std::string& text) {
-  statusPanel_[panel == 0 ? 0 : 1] = text;
-}
-
 void TerminalFrontEnd::ShowWaitBox(bool visible) {
   if (visible) term_.PrintMessage("Wait...");
 }

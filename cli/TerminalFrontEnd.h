@@ -35,8 +35,10 @@ class TerminalFrontEnd : public FrontEnd {
   bool AskUser(const std::string& text, bool infoOnly) override;
   // Ctrl+C and SIGTERM set the stop flag from their handler; there is nothing to pump.
   void ProcessMessages() override {}
-  void SetStatusPanel(int panel, const std::string& text) override;
-  void SetVersionLabel(const std::string& text) override { versionLabel_ = text; }
+  // The terminal's status lines already name the file and the port.
+  void ShowFile(const std::string&) override {}
+  void ShowFileVersion(const std::string& text) override { fileVersion_ = text; }
+  void ShowPortSpeed(const std::string&) override {}
   void ShowWaitBox(bool visible) override;
   bool ChooseFirmwareFile(std::string&) override { return false; }
   bool ChoosePortDialog(const std::array<bool, 4>&, uint16_t&, bool&) override { return false; }
@@ -49,8 +51,7 @@ class TerminalFrontEnd : public FrontEnd {
     inFull_ = std::move(inFull);
   }
 
-  const std::string& VersionLabel() const { return versionLabel_; }
-  const std::string& StatusPanel(int panel) const { return statusPanel_[panel == 0 ? 0 : 1]; }
+  const std::string& FileVersion() const { return fileVersion_; }
   bool QuitRequested() const { return quitRequested_; }
 
  private:
@@ -60,8 +61,7 @@ class TerminalFrontEnd : public FrontEnd {
   bool interactive_;
   const std::atomic<bool>* stop_ = &kNeverStopped;
   static inline const std::atomic<bool> kNeverStopped{false};
-  std::string versionLabel_;
-  std::string statusPanel_[2];
+  std::string fileVersion_;
   bool quitRequested_ = false;
   std::function<void(const std::string&)> inFull_;
 };

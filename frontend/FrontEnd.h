@@ -21,10 +21,13 @@ class FrontEnd {
   // This is where Stop (button, Ctrl+S, Ctrl+C) gets served during a command.
   virtual void ProcessMessages() = 0;
 
-  // Status bar: panel 0 shows the file, panel 1 the port and speed.
-  virtual void SetStatusPanel(int panel, const std::string& text) = 0;
-  // The version label `versionLabel`; shown enabled once a file has loaded.
-  virtual void SetVersionLabel(const std::string& text) = 0;
+  // The firmware file now loaded, by its path (empty: none is). The operating system's
+  // string, not a code-page text.
+  virtual void ShowFile(const std::string& path) = 0;
+  // The program version of that file (empty: none loaded).
+  virtual void ShowFileVersion(const std::string& text) = 0;
+  // The port chosen and the speed the link runs at (" COM2 9600 bps"; empty: none).
+  virtual void ShowPortSpeed(const std::string& text) = 0;
   // The wait box shown while the panel restarts.
   virtual void ShowWaitBox(bool visible) = 0;
 

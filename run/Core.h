@@ -82,7 +82,7 @@ class Core {
   const SerialPort& Port() const;
 
   // The run report's facts that the core holds: the file, both versions, the port and the
-  // speed, and how the command ended. The front ends add the status lines and save it.
+  // speed, and how the command ended. CommandSession adds the status lines and saves it.
   // Begin forgets the panel version of an earlier command, so that a report names only
   // what this one read; Finish fills in the rest once the command has ended.
   RunReport BeginRunReport(const std::string& command, const std::string& frontEnd);

@@ -48,8 +48,8 @@ void SayStillLoaded(Host& host, FirmwareFile& file, const std::string& failedPat
   if (file.FileVersionText.empty() || loaded.empty()) return;
   if (failedPath == loaded) {
     file.FileVersionText.clear();
-    host.ui.SetStatusPanel(0, "");
-    host.ui.SetVersionLabel("");
+    host.ui.ShowFile("");
+    host.ui.ShowFileVersion("");
     return;
   }
   // Another file was asked for while a good one is loaded: Program then uses the good one,
@@ -57,8 +57,8 @@ void SayStillLoaded(Host& host, FirmwareFile& file, const std::string& failedPat
   // The file's own name, whichever separator its path uses (Windows takes both).
   const std::string name = std::filesystem::path(loaded).filename().string();
   host.log.AddLine("Still loaded: " + name);
-  host.ui.SetStatusPanel(0, " " + loaded);
-  host.ui.SetVersionLabel(file.FileVersionText);
+  host.ui.ShowFile(loaded);
+  host.ui.ShowFileVersion(file.FileVersionText);
 }
 
 }  // namespace
@@ -72,8 +72,8 @@ FileLoad OpenFirmwareFile(Host& host, FirmwareFile& file, bool ask, ProgramHalf 
   switch (file.Load(path, half, line)) {
     case FirmwareFile::Result::Loaded:
       log.SetStatus(texts::kOk, texts::kStatusWidth);
-      host.ui.SetStatusPanel(0, " " + path);
-      host.ui.SetVersionLabel(file.FileVersionText);
+      host.ui.ShowFile(path);
+      host.ui.ShowFileVersion(file.FileVersionText);
       return FileLoad::Loaded;
     case FirmwareFile::Result::CannotOpen:
       // The box says what the system always said; the line says why, which may well be

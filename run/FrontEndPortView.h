@@ -9,8 +9,7 @@
 
 namespace tavrino {
 
-// The port choice's dialog and its port-and-speed text, shown by the front end: the
-// dialog as the front end's own, the text in panel 1 of the status bar.
+// The port choice's dialog and its port-and-speed text, both the front end's own.
 class FrontEndPortView : public PortChoiceView {
  public:
   explicit FrontEndPortView(FrontEnd& ui) : ui_(ui) {}
@@ -18,7 +17,7 @@ class FrontEndPortView : public PortChoiceView {
                         bool& tryFastSpeeds) override {
     return ui_.ChoosePortDialog(available, port, tryFastSpeeds);
   }
-  void ShowPortSpeed(const std::string& text) override { ui_.SetStatusPanel(1, text); }
+  void ShowPortSpeed(const std::string& text) override { ui_.ShowPortSpeed(text); }
 
  private:
   FrontEnd& ui_;

@@ -15,6 +15,7 @@
 #include "frontend/Outcome.h"
 #include "frontend/StatusLines.h"
 #include "frontend/StatusLog.h"
+#include "run/CommandSession.h"
 
 class QAction;
 class QFileDialog;
@@ -67,8 +68,9 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   // FrontEnd
   bool AskUser(const std::string& text, bool infoOnly) override;
   void ProcessMessages() override;
-  void SetStatusPanel(int panel, const std::string& text) override;
-  void SetVersionLabel(const std::string& text) override;
+  void ShowFile(const std::string& path) override;
+  void ShowFileVersion(const std::string& text) override;
+  void ShowPortSpeed(const std::string& text) override;
   void ShowWaitBox(bool visible) override;
   bool ChooseFirmwareFile(std::string& path) override;
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
@@ -149,8 +151,6 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   void RunCommand(const char* command, const std::function<Outcome(Core&)>& work);
   void OnStatusLine(const std::string& line);
   void OnLineInFull(const std::string& text);
-  // "Port COM3 (/dev/ttyUSB0):" ... "missing": why the port did not open.
-  void SayPortFailure();
 
   StatusLog& log_;
   Modals& modals_;
@@ -163,9 +163,7 @@ class TFormFlash : public QMainWindow, public FrontEnd {
   std::ostream* err_ = nullptr;
   std::filesystem::path reportDir_;
   std::filesystem::path lastReport_;
-  std::vector<std::string> reportLines_;
-  bool reporting_ = false;
-  bool portDialogCancelled_ = false;
+  CommandSession session_{"tavrino"};
 };
 
 // The hint of a picture button: its menu text up to the tab, with every "&" deleted.

@@ -12,6 +12,7 @@
 
 #include "frontend/Cp1250.h"
 #include "frontend/Texts.h"
+#include "run/CommandSession.h"
 #include "run/Core.h"
 #include "serial/PortDiscovery.h"
 #include "ui/FormFlash.h"
@@ -74,62 +75,33 @@ void TFormFlash::RunCommand(const char* command, const std::function<Outcome(Cor
 
 Outcome TFormFlash::RunWork(const char* command, const std::function<Outcome(Core&)>& work) {
   Core& core = *core_;
-  lastReport_.clear();
-  RunReport report;
-  reporting_ = command != nullptr;
-  reportLines_.clear();
-  if (reporting_) report = core.BeginRunReport(command, "tavrino");
-  portDialogCancelled_ = false;
+  session_.Begin(core, command);
   const Outcome outcome = work(core);
   // A port that did not open says why, unless the person cancelled the dialog; it is
   // forgotten, so that the next command asks for a port again.
-  // A line that went away under the command has its own status line already.
-  const SerialError portError = core.LastPortFailure().error;
-  if (outcome == Outcome::PortNotOpened && !portDialogCancelled_ &&
-      portError != SerialError::None && portError != SerialError::LineGone) {
-    SayPortFailure();
+  const PortTrouble port = session_.Port(core, outcome);
+  std::string label;
+  std::string reason;
+  if (port.StatusLine(core.PortNumber(), log_.ColumnCount(), label, reason)) {
+    log_.AddLine(label);
+    log_.SetStatus(reason, texts::kStatusWidth);
   }
   lines_->Flush();
-  if (reporting_) {
-    reporting_ = false;
-    core.FinishRunReport(outcome, report);
-    report.lines = reportLines_;
-    if (!reportDir_.empty()) {
-      const os::Failure failed = SaveRunReport(reportDir_, report, lastReport_);
-      // As tavrino-cli tells it: on standard error, before the closing line.
-      if (echo_ != nullptr) *echo_ << std::flush;
-      if (err_ != nullptr && failed.empty()) {
-        *err_ << "tavrino: run report: " << lastReport_.string() << std::endl;
-      } else if (err_ != nullptr) {
-        *err_ << "tavrino: the run report was not written: " << failed << std::endl;
-      }
-    }
+  const ReportSaved saved = session_.Save(core, outcome, reportDir_, ExitCode(outcome));
+  lastReport_ = saved.written;
+  const std::string told = saved.Told(false);
+  if (!told.empty()) {
+    // As tavrino-cli tells it: on standard error, before the closing line.
+    if (echo_ != nullptr) *echo_ << std::flush;
+    if (err_ != nullptr) *err_ << "tavrino: " << told << std::endl;
   }
-  if (outcome == Outcome::PortNotOpened && !portDialogCancelled_) core.ForgetPort();
+  if (port.ForgetPort()) core.ForgetPort();
   return outcome;
 }
 
-void TFormFlash::SayPortFailure() {
-  const Core& core = *core_;
-  const PortFailure failure = core.LastPortFailure();
-  const std::string& device = failure.device;
-  const SerialBackend::OpenError error = failure.error;
-  const std::string group =
-      error == SerialBackend::OpenError::NoAccess ? ProbeSerialDevice(device).group : std::string();
-  const std::string reason = UnavailableReason(error, group);
-  const std::string com = "COM" + std::to_string(core.PortNumber());
-  std::string label = "Port " + com + " (" + device + "):";
-  // The reason must stay whole on the line; a long device name gives way.
-  if (static_cast<int>(label.size() + reason.size()) >= log_.ColumnCount())
-    label = "Port " + com + ":";
-  log_.AddLine(label);
-  log_.SetStatus(reason, texts::kStatusWidth);
-}
-
 void TFormFlash::OnStatusLine(const std::string& line) {
-  const std::string text = Cp1250ToUtf8(line);
-  if (echo_ != nullptr) *echo_ << text << std::endl;
-  if (reporting_) reportLines_.push_back(text);
+  if (echo_ != nullptr) *echo_ << Cp1250ToUtf8(line) << std::endl;
+  session_.Line(line);
 }
 
 void TFormFlash::LineInFull(const std::string& text) {
@@ -139,7 +111,7 @@ void TFormFlash::LineInFull(const std::string& text) {
 void TFormFlash::OnLineInFull(const std::string& text) {
   if (echo_ != nullptr) *echo_ << std::flush;
   if (err_ != nullptr) *err_ << "tavrino: " << text << std::endl;
-  if (reporting_) reportLines_.push_back(text);
+  session_.InFull(text);
 }
 
 void TFormFlash::OpenClick() {
@@ -231,16 +203,17 @@ void TFormFlash::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void TFormFlash::SetStatusPanel(int panel, const std::string& text) {
-  if (panel == 0) {
-    // Panel 0 holds the file's path: the operating system's string, not a code-page text.
-    SetPanel(0, QFile::decodeName(text.c_str()));
-  } else if (panel == 1) {
-    SetPanel(1, Decoded(text));
-  }
+void TFormFlash::ShowFile(const std::string& path) {
+  // The path is the operating system's string, not a code-page text; a blank keeps it off
+  // the panel's edge.
+  SetPanel(0, path.empty() ? QString() : QStringLiteral(" ") + QFile::decodeName(path.c_str()));
 }
 
-void TFormFlash::SetVersionLabel(const std::string& text) {
+void TFormFlash::ShowPortSpeed(const std::string& text) {
+  SetPanel(1, Decoded(text));
+}
+
+void TFormFlash::ShowFileVersion(const std::string& text) {
   versionLabel->setText(Decoded(text));
 }
 
@@ -280,7 +253,7 @@ bool TFormFlash::ChoosePortDialog(const std::array<bool, 4>& available, uint16_t
   };
   FormFlashRS->SetDetails(details, offer, take);
   const bool chosen = modals_.ChoosePort(*FormFlashRS, available, port, tryFastSpeeds);
-  if (!chosen) portDialogCancelled_ = true;
+  if (!chosen) session_.PortDialogCancelled();
   return chosen;
 }
 

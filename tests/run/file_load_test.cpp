@@ -65,8 +65,8 @@ TEST_F(FileLoadTest, AGoodFileIsCheckedOkAndNamedInTheWindow) {
     EXPECT_EQ(ui.pumps, static_cast<int>(halves.size()) * kBlocksPerHalf);
     EXPECT_EQ(ui.fileDialogs, 0);
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(ui.statusPanel[0], " " + path);
-    EXPECT_EQ(ui.versionLabel, "1.04.02 eng");
+    EXPECT_EQ(ui.file, path);
+    EXPECT_EQ(ui.fileVersion, "1.04.02 eng");
   }
 }
 
@@ -78,8 +78,8 @@ TEST_F(FileLoadTest, ABadFileIsCheckedBladWithTheAttentionLines) {
     EXPECT_EQ(Open(dir.Write("bad.17", bytes)), FileLoad::Rejected);
     EXPECT_EQ(Lines(), kRejectedLog);
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(ui.statusPanel[0], "");
-    EXPECT_EQ(ui.versionLabel, "");
+    EXPECT_EQ(ui.file, "");
+    EXPECT_EQ(ui.fileVersion, "");
   }
 }
 
@@ -118,7 +118,7 @@ TEST_F(FileLoadTest, TheDialogIsShownWhenAskedOrWhenNoFileIsNamed) {
   EXPECT_EQ(OpenFirmwareFile(host, file, true, ProgramHalf::First), FileLoad::Cancelled);
   EXPECT_EQ(log.History(), before);
   EXPECT_EQ(file.FirmwareFileName, path);
-  EXPECT_EQ(ui.statusPanel[0], " " + path);
+  EXPECT_EQ(ui.file, path);
 }
 
 TEST_F(FileLoadTest, AfterAFailedLoadTheWindowSaysWhichFileStaysLoaded) {
@@ -137,7 +137,7 @@ TEST_F(FileLoadTest, AfterAFailedLoadTheWindowSaysWhichFileStaysLoaded) {
   for (auto& c : cases) {
     SCOPED_TRACE(c.path);
     ui.dialogFile = c.path;
-    ui.statusPanel[0] = ui.versionLabel = "";
+    ui.file = ui.fileVersion = "";
     EXPECT_EQ(OpenFirmwareFile(host, file, true, ProgramHalf::First), c.result);
     std::vector<std::string> lines = Lines();
     ASSERT_FALSE(lines.empty());
@@ -147,17 +147,17 @@ TEST_F(FileLoadTest, AfterAFailedLoadTheWindowSaysWhichFileStaysLoaded) {
       EXPECT_EQ(lines, c.lines);
     }
     EXPECT_EQ(file.FirmwareFileName, goodPath);
-    EXPECT_EQ(ui.statusPanel[0], " " + goodPath);
-    EXPECT_EQ(ui.versionLabel, "1.04.02 eng");
+    EXPECT_EQ(ui.file, goodPath);
+    EXPECT_EQ(ui.fileVersion, "1.04.02 eng");
   }
 
   // Reloading the named file itself fails without the line: it is not still loaded.
   std::filesystem::remove(goodPath);
-  ui.statusPanel[0] = "";
+  ui.file = "";
   EXPECT_EQ(Open(goodPath), FileLoad::CannotOpen);
   EXPECT_EQ(Lines(),
             std::vector<std::string>{"Cannot open the file: " + file.OpenFailure().message()});
-  EXPECT_EQ(ui.statusPanel[0], "");
+  EXPECT_EQ(ui.file, "");
 }
 
 // Between Open File and Program the loaded file went bad on disk: Program reads it again
@@ -166,7 +166,7 @@ TEST_F(FileLoadTest, TheLoadedFileGoneBadOnDiskLeavesNothingShownAsLoaded) {
   VersionStamp stamp = Stamp("10402", 1);
   const std::string path = dir.Write("good.17", Pack({PlainHalf(1)}, &stamp));
   ASSERT_EQ(Open(path), FileLoad::Loaded);
-  ASSERT_EQ(ui.versionLabel, "1.04.02 eng");
+  ASSERT_EQ(ui.fileVersion, "1.04.02 eng");
   auto bad = Pack({PlainHalf(1)}, &stamp);
   bad[0x1000] ^= 0x01;
   dir.Write("good.17", bad);
@@ -174,8 +174,8 @@ TEST_F(FileLoadTest, TheLoadedFileGoneBadOnDiskLeavesNothingShownAsLoaded) {
   EXPECT_EQ(OpenFirmwareFile(host, file, false, ProgramHalf::First), FileLoad::Rejected);
   EXPECT_EQ(Lines(), kRejectedLog) << "no file is named as still loaded";
   EXPECT_EQ(file.FileVersionText, "");
-  EXPECT_EQ(ui.versionLabel, "");
-  EXPECT_EQ(ui.statusPanel[0], "");
+  EXPECT_EQ(ui.fileVersion, "");
+  EXPECT_EQ(ui.file, "");
   EXPECT_EQ(file.FirmwareFileName, path) << "the next command reads it again";
 }
 
@@ -202,7 +202,7 @@ TEST_F(FileLoadTest, StopWhileReadingRejectsTheFile) {
   EXPECT_EQ(Open(dir.Write("stop.17", Pack({PlainHalf(1), PlainHalf(2)}))), FileLoad::Rejected);
   EXPECT_EQ(Lines(), kRejectedLog);
   EXPECT_EQ(ui.pumps, 100);
-  EXPECT_EQ(ui.versionLabel, "");
+  EXPECT_EQ(ui.fileVersion, "");
 }
 
 // The settings work areas keep a fault; the run shows it in these boxes.

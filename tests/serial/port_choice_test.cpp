@@ -14,11 +14,11 @@ namespace {
 
 using OpenError = SerialBackend::OpenError;
 
-// The port choice's view played by the scripted front end (the text goes to status bar
-// panel 1, as the run layer shows it). Also records the state the Fast RS box is shown in,
+// The port choice's view played by the scripted front end (the text is its port and
+// speed, as the run layer shows it). Also records the state the Fast RS box is shown in,
 // and can play a dialog that confirms whatever port it was told to.
 struct DialogFrontEnd : test::ScriptedFrontEnd, PortChoiceView {
-  void ShowPortSpeed(const std::string& text) override { SetStatusPanel(1, text); }
+  void ShowPortSpeed(const std::string& text) override { ScriptedFrontEnd::ShowPortSpeed(text); }
   std::vector<bool> fastRSShown;
   bool confirmAnyPort = false;
   bool ChoosePortDialog(const std::array<bool, 4>& available, uint16_t& port,
@@ -60,7 +60,7 @@ TEST(PortChoice, DialogOffersOnlyPortsThatOpenAndIsShownOnceAPortIsChosen) {
   EXPECT_TRUE(rig.port.IsOpen());
   EXPECT_EQ(rig.line.device, "/dev/ttyS1");
   EXPECT_EQ(rig.line.baud, 9600u);
-  EXPECT_EQ(rig.ui.statusPanel[1], " COM2 9600 bps");
+  EXPECT_EQ(rig.ui.portSpeed, " COM2 9600 bps");
 
   // The next command uses the remembered port without asking.
   rig.port.ClosePort();
@@ -91,7 +91,7 @@ TEST(PortChoice, CancelledOrUnusableChoiceOpensNothing) {
     EXPECT_FALSE(rig.choice.ChoosePort()) << answer;
     EXPECT_EQ(rig.choice.PortNumber, 0) << answer;
     EXPECT_FALSE(rig.port.IsOpen()) << answer;
-    EXPECT_EQ(rig.ui.statusPanel[1], "") << answer;
+    EXPECT_EQ(rig.ui.portSpeed, "") << answer;
   }
 }
 
@@ -131,7 +131,7 @@ TEST(PortChoice, RememberedPortThatFailsStillShowsPortAndSpeed) {
   rig.line.refused["/dev/ttyS2"] = OpenError::Busy;
   EXPECT_FALSE(rig.choice.ChoosePort());
   EXPECT_TRUE(rig.ui.portDialogs.empty());
-  EXPECT_EQ(rig.ui.statusPanel[1], " COM3 19200 bps");
+  EXPECT_EQ(rig.ui.portSpeed, " COM3 19200 bps");
   EXPECT_EQ(rig.choice.PortNumber, 3);
 }
 
@@ -155,7 +155,7 @@ TEST(PortChoice, LinkModesSelectSpeedAndStatusText) {
     EXPECT_EQ(PortChoice::StatusText(3, c.mode), c.text) << c.mode;
     ASSERT_TRUE(rig.choice.ApplyLinkSpeed()) << c.mode;
     EXPECT_EQ(rig.line.baud, c.speed) << c.mode;
-    EXPECT_EQ(rig.ui.statusPanel[1], c.text) << c.mode;
+    EXPECT_EQ(rig.ui.portSpeed, c.text) << c.mode;
   }
 }
 

@@ -35,8 +35,9 @@ class ScriptedFrontEnd : public FrontEnd {
   int fileDialogs = 0;
   int pumps = 0;
   int quitRequests = 0;
-  std::string statusPanel[2];
-  std::string versionLabel;
+  std::string file;  // as shown: the loaded file's path
+  std::string fileVersion;
+  std::string portSpeed;
   bool waitBoxVisible = false;
   int waitBoxShown = 0;
   std::vector<std::string> inFull;  // what lines had no room for, in order
@@ -58,10 +59,9 @@ class ScriptedFrontEnd : public FrontEnd {
     ++pumps;
     if (onPump) onPump();
   }
-  void SetStatusPanel(int panel, const std::string& text) override {
-    if (panel == 0 || panel == 1) statusPanel[panel] = text;
-  }
-  void SetVersionLabel(const std::string& text) override { versionLabel = text; }
+  void ShowFile(const std::string& path) override { file = path; }
+  void ShowFileVersion(const std::string& text) override { fileVersion = text; }
+  void ShowPortSpeed(const std::string& text) override { portSpeed = text; }
   void ShowWaitBox(bool visible) override {
     waitBoxVisible = visible;
     if (visible) ++waitBoxShown;

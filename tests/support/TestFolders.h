@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
-// The few things tests ask of the system that POSIX and Windows spell differently: a fresh
-// temporary folder of the test's own, and setting an environment variable.
+// A fresh temporary folder of the test's own, on POSIX and Windows alike (and, through
+// support/Env.h, setting an environment variable).
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+
+#include "support/Env.h"
 
 namespace tavrino::test {
 
@@ -20,14 +22,6 @@ inline std::filesystem::path MakeTempFolder(const std::string& prefix) {
     if (std::filesystem::create_directory(dir, error)) return dir;
   }
   return {};
-}
-
-inline void SetEnv(const std::string& name, const std::string& value) {
-#ifdef _WIN32
-  _putenv_s(name.c_str(), value.c_str());
-#else
-  ::setenv(name.c_str(), value.c_str(), 1);
-#endif
 }
 
 }  // namespace tavrino::test

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "cli/PortMessages.h"
+#include "run/CommandSession.h"
 
 namespace tavrino::cli {
 namespace {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "cli/Printable.h"
+#include "frontend/Printable.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace tavrino::cli {
+namespace tavrino {
 namespace {
 
 // The length of the well-formed UTF-8 sequence at text[at], or 0 when there is none.
@@ -70,4 +70,4 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-}  // namespace tavrino::cli
+}  // namespace tavrino

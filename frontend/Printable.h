@@ -4,7 +4,7 @@
 // shown on the terminal as text, never as commands to it.
 #include <string>
 
-namespace tavrino::cli {
+namespace tavrino {
 
 // text with every control character (C0, DEL and the C1 range U+0080..U+009F), every byte
 // that is not part of well-formed UTF-8, and the backslash written as \xNN (\\ for the
@@ -12,4 +12,4 @@ namespace tavrino::cli {
 // cannot reach the terminal. Printable UTF-8 passes as it is.
 std::string Printable(const std::string& text);
 
-}  // namespace tavrino::cli
+}  // namespace tavrino
